@@ -1,0 +1,28 @@
+// The program's entry point and application object.
+#include <wx/app.h>
+#include <wx/image.h>
+
+#include <cstdlib>
+
+#include "app/main_frame.h"
+
+class KorvaQuorinZIDApp : public wxApp {
+ public:
+  bool OnInit() override {
+    wxInitAllImageHandlers();
+    KorvaQuorinZIDFrame* frame = new KorvaQuorinZIDFrame(nullptr, -1);
+    frame->Show();
+    SetTopWindow(frame);
+    frame->StartUp();
+    return true;
+  }
+};
+
+wxIMPLEMENT_APP_NO_MAIN(KorvaQuorinZIDApp);
+
+int main(int argc, char** argv) {
+  // GTK's overlay scroll bars would hide the lists' always-shown scroll bars;
+  // GTK reads this before it starts.
+  setenv("GTK_OVERLAY_SCROLLING", "0", 1);
+  return wxEntry(argc, argv);
+}

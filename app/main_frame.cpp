@@ -1,0 +1,248 @@
+#include "app/main_frame.h"
+
+#include <wx/filedlg.h>
+#include <wx/msgdlg.h>
+#include <wx/utils.h>
+
+#include "app/wx_text.h"
+
+// Identifiers from the toolkit's allocator, taken once at program start.
+const wxWindowID KorvaQuorinZIDFrame::ID_PANEL1 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_PANEL3 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT1 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_LISTBOX1 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_PANEL4 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_BUTTON1 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_BUTTON2 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_PANEL5 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT2 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_LISTBOX2 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_PANEL2 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT3 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT4 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT5 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_PANEL6 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT6 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT7 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT8 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT9 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATICTEXT10 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuRevert = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuQuit = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuAbout = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::ID_STATUSBAR1 = wxNewId();
+
+BEGIN_EVENT_TABLE(KorvaQuorinZIDFrame, wxFrame)
+END_EVENT_TABLE()
+
+namespace {
+
+constexpr int kItemFlags = wxALL | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL;
+constexpr int kBorder = 5;
+
+// Gives a panel its sizer, fits the sizer to the panel and takes the
+// panel's size hints from it.
+void UseSizer(wxPanel* panel, wxSizer* sizer) {
+  panel->SetSizer(sizer);
+  sizer->Fit(panel);
+  sizer->SetSizeHints(panel);
+}
+
+}  // namespace
+
+KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
+                                         korva::Platform& platform) {
+  Create(parent, id, "Korva Quorin ZID - v0.1.2", wxDefaultPosition, wxDefaultSize,
+         wxDEFAULT_FRAME_STYLE, "wxID_ANY");
+  wxGridSizer* topSizer = new wxGridSizer(3, 0, 0, 0);
+
+  // The two lists with the buttons between them.
+  Panel1 = new wxPanel(this, ID_PANEL1, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                       "ID_PANEL1");
+  wxGridSizer* listsSizer = new wxGridSizer(0, 3, 0, 0);
+
+  Panel3 = new wxPanel(Panel1, ID_PANEL3, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                       "ID_PANEL3");
+  wxFlexGridSizer* modsSizer = new wxFlexGridSizer(2, 0, 0, 0);
+  StaticText1 = new wxStaticText(Panel3, ID_STATICTEXT1, "Mod Database", wxDefaultPosition,
+                                 wxDefaultSize, 0, "ID_STATICTEXT1");
+  modsSizer->Add(StaticText1, 1, kItemFlags, kBorder);
+  ListBox1 = new wxListBox(Panel3, ID_LISTBOX1, wxDefaultPosition, wxSize(132, 66), 0, nullptr,
+                           wxLB_SINGLE | wxLB_ALWAYS_SB, wxDefaultValidator, "ID_LISTBOX1");
+  modsSizer->Add(ListBox1, 1, kItemFlags, kBorder);
+  UseSizer(Panel3, modsSizer);
+  listsSizer->Add(Panel3, 1, kItemFlags, kBorder);
+
+  Panel4 = new wxPanel(Panel1, ID_PANEL4, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                       "ID_PANEL4");
+  wxGridSizer* buttonsSizer = new wxGridSizer(2, 0, 5, 0);
+  Button1 = new wxButton(Panel4, ID_BUTTON1, "<-- Delete", wxDefaultPosition, wxDefaultSize, 0,
+                         wxDefaultValidator, "ID_BUTTON1");
+  buttonsSizer->Add(Button1, 1, kItemFlags, kBorder);
+  Button2 = new wxButton(Panel4, ID_BUTTON2, "Add -->", wxDefaultPosition, wxDefaultSize, 0,
+                         wxDefaultValidator, "ID_BUTTON2");
+  buttonsSizer->Add(Button2, 1, kItemFlags, kBorder);
+  UseSizer(Panel4, buttonsSizer);
+  listsSizer->Add(Panel4, 1, kItemFlags, kBorder);
+
+  Panel5 = new wxPanel(Panel1, ID_PANEL5, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                       "ID_PANEL5");
+  wxFlexGridSizer* charsSizer = new wxFlexGridSizer(2, 0, 0, 0);
+  StaticText2 = new wxStaticText(Panel5, ID_STATICTEXT2, "Game Chars", wxDefaultPosition,
+                                 wxDefaultSize, 0, "ID_STATICTEXT2");
+  charsSizer->Add(StaticText2, 1, kItemFlags, kBorder);
+  ListBox2 = new wxListBox(Panel5, ID_LISTBOX2, wxDefaultPosition, wxSize(132, 66), 0, nullptr,
+                           wxLB_SINGLE | wxLB_ALWAYS_SB, wxDefaultValidator, "ID_LISTBOX2");
+  charsSizer->Add(ListBox2, 1, kItemFlags, kBorder);
+  UseSizer(Panel5, charsSizer);
+  listsSizer->Add(Panel5, 1, kItemFlags, kBorder);
+
+  UseSizer(Panel1, listsSizer);
+  topSizer->Add(Panel1, 1, kItemFlags, kBorder);
+
+  // The selected mod's name and description.
+  Panel2 = new wxPanel(this, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                       "ID_PANEL2");
+  wxFlexGridSizer* infoSizer = new wxFlexGridSizer(4, 0, 0, 0);
+  StaticText3 = new wxStaticText(Panel2, ID_STATICTEXT3, "Mod Name:", wxDefaultPosition,
+                                 wxDefaultSize, 0, "ID_STATICTEXT3");
+  infoSizer->Add(StaticText3, 1, wxALL | wxALIGN_CENTER_VERTICAL, kBorder);
+  StaticText4 = new wxStaticText(Panel2, ID_STATICTEXT4, "Mod Description:", wxDefaultPosition,
+                                 wxSize(383, 55), 0, "ID_STATICTEXT4");
+  infoSizer->Add(StaticText4, 1, kItemFlags, kBorder);
+  StaticText5 = new wxStaticText(Panel2, ID_STATICTEXT5, wxEmptyString, wxDefaultPosition,
+                                 wxDefaultSize, 0, "ID_STATICTEXT5");
+  infoSizer->Add(StaticText5, 1, kItemFlags, kBorder);
+  UseSizer(Panel2, infoSizer);
+  topSizer->Add(Panel2, 1, kItemFlags, kBorder);
+
+  // The free slots of each kind.
+  Panel6 = new wxPanel(this, ID_PANEL6, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
+                       "ID_PANEL6");
+  wxGridSizer* slotsSizer = new wxGridSizer(2, 0, 0, 0);
+  StaticText6 = new wxStaticText(Panel6, ID_STATICTEXT6, "Additional Slots Available:",
+                                 wxDefaultPosition, wxSize(273, 13), 0, "ID_STATICTEXT6");
+  slotsSizer->Add(StaticText6, 1, kItemFlags, kBorder);
+  wxFlexGridSizer* labelsSizer = new wxFlexGridSizer(2, 2, 0, 0);
+  StaticText7 = new wxStaticText(Panel6, ID_STATICTEXT7, "Label", wxDefaultPosition,
+                                 wxSize(127, 13), 0, "ID_STATICTEXT7");
+  labelsSizer->Add(StaticText7, 1, kItemFlags, kBorder);
+  StaticText8 = new wxStaticText(Panel6, ID_STATICTEXT8, "Label", wxDefaultPosition,
+                                 wxSize(123, 13), 0, "ID_STATICTEXT8");
+  labelsSizer->Add(StaticText8, 1, kItemFlags, kBorder);
+  StaticText9 = new wxStaticText(Panel6, ID_STATICTEXT9, "Label", wxDefaultPosition,
+                                 wxSize(127, 13), 0, "ID_STATICTEXT9");
+  labelsSizer->Add(StaticText9, 1, kItemFlags, kBorder);
+  StaticText10 = new wxStaticText(Panel6, ID_STATICTEXT10, "M: ", wxDefaultPosition,
+                                  wxSize(122, 13), 0, "ID_STATICTEXT10");
+  labelsSizer->Add(StaticText10, 1, kItemFlags, kBorder);
+  slotsSizer->Add(labelsSizer, 1, kItemFlags, kBorder);
+  UseSizer(Panel6, slotsSizer);
+  topSizer->Add(Panel6, 1, kItemFlags, kBorder);
+  SetSizer(topSizer);
+
+  wxMenuBar* menuBar = new wxMenuBar();
+  wxMenu* fileMenu = new wxMenu();
+  fileMenu->Append(new wxMenuItem(fileMenu, idMenuRevert, "Revert", "Revert to original",
+                                  wxITEM_NORMAL));
+  fileMenu->Append(new wxMenuItem(fileMenu, idMenuQuit, "Quit\tAlt-F4", "Quit the application",
+                                  wxITEM_NORMAL));
+  menuBar->Append(fileMenu, "&File");
+  wxMenu* helpMenu = new wxMenu();
+  helpMenu->Append(new wxMenuItem(helpMenu, idMenuAbout, "About\tF1",
+                                  "Show info about this application", wxITEM_NORMAL));
+  menuBar->Append(helpMenu, "Help");
+  SetMenuBar(menuBar);
+
+  StatusBar1 = new wxStatusBar(this, ID_STATUSBAR1, 0, "ID_STATUSBAR1");
+  const int widths[1] = {-1};
+  const int styles[1] = {wxSB_NORMAL};
+  StatusBar1->SetFieldsCount(1, widths);
+  StatusBar1->SetStatusStyles(1, styles);
+  SetStatusBar(StatusBar1);
+
+  topSizer->Fit(this);
+  topSizer->SetSizeHints(this);
+
+  manager_ = std::make_unique<korva::ModManager>(platform, *this);
+
+  Bind(wxEVT_LISTBOX, &KorvaQuorinZIDFrame::OnModSelected, this, ID_LISTBOX1);
+  Bind(wxEVT_BUTTON, &KorvaQuorinZIDFrame::OnDelete, this, ID_BUTTON1);
+  Bind(wxEVT_BUTTON, &KorvaQuorinZIDFrame::OnAdd, this, ID_BUTTON2);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnQuit, this, idMenuQuit);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnRevert, this, idMenuRevert);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnAbout, this, idMenuAbout);
+}
+
+KorvaQuorinZIDFrame::~KorvaQuorinZIDFrame() = default;
+
+void KorvaQuorinZIDFrame::StartUp() { manager_->StartUp(); }
+
+void KorvaQuorinZIDFrame::OnModSelected(wxCommandEvent&) {
+  manager_->ShowModInfo(ListBox1->GetSelection());
+}
+
+void KorvaQuorinZIDFrame::OnDelete(wxCommandEvent&) {
+  wxBusyCursor busy;
+  manager_->DeleteCharacter(ListBox2->GetSelection() + 1, true);
+}
+
+void KorvaQuorinZIDFrame::OnAdd(wxCommandEvent&) {
+  wxBusyCursor busy;
+  manager_->InstallCharacter(ListBox1->GetSelection(), ListBox2->GetSelection());
+}
+
+void KorvaQuorinZIDFrame::OnQuit(wxCommandEvent&) { Close(); }
+
+void KorvaQuorinZIDFrame::OnRevert(wxCommandEvent&) { manager_->RevertGameFiles(); }
+
+void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
+  wxMessageBox(
+      "Korva Quorin Character Mod Manager - v0.1.2\n"
+      "Made by the Korva Quorin ZID team, for everyone who plays Korva Quorin.",
+      "Welcome to...", wxOK | wxCENTRE);
+}
+
+void KorvaQuorinZIDFrame::ShowMessage(const std::string& text) {
+  wxMessageBox(ToWx(text), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+}
+
+bool KorvaQuorinZIDFrame::AskYesNo(const std::string& text, const std::string& caption) {
+  wxMessageDialog dialog(nullptr, ToWx(text), ToWx(caption),
+                         wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
+  return dialog.ShowModal() == wxID_YES;
+}
+
+bool KorvaQuorinZIDFrame::AskForGameFolder(std::string* folder) {
+  wxFileDialog dialog(this, "Point to KORVAQUORIN.exe", wxEmptyString, wxEmptyString,
+                      "Exe (KORVAQUORIN.exe)|KORVAQUORIN.exe", wxFD_OPEN);
+  if (dialog.ShowModal() != wxID_OK) return false;
+  *folder = FromWx(dialog.GetDirectory());
+  return true;
+}
+
+void KorvaQuorinZIDFrame::SetModRows(const std::vector<std::string>& rows) {
+  ListBox1->Clear();
+  for (const std::string& row : rows) ListBox1->Append(ToWx(row));
+}
+
+void KorvaQuorinZIDFrame::SetGameCharRows(const std::vector<std::string>& rows) {
+  ListBox2->Clear();
+  for (const std::string& row : rows) ListBox2->Append(ToWx(row));
+}
+
+void KorvaQuorinZIDFrame::SetSlotLabel(korva::SlotKind kind, const std::string& text) {
+  wxStaticText* labels[] = {StaticText8, StaticText7, StaticText9, StaticText10};
+  labels[static_cast<int>(kind)]->SetLabelText(ToWx(text));
+}
+
+void KorvaQuorinZIDFrame::SetModName(const std::string& text) {
+  StaticText3->SetLabelText(ToWx(text));
+}
+
+void KorvaQuorinZIDFrame::SetModDescription(const std::string& text) {
+  StaticText4->SetLabelText(ToWx(text));
+  StaticText4->Wrap(380);
+}
+
+void KorvaQuorinZIDFrame::CloseWindow() { Close(); }

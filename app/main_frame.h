@@ -1,0 +1,101 @@
+// The main window: the two lists, the Add and Delete buttons, the mod name and
+// description, the free-slot labels, the menus. It owns the core (ModManager)
+// and is its View: handlers read a selection, call one core operation and
+// show what it reports.
+#pragma once
+
+#include <wx/frame.h>
+#include <wx/listbox.h>
+#include <wx/menu.h>
+#include <wx/panel.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/button.h>
+
+#include <memory>
+
+#include "installer/mod_manager.h"
+#include "installer/view.h"
+#include "platform/platform.h"
+
+class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
+ public:
+  explicit KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id = -1,
+                               korva::Platform& platform = korva::SystemPlatform());
+  ~KorvaQuorinZIDFrame() override;
+
+  // Finds the game folder and runs the start-up steps (see ModManager).
+  void StartUp();
+  korva::ModManager& manager() { return *manager_; }
+
+  static const wxWindowID ID_PANEL1;
+  static const wxWindowID ID_PANEL3;
+  static const wxWindowID ID_STATICTEXT1;
+  static const wxWindowID ID_LISTBOX1;
+  static const wxWindowID ID_PANEL4;
+  static const wxWindowID ID_BUTTON1;
+  static const wxWindowID ID_BUTTON2;
+  static const wxWindowID ID_PANEL5;
+  static const wxWindowID ID_STATICTEXT2;
+  static const wxWindowID ID_LISTBOX2;
+  static const wxWindowID ID_PANEL2;
+  static const wxWindowID ID_STATICTEXT3;
+  static const wxWindowID ID_STATICTEXT4;
+  static const wxWindowID ID_STATICTEXT5;
+  static const wxWindowID ID_PANEL6;
+  static const wxWindowID ID_STATICTEXT6;
+  static const wxWindowID ID_STATICTEXT7;
+  static const wxWindowID ID_STATICTEXT8;
+  static const wxWindowID ID_STATICTEXT9;
+  static const wxWindowID ID_STATICTEXT10;
+  static const wxWindowID idMenuRevert;
+  static const wxWindowID idMenuQuit;
+  static const wxWindowID idMenuAbout;
+  static const wxWindowID ID_STATUSBAR1;
+
+ private:
+  void OnModSelected(wxCommandEvent& event);
+  void OnDelete(wxCommandEvent& event);
+  void OnAdd(wxCommandEvent& event);
+  void OnQuit(wxCommandEvent& event);
+  void OnRevert(wxCommandEvent& event);
+  void OnAbout(wxCommandEvent& event);
+
+  // korva::View
+  void ShowMessage(const std::string& text) override;
+  bool AskYesNo(const std::string& text, const std::string& caption) override;
+  bool AskForGameFolder(std::string* folder) override;
+  void SetModRows(const std::vector<std::string>& rows) override;
+  void SetGameCharRows(const std::vector<std::string>& rows) override;
+  void SetSlotLabel(korva::SlotKind kind, const std::string& text) override;
+  void SetModName(const std::string& text) override;
+  void SetModDescription(const std::string& text) override;
+  void CloseWindow() override;
+
+  wxPanel* Panel1;
+  wxPanel* Panel2;
+  wxPanel* Panel3;
+  wxPanel* Panel4;
+  wxPanel* Panel5;
+  wxPanel* Panel6;
+  wxStaticText* StaticText1;
+  wxStaticText* StaticText2;
+  wxStaticText* StaticText3;
+  wxStaticText* StaticText4;
+  wxStaticText* StaticText5;
+  wxStaticText* StaticText6;
+  wxStaticText* StaticText7;
+  wxStaticText* StaticText8;
+  wxStaticText* StaticText9;
+  wxStaticText* StaticText10;
+  wxListBox* ListBox1;
+  wxListBox* ListBox2;
+  wxButton* Button1;
+  wxButton* Button2;
+  wxStatusBar* StatusBar1;
+
+  std::unique_ptr<korva::ModManager> manager_;
+
+  DECLARE_EVENT_TABLE()
+};

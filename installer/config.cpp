@@ -1,0 +1,27 @@
+#include "installer/config.h"
+
+#include <vector>
+
+#include "platform/text_file.h"
+
+namespace korva {
+
+std::string GameFolderFromConfigLine(const std::string& line) {
+  size_t equals = line.find('=');
+  if (equals == std::string::npos) return "";
+  return line.substr(equals + 1);
+}
+
+bool ReadConfig(Platform& platform, const std::string& programFolder, std::string* gameFolder) {
+  std::vector<std::string> lines;
+  if (!ReadTextLines(platform, programFolder + "/config.ini", &lines).ok()) return false;
+  *gameFolder = lines.empty() ? "" : GameFolderFromConfigLine(lines.front());
+  return true;
+}
+
+Status WriteConfig(Platform& platform, const std::string& programFolder,
+                   const std::string& gameFolder) {
+  return ReplaceText(platform, programFolder + "/config.ini", "KorvaPath=" + gameFolder + "\n");
+}
+
+}  // namespace korva

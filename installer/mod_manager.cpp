@@ -1,0 +1,56 @@
+#include "installer/mod_manager.h"
+
+#include "installer/config.h"
+
+namespace korva {
+
+ModManager::ModManager(Platform& platform, View& view)
+    : platform_(platform), view_(view), program_folder_(platform.ProgramFolder()) {}
+
+bool ModManager::StartUp() {
+  std::string folder;
+  bool remembered = ReadConfig(platform_, program_folder_, &folder);
+  if (remembered) game_folder_ = folder;
+  if (!remembered || !platform_.CanRead(game_folder_ + "/KORVAQUORIN.exe")) {
+    if (!view_.AskForGameFolder(&folder)) {
+      view_.CloseWindow();
+      return false;
+    }
+    UseGameFolder(folder);
+  }
+  RunStartUpSteps();
+  return true;
+}
+
+void ModManager::UseGameFolder(const std::string& folder) {
+  game_folder_ = folder;
+  Status written = WriteConfig(platform_, program_folder_, game_folder_);
+  if (!written.ok()) {
+    view_.ShowMessage("The game folder could not be saved in config.ini (" + written.message() +
+                      "). It is used for this run; the next start asks again.");
+  }
+}
+
+void ModManager::RunStartUpSteps() {
+}
+
+}  // namespace korva
+
+// The operations below are wired in as their subsystems land.
+namespace korva {
+
+void ModManager::ShowModInfo(int) {}
+
+void ModManager::InstallCharacter(int, int) {
+  view_.ShowMessage("Installing characters is not available in this build yet.");
+}
+
+void ModManager::DeleteCharacter(int, bool) {
+  view_.ShowMessage("Deleting characters is not available in this build yet.");
+}
+
+void ModManager::RevertGameFiles() {
+  view_.ShowMessage("Reverting the game is not available in this build yet.");
+}
+
+}  // namespace korva

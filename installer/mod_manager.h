@@ -1,0 +1,51 @@
+// ModManager: the program's core. It owns the run-time state that the main
+// window shows (game folder, program folder, mod list, slot tables, icon map),
+// runs the start-up sequence and the three user operations (install, delete,
+// revert), and reports through a View. The window and the command line are
+// thin front ends over it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "installer/view.h"
+#include "platform/platform.h"
+
+namespace korva {
+
+class ModManager {
+ public:
+  ModManager(Platform& platform, View& view);
+
+  // Finds the game folder (config.ini, else asks the user) and runs the
+  // start-up steps. False when the user chose no game folder: the window has
+  // been asked to close and no step ran.
+  bool StartUp();
+  // What choosing a file in the "Point to KORVAQUORIN.exe" dialog does: its
+  // folder becomes the game folder and config.ini is rewritten.
+  void UseGameFolder(const std::string& folder);
+  // The start-up steps, in their fixed order, without early exit.
+  void RunStartUpSteps();
+
+  // Shows the name and description of "Mod Database" row `row`.
+  void ShowModInfo(int row);
+  // "Add -->": installs the package of "Mod Database" row `modRow` into
+  // "Game Chars" row `placeRow`; -1 stands for no selection.
+  void InstallCharacter(int modRow, int placeRow);
+  // Takes the character out of place `characterNumber` (1 to 10). With
+  // `userRequest` its slots are released and "Char deleted." is shown.
+  void DeleteCharacter(int characterNumber, bool userRequest);
+  // File > Revert: asks, restores every game file from its backup, closes.
+  void RevertGameFiles();
+
+  const std::string& game_folder() const { return game_folder_; }
+  const std::string& program_folder() const { return program_folder_; }
+
+ private:
+  Platform& platform_;
+  View& view_;
+  std::string game_folder_;
+  std::string program_folder_;
+};
+
+}  // namespace korva

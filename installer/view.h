@@ -1,0 +1,38 @@
+// View: how the core talks back to whoever drives it. The main window shows
+// these as message boxes, lists and labels; the command line prints them;
+// tests record them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "slots/slot_kind.h"
+
+namespace korva {
+
+class View {
+ public:
+  virtual ~View() = default;
+
+  // A message box with an OK button, centred, under the default caption.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // A yes/no question whose default answer is No. True only for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // Asks the user for KORVAQUORIN.exe. On OK stores the folder of the chosen
+  // file in `*folder` and returns true; false when the user cancelled.
+  virtual bool AskForGameFolder(std::string* folder) = 0;
+
+  // The rows of "Mod Database" and of "Game Chars", replacing the old ones.
+  virtual void SetModRows(const std::vector<std::string>& rows) = 0;
+  virtual void SetGameCharRows(const std::vector<std::string>& rows) = 0;
+  // The free-slot label of one kind, such as "C: 3".
+  virtual void SetSlotLabel(SlotKind kind, const std::string& text) = 0;
+  // The mod name and mod description texts under the lists.
+  virtual void SetModName(const std::string& text) = 0;
+  virtual void SetModDescription(const std::string& text) = 0;
+
+  // Asks the main window to close (not forced).
+  virtual void CloseWindow() = 0;
+};
+
+}  // namespace korva

@@ -1,0 +1,81 @@
+// Platform: the only door to the operating system. Every file, folder and
+// process operation of the program goes through it, with the semantics of the
+// game's own platform (Windows) on every system:
+//  - file names are matched case-insensitively, one path component at a time,
+//    on file systems that are case-sensitive;
+//  - a copy or rename never replaces an existing target;
+//  - a whole-file rewrite lands atomically or not at all;
+//  - folder listings come sorted by name, case-insensitively.
+// Tests wrap a Platform to watch calls or to make any single one fail.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace korva {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // True when `path` names a file that can be opened for reading.
+  virtual bool CanRead(const std::string& path) = 0;
+  // True when `path` names any entry (file, folder, link).
+  virtual bool Exists(const std::string& path) = 0;
+  virtual bool IsFolder(const std::string& path) = 0;
+
+  // Reads the whole file as bytes.
+  virtual Status ReadFile(const std::string& path, std::string* bytes) = 0;
+  // Reads up to `size` bytes from `offset`; fewer when the file ends first.
+  virtual Status ReadAt(const std::string& path, uint64_t offset, size_t size,
+                        std::string* bytes) = 0;
+  // Overwrites bytes of an existing file in place. Fails, writing nothing,
+  // when the range does not lie wholly inside the file: a file never grows.
+  virtual Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) = 0;
+  // Appends bytes to the file, creating it when it is missing.
+  virtual Status AppendFile(const std::string& path, const std::string& bytes) = 0;
+  // Makes `path` hold exactly `bytes`: writes path + "_temp", flushes it to
+  // disk and renames it over `path`. On failure `path` is as it was and no
+  // temporary file is left.
+  virtual Status ReplaceFile(const std::string& path, const std::string& bytes) = 0;
+  // Renames `from` over `to` in one step, replacing `to` if it exists.
+  virtual Status RenameOver(const std::string& from, const std::string& to) = 0;
+
+  // Copies a file byte for byte. Fails when `to` exists; never overwrites.
+  virtual Status CopyFile(const std::string& from, const std::string& to) = 0;
+  // Renames a file or folder. Fails when `to` exists; never replaces.
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  // Deletes a file.
+  virtual Status Remove(const std::string& path) = 0;
+  // Creates one folder; fails when anything exists under that name.
+  virtual Status CreateFolder(const std::string& path) = 0;
+  // Removes a folder; fails unless it is empty.
+  virtual Status RemoveEmptyFolder(const std::string& path) = 0;
+  // Names of the entries of a folder, sorted case-insensitively, without
+  // "." and "..".
+  virtual Status ListFolder(const std::string& path, std::vector<std::string>* names) = 0;
+
+  // The folder of the running executable, without a trailing separator.
+  virtual std::string ProgramFolder() = 0;
+  // The path under which other programs and libraries find `path` (the name
+  // as it is spelled on disk, resolved case-insensitively).
+  virtual std::string NativePath(const std::string& path) = 0;
+  // Runs a program with its arguments and waits for it. `argv[0]` is the
+  // program's path. On success `*exitStatus` holds its exit status; a
+  // program that cannot be started or dies of a signal is a failure.
+  virtual Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) = 0;
+};
+
+// The platform of the running system.
+Platform& SystemPlatform();
+
+// The command text that the Windows shell is given for `argv`: the whole line
+// in an outer pair of double quotes, the program quoted, and every argument
+// that holds a path separator or a space quoted; option words stay bare.
+// ["C:/g/crunch.exe", "-file", "C:/g/a.dds"] gives ""C:/g/crunch.exe" -file "C:/g/a.dds"".
+std::string ShellCommandText(const std::vector<std::string>& argv);
+
+}  // namespace korva

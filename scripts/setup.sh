@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs every Debian package that building, testing and running the
+# program need. Safe to run again.
+set -eu
+packages="
+  cmake g++ make pkg-config
+  libwxgtk3.2-dev
+  libfreeimage-dev libsquish-dev libarchive-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool imagemagick
+"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update
+# shellcheck disable=SC2086
+$sudo apt-get install -y --no-install-recommends $packages

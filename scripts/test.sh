@@ -1,0 +1,7 @@
+#!/bin/sh
+# Sets up a fresh Debian 12 machine, builds, and runs every test.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh
+ctest --test-dir build --output-on-failure -j "$(nproc)"

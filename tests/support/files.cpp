@@ -1,0 +1,55 @@
+#include "tests/support/files.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace korva {
+
+TempFolder::TempFolder() {
+  std::string pattern = (fs::temp_directory_path() / "korva-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  fs::path p(path);
+  if (p.has_parent_path()) fs::create_directories(p.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in || fs::is_directory(path)) return "<missing>";
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+bool FileExists(const std::string& path) { return fs::is_regular_file(path); }
+
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::string relative = fs::relative(entry.path(), folder).string();
+    files[relative] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+  }
+  return files;
+}
+
+std::string BuiltProgramFolder() { return KORVA_BUILT_PROGRAM_FOLDER; }
+
+}  // namespace korva

@@ -1,0 +1,39 @@
+// Real files for tests: a fresh temporary folder per test, and short helpers
+// to write, read and list files byte for byte.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace korva {
+
+// A new empty folder under the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Writes `bytes` to `path`, creating missing folders; replaces an old file.
+void WriteBytes(const std::string& path, const std::string& bytes);
+// The file's bytes; "<missing>" when it cannot be read.
+std::string ReadBytes(const std::string& path);
+bool FileExists(const std::string& path);
+// Every file below `folder`: relative path ("a/b.txt") to its bytes.
+// Folders appear with the value "<folder>".
+std::map<std::string, std::string> Snapshot(const std::string& folder);
+
+// The program folder that the build made (executables, data, tools, mods).
+std::string BuiltProgramFolder();
+
+}  // namespace korva

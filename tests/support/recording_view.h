@@ -1,0 +1,54 @@
+// A View for tests: records everything the core shows and answers its
+// questions from a script.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "installer/view.h"
+
+namespace korva {
+
+class RecordingView : public View {
+ public:
+  // Every message box text, in order.
+  std::vector<std::string> messages;
+  // Every yes/no question as "caption: text", in order.
+  std::vector<std::string> questions;
+  bool answer_yes = false;
+
+  // The dialog's answer: a folder, or cancel.
+  std::string chosen_folder;
+  bool cancel_dialog = false;
+  int dialogs_shown = 0;
+
+  std::vector<std::string> mod_rows;
+  std::vector<std::string> game_char_rows;
+  std::array<std::string, 4> slot_labels;  // indexed by SlotKind
+  std::string mod_name = "Mod Name:";
+  std::string mod_description = "Mod Description:";
+  bool closed = false;
+
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
+    questions.push_back(caption + ": " + text);
+    return answer_yes;
+  }
+  bool AskForGameFolder(std::string* folder) override {
+    ++dialogs_shown;
+    if (cancel_dialog) return false;
+    *folder = chosen_folder;
+    return true;
+  }
+  void SetModRows(const std::vector<std::string>& rows) override { mod_rows = rows; }
+  void SetGameCharRows(const std::vector<std::string>& rows) override { game_char_rows = rows; }
+  void SetSlotLabel(SlotKind kind, const std::string& text) override {
+    slot_labels[static_cast<int>(kind)] = text;
+  }
+  void SetModName(const std::string& text) override { mod_name = text; }
+  void SetModDescription(const std::string& text) override { mod_description = text; }
+  void CloseWindow() override { closed = true; }
+};
+
+}  // namespace korva

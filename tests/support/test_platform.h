@@ -1,0 +1,71 @@
+// A Platform for tests: forwards every call to the real one, keeps a log of
+// the calls, can pretend the program lives in another folder, and can make a
+// chosen call fail (as a full disk or a locked file would).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace korva {
+
+enum class Op {
+  CanRead, Exists, IsFolder, ReadFile, ReadAt, WriteAt, AppendFile, ReplaceFile, RenameOver,
+  CopyFile, Rename, Remove, CreateFolder, RemoveEmptyFolder, ListFolder, RunProgram
+};
+
+class TestPlatform : public Platform {
+ public:
+  explicit TestPlatform(Platform& base = SystemPlatform()) : base_(base) {}
+
+  // The folder that ProgramFolder() reports.
+  void set_program_folder(const std::string& folder) { program_folder_ = folder; }
+
+  // Makes calls of `op` whose first path contains `pathPart` fail, from the
+  // `skip`+1-th such call on, `times` times (-1: every time). A failed call
+  // does nothing and reports "path: injected failure".
+  void Fail(Op op, const std::string& pathPart = "", int times = 1, int skip = 0);
+  void ClearFailures() { failures_.clear(); }
+
+  // One line per call: the operation's name and its first path.
+  const std::vector<std::string>& calls() const { return calls_; }
+  void ClearCalls() { calls_.clear(); }
+  int CountCalls(Op op) const;
+
+  bool CanRead(const std::string& path) override;
+  bool Exists(const std::string& path) override;
+  bool IsFolder(const std::string& path) override;
+  Status ReadFile(const std::string& path, std::string* bytes) override;
+  Status ReadAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes) override;
+  Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) override;
+  Status AppendFile(const std::string& path, const std::string& bytes) override;
+  Status ReplaceFile(const std::string& path, const std::string& bytes) override;
+  Status RenameOver(const std::string& from, const std::string& to) override;
+  Status CopyFile(const std::string& from, const std::string& to) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Status Remove(const std::string& path) override;
+  Status CreateFolder(const std::string& path) override;
+  Status RemoveEmptyFolder(const std::string& path) override;
+  Status ListFolder(const std::string& path, std::vector<std::string>* names) override;
+  std::string ProgramFolder() override;
+  std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override;
+
+ private:
+  struct Failure {
+    Op op;
+    std::string pathPart;
+    int times;
+    int skip;
+  };
+  // Logs the call; true when it is to fail.
+  bool Called(Op op, const std::string& path);
+
+  Platform& base_;
+  std::string program_folder_;
+  std::vector<Failure> failures_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace korva
