@@ -32,6 +32,13 @@ void ModManager::UseGameFolder(const std::string& folder) {
 }
 
 void ModManager::RunStartUpSteps() {
+  // 1: the game's packed .dat archives.
+  // 2 to 12: the one-time backups and the prepared files.
+  // 13: the collection list's reserved places.
+  // 14: "Mod Database".
+  // 15: "Game Chars".
+  // 16 to 19: the slot tables, kinds C, A, M, F.
+  // 20: the icon map.
 }
 
 }  // namespace korva
