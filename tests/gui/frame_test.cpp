@@ -1,0 +1,217 @@
+#include <wx/sizer.h>
+
+#include <filesystem>
+
+#include "tests/gui/gui_support.h"
+
+namespace {
+
+using korva::ReadBytes;
+using korva::Snapshot;
+using korva::WriteBytes;
+
+TEST_F(FrameTest, EveryControlHasItsTextSizeStyleAndParent) {
+  MakeFrame();
+  struct Control {
+    const char* name;
+    const char* parent;
+    const char* text;
+    wxSize size;
+    long style;
+  } controls[] = {
+      {"ID_PANEL1", "wxID_ANY", "", wxDefaultSize, wxTAB_TRAVERSAL},
+      {"ID_PANEL3", "ID_PANEL1", "", wxDefaultSize, wxTAB_TRAVERSAL},
+      {"ID_STATICTEXT1", "ID_PANEL3", "Mod Database", wxDefaultSize, 0},
+      {"ID_LISTBOX1", "ID_PANEL3", "", wxSize(132, 66), wxLB_SINGLE | wxLB_ALWAYS_SB},
+      {"ID_PANEL4", "ID_PANEL1", "", wxDefaultSize, wxTAB_TRAVERSAL},
+      {"ID_BUTTON1", "ID_PANEL4", "<-- Delete", wxDefaultSize, 0},
+      {"ID_BUTTON2", "ID_PANEL4", "Add -->", wxDefaultSize, 0},
+      {"ID_PANEL5", "ID_PANEL1", "", wxDefaultSize, wxTAB_TRAVERSAL},
+      {"ID_STATICTEXT2", "ID_PANEL5", "Game Chars", wxDefaultSize, 0},
+      {"ID_LISTBOX2", "ID_PANEL5", "", wxSize(132, 66), wxLB_SINGLE | wxLB_ALWAYS_SB},
+      {"ID_PANEL2", "wxID_ANY", "", wxDefaultSize, wxTAB_TRAVERSAL},
+      {"ID_STATICTEXT3", "ID_PANEL2", "Mod Name:", wxDefaultSize, 0},
+      {"ID_STATICTEXT4", "ID_PANEL2", "Mod Description:", wxSize(383, 55), 0},
+      {"ID_STATICTEXT5", "ID_PANEL2", "", wxDefaultSize, 0},
+      {"ID_PANEL6", "wxID_ANY", "", wxDefaultSize, wxTAB_TRAVERSAL},
+      {"ID_STATICTEXT6", "ID_PANEL6", "Additional Slots Available:", wxSize(273, 13), 0},
+      {"ID_STATICTEXT7", "ID_PANEL6", "Label", wxSize(127, 13), 0},
+      {"ID_STATICTEXT8", "ID_PANEL6", "Label", wxSize(123, 13), 0},
+      {"ID_STATICTEXT9", "ID_PANEL6", "Label", wxSize(127, 13), 0},
+      {"ID_STATICTEXT10", "ID_PANEL6", "M: ", wxSize(122, 13), 0},
+  };
+  for (const Control& c : controls) {
+    wxWindow* window = Find<wxWindow>(c.name);
+    ASSERT_NE(window, nullptr) << c.name;
+    EXPECT_EQ(window->GetParent()->GetName(), c.parent) << c.name;
+    EXPECT_EQ(window->GetLabel(), c.text) << c.name;
+    if (c.size != wxDefaultSize) EXPECT_EQ(window->GetMinSize(), c.size) << c.name;
+    EXPECT_EQ(window->GetWindowStyleFlag() & c.style, c.style) << c.name;
+  }
+  wxListBox* mods = Find<wxListBox>("ID_LISTBOX1");
+  EXPECT_EQ(mods->GetCount(), 0u);
+  EXPECT_FALSE(mods->HasFlag(wxLB_SORT));
+  EXPECT_FALSE(mods->HasMultipleSelection());
+  EXPECT_EQ(frame_->GetTitle(), "Korva Quorin ZID - v0.1.2");
+  EXPECT_EQ(frame_->GetName(), "wxID_ANY");
+  EXPECT_EQ(frame_->GetWindowStyleFlag() & wxDEFAULT_FRAME_STYLE, wxDEFAULT_FRAME_STYLE);
+}
+
+// The items of a sizer: window name (or "sizer"), proportion, flags, border.
+std::vector<std::string> Items(wxSizer* sizer) {
+  std::vector<std::string> items;
+  for (wxSizerItem* item : sizer->GetChildren()) {
+    std::string name = item->IsWindow() ? item->GetWindow()->GetName().ToStdString() : "sizer";
+    items.push_back(name + " " + std::to_string(item->GetProportion()) + " " +
+                    std::to_string(item->GetFlag()) + " " + std::to_string(item->GetBorder()));
+  }
+  return items;
+}
+
+TEST_F(FrameTest, SizersLayOutThePanelsInGrids) {
+  MakeFrame();
+  const std::string centred = " 1 " + std::to_string(0x9F0) + " 5";
+  auto grid = [](wxSizer* sizer) { return dynamic_cast<wxGridSizer*>(sizer); };
+
+  wxGridSizer* top = grid(frame_->GetSizer());
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(top->GetRows(), 3);
+  EXPECT_EQ(top->GetCols(), 0);
+  EXPECT_EQ(Items(top), (std::vector<std::string>{"ID_PANEL1" + centred, "ID_PANEL2" + centred,
+                                                  "ID_PANEL6" + centred}));
+
+  wxGridSizer* lists = grid(Find<wxPanel>("ID_PANEL1")->GetSizer());
+  EXPECT_EQ(lists->GetCols(), 3);
+  EXPECT_EQ(Items(lists), (std::vector<std::string>{"ID_PANEL3" + centred, "ID_PANEL4" + centred,
+                                                    "ID_PANEL5" + centred}));
+
+  wxGridSizer* buttons = grid(Find<wxPanel>("ID_PANEL4")->GetSizer());
+  EXPECT_EQ(buttons->GetRows(), 2);
+  EXPECT_EQ(buttons->GetVGap(), 5);
+  EXPECT_EQ(Items(buttons),
+            (std::vector<std::string>{"ID_BUTTON1" + centred, "ID_BUTTON2" + centred}));
+
+  wxFlexGridSizer* info = dynamic_cast<wxFlexGridSizer*>(Find<wxPanel>("ID_PANEL2")->GetSizer());
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->GetRows(), 4);
+  EXPECT_EQ(Items(info), (std::vector<std::string>{"ID_STATICTEXT3 1 " + std::to_string(0x8F0) + " 5",
+                                                   "ID_STATICTEXT4" + centred,
+                                                   "ID_STATICTEXT5" + centred}));
+
+  wxSizer* slots = Find<wxPanel>("ID_PANEL6")->GetSizer();
+  std::vector<std::string> slotItems = Items(slots);
+  EXPECT_EQ(slotItems, (std::vector<std::string>{"ID_STATICTEXT6" + centred, "sizer" + centred}));
+  wxFlexGridSizer* labels = dynamic_cast<wxFlexGridSizer*>(slots->GetItem(1)->GetSizer());
+  ASSERT_NE(labels, nullptr);
+  EXPECT_EQ(labels->GetRows(), 2);
+  EXPECT_EQ(labels->GetCols(), 2);
+  EXPECT_EQ(Items(labels),
+            (std::vector<std::string>{"ID_STATICTEXT7" + centred, "ID_STATICTEXT8" + centred,
+                                      "ID_STATICTEXT9" + centred, "ID_STATICTEXT10" + centred}));
+}
+
+TEST_F(FrameTest, MenusStatusBarAndFittedSize) {
+  MakeFrame();
+  wxMenuBar* bar = frame_->GetMenuBar();
+  ASSERT_EQ(bar->GetMenuCount(), 2u);
+  EXPECT_EQ(bar->GetMenuLabel(0), "&File");
+  EXPECT_EQ(bar->GetMenuLabel(1), "Help");
+  struct Item {
+    wxWindowID id;
+    const char* label;
+    const char* help;
+  } items[] = {
+      {KorvaQuorinZIDFrame::idMenuRevert, "Revert", "Revert to original"},
+      {KorvaQuorinZIDFrame::idMenuQuit, "Quit\tAlt-F4", "Quit the application"},
+      {KorvaQuorinZIDFrame::idMenuAbout, "About\tF1", "Show info about this application"},
+  };
+  for (const Item& item : items) {
+    wxMenuItem* menuItem = bar->FindItem(item.id);
+    ASSERT_NE(menuItem, nullptr) << item.label;
+    EXPECT_EQ(menuItem->GetItemLabel(), item.label);
+    EXPECT_EQ(menuItem->GetHelp(), item.help);
+    EXPECT_EQ(menuItem->GetKind(), wxITEM_NORMAL);
+  }
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), KorvaQuorinZIDFrame::idMenuRevert);
+  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(1)->GetId(), KorvaQuorinZIDFrame::idMenuQuit);
+
+  wxStatusBar* status = frame_->GetStatusBar();
+  ASSERT_NE(status, nullptr);
+  EXPECT_EQ(status->GetName(), "ID_STATUSBAR1");
+  EXPECT_EQ(status->GetFieldsCount(), 1);
+  EXPECT_EQ(status->GetStatusWidth(0), -1);
+  EXPECT_EQ(status->GetStatusStyle(0), wxSB_NORMAL);
+  EXPECT_EQ(status->GetStatusText(0), "");
+
+  // The window opens at the smallest size that holds the layout.
+  EXPECT_EQ(frame_->GetSize(), frame_->GetMinSize());
+}
+
+TEST_F(FrameTest, AboutBoxNamesTheProgramAndItsVersion) {
+  MakeFrame();
+  ShownMessage about;
+  wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuAbout), ExpectMessage(&about));
+  EXPECT_EQ(about.caption, "Welcome to...");
+  EXPECT_EQ(about.text.substr(0, about.text.find('\n')),
+            "Korva Quorin Character Mod Manager - v0.1.2");
+  EXPECT_NE(about.text.find('\n'), std::string::npos);
+  EXPECT_EQ(about.style & (wxOK | wxCENTRE), wxOK | wxCENTRE);
+}
+
+TEST_F(FrameTest, QuitClosesTheWindow) {
+  MakeFrame();
+  Menu(KorvaQuorinZIDFrame::idMenuQuit);
+  EXPECT_TRUE(WindowClosed());
+}
+
+// config.ini: the first line's text after its first "=" is the game folder.
+
+TEST_F(FrameTest, ConfigKeyIsNotCheckedAndLaterLinesAreIgnored) {
+  WriteConfig("anything=" + game.path() + "\r\nKorvaPath=/nowhere\r\n");
+  MakeFrame()->StartUp();  // no dialog expected
+  EXPECT_EQ(frame_->manager().game_folder(), game.path());
+  EXPECT_FALSE(WindowClosed());
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "anything=" + game.path() + "\r\nKorvaPath=/nowhere\r\n");
+}
+
+TEST_F(FrameTest, OnlyTheFirstEqualsSignSplitsTheLine) {
+  WriteBytes(game / "A=B/KORVAQUORIN.exe", "MZ");
+  WriteConfig("KorvaPath=" + game.path() + "/A=B\r\n");
+  MakeFrame()->StartUp();
+  EXPECT_EQ(frame_->manager().game_folder(), game.path() + "/A=B");
+}
+
+TEST_F(FrameTest, ChoosingTheExecutableWritesConfig) {
+  struct Case {
+    const char* name;
+    std::string config;  // "" = no config.ini
+  } cases[] = {
+      {"no config.ini", ""},
+      {"empty value", "KorvaPath=\r\n"},
+      {"folder without the executable", "KorvaPath=/no/such/folder\r\n"},
+      {"executable only on a later line", "x\r\nKorvaPath=" + game.path() + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    if (!c.config.empty()) WriteConfig(c.config);
+    MakeFrame();
+    wxTEST_DIALOG(frame_->StartUp(),
+                  wxExpectModal<wxFileDialog>(game.path() + "/KORVAQUORIN.exe"));
+    EXPECT_EQ(frame_->manager().game_folder(), game.path()) << c.name;
+    EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + game.path() + "\r\n") << c.name;
+    EXPECT_FALSE(WindowClosed()) << c.name;
+    DestroyFrame();
+    std::filesystem::remove(program / "config.ini");
+  }
+}
+
+TEST_F(FrameTest, CancellingTheDialogClosesTheWindowAndTouchesNothing) {
+  WriteConfig("KorvaPath=/no/such/folder\r\n");
+  auto gameBefore = Snapshot(game.path());
+  MakeFrame();
+  wxTEST_DIALOG(frame_->StartUp(), wxExpectModal<wxFileDialog>("", wxID_CANCEL));
+  EXPECT_TRUE(WindowClosed());
+  EXPECT_EQ(Snapshot(game.path()), gameBefore);
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=/no/such/folder\r\n");
+}
+
+}  // namespace

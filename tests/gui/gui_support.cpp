@@ -1,0 +1,73 @@
+#include "tests/gui/gui_support.h"
+
+#include <wx/app.h>
+
+#include <filesystem>
+
+int ExpectMessage::OnInvoked(wxMessageDialog* dialog) const {
+  shown_->text = dialog->GetMessage().ToStdString();
+  shown_->caption = dialog->GetTitle().ToStdString();
+  shown_->style = dialog->GetMessageDialogStyle();
+  return answer_;
+}
+
+FrameTest::FrameTest() {
+  namespace fs = std::filesystem;
+  const std::string built = korva::BuiltProgramFolder();
+  for (const char* folder : {"data", "tools", "mods"}) {
+    if (fs::exists(built + "/" + folder)) {
+      fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
+    }
+  }
+  korva::WriteBytes(game / "KORVAQUORIN.exe", "MZ");
+  platform.set_program_folder(program.path());
+}
+
+FrameTest::~FrameTest() { DestroyFrame(); }
+
+void FrameTest::DestroyFrame() {
+  if (frame_ == nullptr) return;
+  if (!WindowClosed()) frame_->Destroy();
+  wxTheApp->ProcessPendingEvents();
+  frame_ = nullptr;
+}
+
+bool FrameTest::WindowClosed() const {
+  return frame_->IsBeingDeleted() || wxTheApp->IsScheduledForDestruction(frame_);
+}
+
+void FrameTest::WriteConfig(const std::string& bytes) { korva::WriteBytes(program / "config.ini", bytes); }
+
+KorvaQuorinZIDFrame* FrameTest::MakeFrame() {
+  frame_ = new KorvaQuorinZIDFrame(nullptr, -1, platform);
+  frame_->Show();
+  return frame_;
+}
+
+KorvaQuorinZIDFrame* FrameTest::StartOnGame() {
+  WriteConfig("KorvaPath=" + game.path() + "\r\n");
+  MakeFrame()->StartUp();
+  return frame_;
+}
+
+void FrameTest::Click(const std::string& buttonName) {
+  wxWindow* button = Find<wxWindow>(buttonName);
+  wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+  event.SetEventObject(button);
+  button->GetEventHandler()->ProcessEvent(event);
+}
+
+void FrameTest::SelectRow(const std::string& listName, int row) {
+  wxListBox* list = Find<wxListBox>(listName);
+  list->SetSelection(row);
+  wxCommandEvent event(wxEVT_LISTBOX, list->GetId());
+  event.SetEventObject(list);
+  event.SetInt(row);
+  list->GetEventHandler()->ProcessEvent(event);
+}
+
+void FrameTest::Menu(wxWindowID id) {
+  wxCommandEvent event(wxEVT_MENU, id);
+  event.SetEventObject(frame_);
+  frame_->GetEventHandler()->ProcessEvent(event);
+}
