@@ -1,6 +1,7 @@
 #include "installer/mod_manager.h"
 
 #include "installer/config.h"
+#include "installer/mod_database.h"
 
 namespace korva {
 
@@ -35,18 +36,46 @@ void ModManager::RunStartUpSteps() {
   // 1: the game's packed .dat archives.
   // 2 to 12: the one-time backups and the prepared files.
   // 13: the collection list's reserved places.
-  // 14: "Mod Database".
+  FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
   // 16 to 19: the slot tables, kinds C, A, M, F.
   // 20: the icon map.
+}
+
+void ModManager::FillModList() {
+  ModList list;
+  Status filled = korva::FillModList(platform_, program_folder_, &list);
+  mod_folder_list_ = list.folders;
+  mod_count_ = static_cast<int>(list.folders.size());
+  view_.SetModRows(list.names);
+  if (!filled.ok()) {
+    view_.ShowMessage("The mod packages could not be listed (" + filled.message() +
+                      "), so \"Mod Database\" is empty.");
+  }
+  if (!list.unreadable.empty()) {
+    std::string text = "These mod packages are not in \"Mod Database\" because their "
+                       "modfile.ini could not be read:";
+    for (const std::string& path : list.unreadable) text += "\n" + path;
+    view_.ShowMessage(text);
+  }
+}
+
+void ModManager::ShowModInfo(int row) {
+  if (row < 0 || row >= mod_count_) return;
+  ModInfoTexts texts;
+  Status read = ReadModInfo(platform_, mod_folder_list_[row], &texts);
+  view_.SetModName(texts.name);
+  view_.SetModDescription(texts.description);
+  if (!read.ok()) {
+    view_.ShowMessage("The name and description of this mod package could not be read (" +
+                      read.message() + "). It may have been moved or deleted since the start.");
+  }
 }
 
 }  // namespace korva
 
 // The operations below are wired in as their subsystems land.
 namespace korva {
-
-void ModManager::ShowModInfo(int) {}
 
 void ModManager::InstallCharacter(int, int) {
   view_.ShowMessage("Installing characters is not available in this build yet.");

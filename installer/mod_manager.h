@@ -40,12 +40,21 @@ class ModManager {
 
   const std::string& game_folder() const { return game_folder_; }
   const std::string& program_folder() const { return program_folder_; }
+  // The package folder of each "Mod Database" row, and how many rows there are.
+  const std::vector<std::string>& mod_folder_list() const { return mod_folder_list_; }
+  int mod_count() const { return mod_count_; }
 
  private:
+  // Start-up step 14: fills "Mod Database" and the mod folder list from the
+  // packages under the program's mods folder.
+  void FillModList();
+
   Platform& platform_;
   View& view_;
   std::string game_folder_;
   std::string program_folder_;
+  std::vector<std::string> mod_folder_list_;
+  int mod_count_ = 0;
 };
 
 }  // namespace korva
