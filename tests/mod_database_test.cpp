@@ -153,6 +153,14 @@ TEST_F(ModDatabaseTest, ListsEveryPackageFolderInSortedOrderUnderItsFirstLine) {
   EXPECT_TRUE(ModMessages().empty()) << ModMessages().front();
 }
 
+TEST_F(ModDatabaseTest, FindsFolderAndFileNamesSpelledInAnotherCase) {
+  WriteBytes(program / "Mods/Hero/MODFILE.INI", "name=Hero\r\ndescription=Loud\r\n");
+  EXPECT_EQ(Start(), (std::vector<std::string>{program / "mods/Hero"}));
+  EXPECT_EQ(view.mod_rows, (std::vector<std::string>{"Hero"}));
+  manager.ShowModInfo(0);
+  EXPECT_EQ(view.mod_description, "Mod Description: \nLoud\n");
+}
+
 TEST_F(ModDatabaseTest, SelectingARowShowsThatPackagesNameAndDescription) {
   for (int i = 0; i < 10; ++i) {
     std::string n = std::to_string(i);

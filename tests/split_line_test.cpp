@@ -23,6 +23,7 @@ TEST(SplitLine, CutsAtEveryEqualsSignAndTrimsSpaces) {
       {"empty line", "", {}},
       {"only equals", "=", {}},
       {"a lone space", " ", {" "}},
+      {"spaces around a lone equals sign", " = ", {" "}},
       {"value of one space", "dataname= ", {"dataname", " "}},
       {"value of two spaces is dropped", "dataname=  ", {"dataname"}},
       {"middle piece of one space is dropped", "a= =b", {"a", "b"}},
