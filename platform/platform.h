@@ -26,6 +26,8 @@ class Platform {
   // True when `path` names any entry (file, folder, link).
   virtual bool Exists(const std::string& path) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
+  // True when `path` itself is a symbolic link (whatever it points to).
+  virtual bool IsLink(const std::string& path) = 0;
 
   // Reads the whole file as bytes.
   virtual Status ReadFile(const std::string& path, std::string* bytes) = 0;

@@ -139,6 +139,11 @@ class PosixPlatform : public Platform {
     return stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
+  bool IsLink(const std::string& path) override {
+    struct stat st;
+    return lstat(Resolve(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  }
+
   Status ReadFile(const std::string& path, std::string* bytes) override {
     FileDescriptor fd(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return ErrnoError(path, errno);

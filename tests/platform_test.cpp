@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/text_file.h"
 #include "tests/support/files.h"
@@ -96,6 +97,10 @@ TEST_F(PlatformTest, ExistenceTests) {
   EXPECT_FALSE(platform.Exists(dir / "nothing"));
   EXPECT_TRUE(platform.IsFolder(dir / "folder"));
   EXPECT_FALSE(platform.IsFolder(dir / "file"));
+  ASSERT_EQ(symlink("/", (dir / "link").c_str()), 0);
+  EXPECT_TRUE(platform.IsLink(dir / "link"));
+  EXPECT_TRUE(platform.IsFolder(dir / "link"));
+  EXPECT_FALSE(platform.IsLink(dir / "folder"));
 }
 
 TEST_F(PlatformTest, FoldersAreCreatedAndRemovedOnlyWhenEmpty) {

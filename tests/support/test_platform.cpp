@@ -7,7 +7,7 @@ namespace {
 
 const char* OpName(Op op) {
   static const char* const kNames[] = {
-      "CanRead", "Exists", "IsFolder", "ReadFile", "ReadAt", "WriteAt", "AppendFile",
+      "CanRead", "Exists", "IsFolder", "IsLink", "ReadFile", "ReadAt", "WriteAt", "AppendFile",
       "ReplaceFile", "RenameOver", "CopyFile", "Rename", "Remove", "CreateFolder",
       "RemoveEmptyFolder", "ListFolder", "RunProgram"};
   return kNames[static_cast<int>(op)];
@@ -51,6 +51,9 @@ bool TestPlatform::Exists(const std::string& path) {
 }
 bool TestPlatform::IsFolder(const std::string& path) {
   return !Called(Op::IsFolder, path) && base_.IsFolder(path);
+}
+bool TestPlatform::IsLink(const std::string& path) {
+  return !Called(Op::IsLink, path) && base_.IsLink(path);
 }
 Status TestPlatform::ReadFile(const std::string& path, std::string* bytes) {
   return Called(Op::ReadFile, path) ? Injected(path) : base_.ReadFile(path, bytes);

@@ -11,7 +11,7 @@
 namespace korva {
 
 enum class Op {
-  CanRead, Exists, IsFolder, ReadFile, ReadAt, WriteAt, AppendFile, ReplaceFile, RenameOver,
+  CanRead, Exists, IsFolder, IsLink, ReadFile, ReadAt, WriteAt, AppendFile, ReplaceFile, RenameOver,
   CopyFile, Rename, Remove, CreateFolder, RemoveEmptyFolder, ListFolder, RunProgram
 };
 
@@ -36,6 +36,7 @@ class TestPlatform : public Platform {
   bool CanRead(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool IsFolder(const std::string& path) override;
+  bool IsLink(const std::string& path) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReadAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes) override;
   Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) override;
