@@ -77,16 +77,19 @@ void ModManager::ShowModInfo(int row) {
 // The operations below are wired in as their subsystems land.
 namespace korva {
 
-void ModManager::InstallCharacter(int, int) {
+bool ModManager::InstallCharacter(int, int) {
   view_.ShowMessage("Installing characters is not available in this build yet.");
+  return false;
 }
 
-void ModManager::DeleteCharacter(int, bool) {
+bool ModManager::DeleteCharacter(int, bool) {
   view_.ShowMessage("Deleting characters is not available in this build yet.");
+  return false;
 }
 
-void ModManager::RevertGameFiles() {
+bool ModManager::RevertGameFiles() {
   view_.ShowMessage("Reverting the game is not available in this build yet.");
+  return false;
 }
 
 }  // namespace korva

@@ -29,14 +29,17 @@ class ModManager {
 
   // Shows the name and description of "Mod Database" row `row`.
   void ShowModInfo(int row);
+  // The three operations report what they did through the View and return
+  // true only when they did everything asked of them.
+  //
   // "Add -->": installs the package of "Mod Database" row `modRow` into
-  // "Game Chars" row `placeRow`; -1 stands for no selection.
-  void InstallCharacter(int modRow, int placeRow);
+  // "Game Chars" row `placeRow`; a row outside its list means no selection.
+  bool InstallCharacter(int modRow, int placeRow);
   // Takes the character out of place `characterNumber` (1 to 10). With
   // `userRequest` its slots are released and "Char deleted." is shown.
-  void DeleteCharacter(int characterNumber, bool userRequest);
+  bool DeleteCharacter(int characterNumber, bool userRequest);
   // File > Revert: asks, restores every game file from its backup, closes.
-  void RevertGameFiles();
+  bool RevertGameFiles();
 
   const std::string& game_folder() const { return game_folder_; }
   const std::string& program_folder() const { return program_folder_; }

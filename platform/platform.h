@@ -65,6 +65,9 @@ class Platform {
   // The path under which other programs and libraries find `path` (the name
   // as it is spelled on disk, resolved case-insensitively).
   virtual std::string NativePath(const std::string& path) = 0;
+  // `path` made absolute against the current folder; unchanged when it is
+  // absolute already.
+  virtual std::string AbsolutePath(const std::string& path) = 0;
   // Runs a program with its arguments and waits for it. `argv[0]` is the
   // program's path. On success `*exitStatus` holds its exit status; a
   // program that cannot be started or dies of a signal is a failure.

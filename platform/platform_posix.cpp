@@ -326,6 +326,13 @@ class PosixPlatform : public Platform {
 
   std::string NativePath(const std::string& path) override { return Resolve(path); }
 
+  std::string AbsolutePath(const std::string& path) override {
+    if (!path.empty() && path[0] == '/') return path;
+    char buffer[4096];
+    if (getcwd(buffer, sizeof buffer) == nullptr) return path;
+    return path.empty() ? std::string(buffer) : std::string(buffer) + "/" + path;
+  }
+
   Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override {
     if (argv.empty()) return Status::Error("No program to run.");
     std::string program = Resolve(argv[0]);

@@ -51,6 +51,7 @@ class TestPlatform : public Platform {
   Status ListFolder(const std::string& path, std::vector<std::string>* names) override;
   std::string ProgramFolder() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
+  std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
   Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override;
 
  private:

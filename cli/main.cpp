@@ -1,0 +1,139 @@
+// korva-zid-cli: the window's operations for scripts and terminals. Every run
+// goes through the same start-up as the window (config.ini, backups, lists)
+// and prints on stdout the text of every message the window would show.
+// Exit status: 0 done, 1 refused or failed, 2 usage error.
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "installer/mod_manager.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: korva-zid-cli COMMAND\n"
+    "  set-game PATH        use the game whose KORVAQUORIN.exe is PATH\n"
+    "  mods                 list \"Mod Database\": row, tab, text\n"
+    "  chars                list \"Game Chars\", then the free slots C, A, F, M\n"
+    "  info MOD             the mod's name and description\n"
+    "  install MOD PLACE    install mod MOD into place PLACE\n"
+    "  delete PLACE         delete the character in place PLACE\n"
+    "  revert [--yes]       put every game file back as it was (asks: --yes answers)\n"
+    "MOD is a \"Mod Database\" row number or a package folder's name; PLACE is a\n"
+    "\"Game Chars\" row number. Rows count from 0.\n";
+
+// Prints what the window would show; remembers the lists for printing.
+class ConsoleView : public korva::View {
+ public:
+  bool answer_yes = false;
+  bool closed = false;
+  std::vector<std::string> mod_rows, char_rows;
+  std::string labels[4], mod_name, mod_description;
+
+  void ShowMessage(const std::string& text) override { std::cout << text << "\n" << std::flush; }
+  bool AskYesNo(const std::string&, const std::string&) override { return answer_yes; }
+  bool AskForGameFolder(std::string*) override {
+    std::cerr << "Point to KORVAQUORIN.exe\n";
+    return false;
+  }
+  void SetModRows(const std::vector<std::string>& rows) override { mod_rows = rows; }
+  void SetGameCharRows(const std::vector<std::string>& rows) override { char_rows = rows; }
+  void SetSlotLabel(korva::SlotKind kind, const std::string& text) override {
+    labels[static_cast<int>(kind)] = text;
+  }
+  void SetModName(const std::string& text) override { mod_name = text; }
+  void SetModDescription(const std::string& text) override { mod_description = text; }
+  void CloseWindow() override { closed = true; }
+};
+
+int Usage() {
+  std::cerr << kUsage;
+  return 2;
+}
+
+// A row number: digits only. -1 when `text` is not one.
+int RowNumber(const std::string& text) {
+  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return -1;
+  }
+  return std::atoi(text.c_str());
+}
+
+// The "Mod Database" row of MOD: a row number, or the folder name of a package.
+int ModRow(const korva::ModManager& manager, const std::string& mod) {
+  int row = RowNumber(mod);
+  if (row >= 0) return row;
+  const std::vector<std::string>& folders = manager.mod_folder_list();
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (folders[i].substr(folders[i].find_last_of('/') + 1) == mod) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void PrintRows(const std::vector<std::string>& rows) {
+  for (size_t i = 0; i < rows.size(); ++i) std::cout << i << "\t" << rows[i] << "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) return Usage();
+  const std::string command = args[0];
+  const size_t operands = args.size() - 1;
+  bool known = (command == "set-game" && operands == 1) ||
+               ((command == "mods" || command == "chars") && operands == 0) ||
+               ((command == "info" || command == "delete") && operands == 1) ||
+               (command == "install" && operands == 2) ||
+               (command == "revert" && (operands == 0 || (operands == 1 && args[1] == "--yes")));
+  if (!known) return Usage();
+  if ((command == "delete" && RowNumber(args[1]) < 0) ||
+      (command == "install" && RowNumber(args[2]) < 0)) {
+    return Usage();
+  }
+
+  korva::Platform& platform = korva::SystemPlatform();
+  ConsoleView view;
+  korva::ModManager manager(platform, view);
+  if (command == "set-game") {
+    std::string executable = platform.AbsolutePath(args[1]);
+    manager.UseGameFolder(executable.substr(0, executable.find_last_of('/')));
+    manager.RunStartUpSteps();
+    return view.closed ? 1 : 0;
+  }
+  if (!manager.StartUp() || view.closed) return 1;
+
+  if (command == "mods") {
+    PrintRows(view.mod_rows);
+    return 0;
+  }
+  if (command == "chars") {
+    PrintRows(view.char_rows);
+    for (korva::SlotKind kind : korva::kAllSlotKinds) {
+      std::cout << view.labels[static_cast<int>(kind)] << "\n";
+    }
+    return 0;
+  }
+  if (command == "revert") {
+    view.answer_yes = operands == 1;
+    if (manager.RevertGameFiles()) return 0;
+    if (!view.answer_yes) std::cerr << "Nothing reverted: add --yes to confirm.\n";
+    return 1;
+  }
+  if (command == "delete") return manager.DeleteCharacter(RowNumber(args[1]) + 1, true) ? 0 : 1;
+
+  int mod = ModRow(manager, args[1]);
+  if (mod < 0 || mod >= manager.mod_count()) {
+    std::cerr << "No mod package \"" << args[1] << "\": see korva-zid-cli mods\n";
+    return 1;
+  }
+  if (command == "info") {
+    manager.ShowModInfo(mod);
+    std::cout << view.mod_name << "\n" << view.mod_description;
+    if (view.mod_description.empty() || view.mod_description.back() != '\n') std::cout << "\n";
+    return 0;
+  }
+  return manager.InstallCharacter(mod, RowNumber(args[2])) ? 0 : 1;
+}
