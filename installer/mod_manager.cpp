@@ -1,5 +1,6 @@
 #include "installer/mod_manager.h"
 
+#include "gamedata/unpack.h"
 #include "installer/config.h"
 #include "installer/mod_database.h"
 
@@ -33,13 +34,25 @@ void ModManager::UseGameFolder(const std::string& folder) {
 }
 
 void ModManager::RunStartUpSteps() {
-  // 1: the game's packed .dat archives.
+  UnpackGameArchives();  // 1: the game's packed .dat archives.
   // 2 to 12: the one-time backups and the prepared files.
   // 13: the collection list's reserved places.
   FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
   // 16 to 19: the slot tables, kinds C, A, M, F.
   // 20: the icon map.
+}
+
+void ModManager::UnpackGameArchives() {
+  UnpackReport report = korva::UnpackGameArchives(
+      platform_, game_folder_, program_folder_, [this] { view_.ShowMessage(kUnpackingMessage); });
+  if (report.unpacker_missing) {
+    // The window closes once the start-up steps are done.
+    view_.ShowMessage(kUnpackerMissingMessage);
+    view_.CloseWindow();
+  } else if (report.archives_found) {
+    view_.ShowMessage(UnpackFinishedMessage(report));
+  }
 }
 
 void ModManager::FillModList() {

@@ -48,6 +48,8 @@ class ModManager {
   int mod_count() const { return mod_count_; }
 
  private:
+  // Start-up step 1: unpacks the game's .dat archives.
+  void UnpackGameArchives();
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
   // packages under the program's mods folder.
   void FillModList();
