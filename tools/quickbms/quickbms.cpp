@@ -132,7 +132,7 @@ class Unpacker {
     }
     int problems = 0;
     if (archive_read_open_filename(reader, archive_path_.c_str(), 1 << 16) != ARCHIVE_OK) {
-      Say(archive_path_ + ": " + archive_error_string(reader));
+      Say(archive_path_ + ": " + ErrorText(reader));
       ++problems;
     } else {
       problems += Entries(reader, writer);
