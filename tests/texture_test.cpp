@@ -1,0 +1,377 @@
+#include "tools/texture/texture.h"
+
+#include <gtest/gtest.h>
+#include <squish.h>
+
+#include <cstring>
+#include <random>
+
+#include "tests/support/files.h"
+#include "tests/support/icon_pictures.h"
+#include "tools/texture/exact_block.h"
+
+namespace korva {
+namespace {
+
+using Pixel = std::array<int, 4>;
+
+void Put32(std::string* bytes, size_t at, uint32_t v) {
+  for (size_t k = 0; k < 4; ++k) (*bytes)[at + k] = static_cast<char>(v >> (8 * k));
+}
+
+// A DDS file laid out by hand: the 128-byte header with a FourCC code, then
+// the given pixel bytes.
+std::string FourCCFile(int width, int height, const char* fourcc, const std::string& data) {
+  std::string file(128, '\0');
+  file.replace(0, 4, "DDS ");
+  Put32(&file, 4, 124);
+  Put32(&file, 8, 0x1 | 0x2 | 0x4 | 0x1000);
+  Put32(&file, 12, static_cast<uint32_t>(height));
+  Put32(&file, 16, static_cast<uint32_t>(width));
+  Put32(&file, 76, 32);
+  Put32(&file, 80, 0x4);
+  file.replace(84, 4, std::string(fourcc, 4));
+  Put32(&file, 108, 0x1000);
+  return file + data;
+}
+
+// An uncompressed 32-bit DDS file with the given channel masks.
+std::string MaskFile(int width, int height, uint32_t pfFlags, const uint32_t masks[4],
+                     const std::string& data) {
+  std::string file = FourCCFile(width, height, "\0\0\0\0", data);
+  Put32(&file, 80, pfFlags);
+  Put32(&file, 88, 32);
+  for (size_t k = 0; k < 4; ++k) Put32(&file, 92 + 4 * k, masks[k]);
+  return file;
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += static_cast<char>(v);
+  return s;
+}
+
+Pixel At(const RgbaImage& image, int x, int y) {
+  const uint8_t* p = image.At(x, y);
+  return {p[0], p[1], p[2], p[3]};
+}
+
+TEST(DdsDecode, Dxt1FourAndThreeColourBlocks) {
+  // Block 0: red over blue, four-colour mode; block 1: blue under red,
+  // three-colour mode with its transparent black. Indices 0, 1, 2, 3 on
+  // every row.
+  std::string data = Bytes({0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4,
+                            0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4});
+  RgbaImage image;
+  ASSERT_TRUE(DecodeDds(FourCCFile(8, 4, "DXT1", data), &image).ok());
+  ASSERT_EQ(image.width, 8);
+  ASSERT_EQ(image.height, 4);
+  EXPECT_EQ(At(image, 0, 3), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(At(image, 1, 3), (Pixel{0, 0, 255, 255}));
+  EXPECT_EQ(At(image, 2, 0), (Pixel{170, 0, 85, 255}));
+  EXPECT_EQ(At(image, 3, 1), (Pixel{85, 0, 170, 255}));
+  EXPECT_EQ(At(image, 4, 0), (Pixel{0, 0, 255, 255}));
+  EXPECT_EQ(At(image, 5, 0), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(At(image, 6, 2), (Pixel{127, 0, 127, 255}));
+  EXPECT_EQ(At(image, 7, 2), (Pixel{0, 0, 0, 0}));
+}
+
+TEST(DdsDecode, Dxt3ExplicitAlphaAndAlwaysFourColours) {
+  // Alpha nibbles 0 to 15 in pixel order; colour endpoints in the order that
+  // would mean three colours in DXT1, index 2 everywhere.
+  std::string data = Bytes({0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE,
+                            0x00, 0x00, 0xE0, 0x07, 0xAA, 0xAA, 0xAA, 0xAA});
+  RgbaImage image;
+  ASSERT_TRUE(DecodeDds(FourCCFile(4, 4, "DXT3", data), &image).ok());
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(At(image, i % 4, i / 4), (Pixel{0, 85, 0, 17 * i})) << "pixel " << i;
+  }
+}
+
+TEST(DdsDecode, Dxt5SevenAndFiveStepAlpha) {
+  // Block 0: alpha 255 .. 0 in seven steps, pixel i uses code i % 8.
+  // Block 1: alpha 40 .. 240 in five steps plus 0 and 255, same indices.
+  uint64_t indices = 0;
+  for (int i = 0; i < 16; ++i) indices |= static_cast<uint64_t>(i % 8) << (3 * i);
+  std::string packed;
+  for (int k = 0; k < 6; ++k) packed += static_cast<char>(indices >> (8 * k));
+  std::string colour = Bytes({0x00, 0x00, 0xFF, 0xFF, 0xE4, 0xE4, 0xE4, 0xE4});
+  std::string data = Bytes({255, 0}) + packed + colour + Bytes({40, 240}) + packed + colour;
+  RgbaImage image;
+  ASSERT_TRUE(DecodeDds(FourCCFile(8, 4, "DXT5", data), &image).ok());
+  const int seven[8] = {255, 0, 218, 182, 145, 109, 72, 36};
+  const int five[8] = {40, 240, 80, 120, 160, 200, 0, 255};
+  const int grey[4] = {0, 255, 85, 170};
+  for (int i = 0; i < 16; ++i) {
+    int g = grey[i % 4];
+    EXPECT_EQ(At(image, i % 4, i / 4), (Pixel{g, g, g, seven[i % 8]})) << "pixel " << i;
+    EXPECT_EQ(At(image, 4 + i % 4, i / 4), (Pixel{g, g, g, five[i % 8]})) << "pixel " << i;
+  }
+}
+
+TEST(DdsDecode, UncompressedByChannelMasks) {
+  std::string data = Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+  const uint32_t argb[4] = {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000};
+  RgbaImage image;
+  ASSERT_TRUE(DecodeDds(MaskFile(2, 2, 0x40 | 0x1, argb, data), &image).ok());
+  EXPECT_EQ(At(image, 0, 0), (Pixel{3, 2, 1, 4}));
+  EXPECT_EQ(At(image, 1, 1), (Pixel{15, 14, 13, 16}));
+
+  const uint32_t abgr[4] = {0x000000ff, 0x0000ff00, 0x00ff0000, 0xff000000};
+  ASSERT_TRUE(DecodeDds(MaskFile(2, 2, 0x40 | 0x1, abgr, data), &image).ok());
+  EXPECT_EQ(At(image, 1, 0), (Pixel{5, 6, 7, 8}));
+
+  // No alpha flag: the fourth byte is padding and every pixel is opaque.
+  ASSERT_TRUE(DecodeDds(MaskFile(2, 2, 0x40, argb, data), &image).ok());
+  EXPECT_EQ(At(image, 0, 1), (Pixel{11, 10, 9, 255}));
+}
+
+TEST(DdsDecode, SizesThatAreNotMultiplesOfFour) {
+  // 5 x 3 pixels take two blocks; the second block's first column is x = 4.
+  std::string data = Bytes({0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0,
+                            0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0});
+  RgbaImage image;
+  ASSERT_TRUE(DecodeDds(FourCCFile(5, 3, "DXT1", data), &image).ok());
+  EXPECT_EQ(image.pixels.size(), 5u * 3u * 4u);
+  EXPECT_EQ(At(image, 3, 2), (Pixel{255, 0, 0, 255}));
+  EXPECT_EQ(At(image, 4, 2), (Pixel{0, 255, 0, 255}));
+}
+
+TEST(DdsDecode, RefusesWhatItCannotRead) {
+  const uint32_t rgb24[4] = {0xff0000, 0xff00, 0xff, 0};
+  std::string cube = FourCCFile(4, 4, "DXT1", std::string(8 * 6, '\0'));
+  Put32(&cube, 112, 0x200 | 0xFC00);
+  std::string volume = FourCCFile(4, 4, "DXT1", std::string(8 * 4, '\0'));
+  Put32(&volume, 8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x800000);
+  Put32(&volume, 24, 4);
+  std::string rgb = MaskFile(2, 2, 0x40, rgb24, std::string(16, '\0'));
+  Put32(&rgb, 88, 24);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* says;
+  } cases[] = {
+      {"empty", "", "not a DDS file"},
+      {"a TGA", std::string("\0\0\2\0", 4) + std::string(40, '\0'), "not a DDS file"},
+      {"header cut short", FourCCFile(4, 4, "DXT1", "").substr(0, 100), "truncated"},
+      {"pixels cut short", FourCCFile(8, 8, "DXT5", std::string(63, '\0')), "truncated"},
+      {"unknown FourCC", FourCCFile(4, 4, "ATI2", std::string(16, '\0')), "\"ATI2\""},
+      {"24-bit pixels", rgb, "pixel format"},
+      {"zero width", FourCCFile(0, 4, "DXT1", std::string(8, '\0')), "size"},
+      {"cube map", cube, "cube map"},
+      {"volume", volume, "volume"},
+  };
+  for (const Case& c : cases) {
+    RgbaImage image(1, 1);
+    Status status = DecodeDds(c.bytes, &image);
+    EXPECT_FALSE(status.ok()) << c.name;
+    EXPECT_NE(status.message().find(c.says), std::string::npos) << c.name << ": " << status.message();
+    EXPECT_EQ(image.width, 1) << c.name << ": the image was changed";
+  }
+}
+
+// Random blocks of every mode, decoded by libsquish: the search must find a
+// block that decodes to the very same pixels, for all of them.
+TEST(ExactBlock, RecoversEveryDecodedDxt1Block) {
+  std::mt19937 random(7);
+  int lost = 0;
+  for (int n = 0; n < 20000; ++n) {
+    uint8_t block[8];
+    for (uint8_t& b : block) b = static_cast<uint8_t>(random());
+    if (n % 4 == 0) block[2] = block[0], block[3] = block[1];  // equal endpoints
+    if (n % 5 == 0) block[4] = block[5] = block[6] = block[7] = 0;  // one colour
+    bool threeColour = (block[0] | block[1] << 8) <= (block[2] | block[3] << 8);
+    if (threeColour) {
+      // Opaque pictures only: index 3 would be transparent.
+      for (int k = 4; k < 8; ++k) {
+        for (int s = 0; s < 8; s += 2) {
+          if ((block[k] >> s & 3) == 3) block[k] = static_cast<uint8_t>(block[k] & ~(1 << s));
+        }
+      }
+    }
+    uint8_t pixels[64], found[8], again[64];
+    squish::Decompress(pixels, block, squish::kDxt1);
+    int mask = n % 3 == 0 ? static_cast<int>(random() & 0xffff) | 1 : 0xffff;
+    if (!FindExactDxt1Block(pixels, mask, found)) {
+      ++lost;
+      continue;
+    }
+    squish::Decompress(again, found, squish::kDxt1);
+    for (int i = 0; i < 16; ++i) {
+      if (mask & (1 << i)) ASSERT_EQ(std::memcmp(again + 4 * i, pixels + 4 * i, 4), 0) << n;
+    }
+  }
+  EXPECT_EQ(lost, 0);
+}
+
+TEST(ExactBlock, RecoversEveryDecodedDxt5Block) {
+  std::mt19937 random(11);
+  int lost = 0;
+  for (int n = 0; n < 20000; ++n) {
+    uint8_t block[16];
+    for (uint8_t& b : block) b = static_cast<uint8_t>(random());
+    if (n % 3 == 0) block[1] = static_cast<uint8_t>(block[0] + random() % 9);  // close endpoints
+    if (n % 7 == 0) block[0] = block[1];
+    uint8_t pixels[64], found[16], again[64];
+    squish::Decompress(pixels, block, squish::kDxt5);
+    if (!FindExactDxt5AlphaBlock(pixels, 0xffff, found) ||
+        !FindExactColourBlock(pixels, 0xffff, found + 8)) {
+      ++lost;
+      continue;
+    }
+    squish::Decompress(again, found, squish::kDxt5);
+    ASSERT_EQ(std::memcmp(again, pixels, 64), 0) << n;
+  }
+  EXPECT_EQ(lost, 0);
+}
+
+TEST(ExactBlock, FindsNothingForPixelsNoBlockDecodesTo) {
+  uint8_t pixels[64];
+  // Five colours.
+  for (int i = 0; i < 16; ++i) {
+    uint8_t p[4] = {static_cast<uint8_t>(50 * (i % 5)), 0, 0, 255};
+    std::memcpy(pixels + 4 * i, p, 4);
+  }
+  uint8_t block[8];
+  EXPECT_FALSE(FindExactDxt1Block(pixels, 0xffff, block));
+  EXPECT_FALSE(FindExactColourBlock(pixels, 0xffff, block));
+  // Black, white and red lie on no palette line.
+  const uint8_t three[3][4] = {{0, 0, 0, 255}, {255, 255, 255, 255}, {255, 0, 0, 255}};
+  for (int i = 0; i < 16; ++i) std::memcpy(pixels + 4 * i, three[i % 3], 4);
+  EXPECT_FALSE(FindExactDxt1Block(pixels, 0xffff, block));
+  EXPECT_FALSE(FindExactColourBlock(pixels, 0xffff, block));
+  // A pixel that is not opaque has no DXT1 block of its own here.
+  std::memcpy(pixels, three[0], 4);
+  for (int i = 0; i < 16; ++i) pixels[4 * i + 3] = 255;
+  pixels[3] = 254;
+  EXPECT_FALSE(FindExactDxt1Block(pixels, 0xffff, block));
+  // Sixteen alpha values, or nine.
+  for (int i = 0; i < 16; ++i) pixels[4 * i + 3] = static_cast<uint8_t>(16 * i);
+  EXPECT_FALSE(FindExactDxt5AlphaBlock(pixels, 0xffff, block));
+  for (int i = 0; i < 16; ++i) pixels[4 * i + 3] = static_cast<uint8_t>(20 * (i % 9));
+  EXPECT_FALSE(FindExactDxt5AlphaBlock(pixels, 0xffff, block));
+  // ... unless the ninth lies outside the picture: 0 to 140 in steps of 20
+  // are the seven-step codes of 140 and 0.
+  EXPECT_TRUE(FindExactDxt5AlphaBlock(pixels, 0xffff & ~(1 << 8), block));
+}
+
+std::string FourCC(const std::string& dds) { return dds.substr(84, 4); }
+
+TEST(DdsEncode, PicksDxt1ForOpaqueAndDxt5ForAnyAlpha) {
+  RgbaImage image(8, 8);
+  for (size_t i = 0; i < image.pixels.size(); ++i) image.pixels[i] = i % 4 == 3 ? 255 : 0;
+  std::string dds;
+  DdsEncodeReport report;
+  ASSERT_TRUE(EncodeDds(image, &dds, &report).ok());
+  EXPECT_EQ(FourCC(dds), "DXT1");
+  EXPECT_EQ(report.format, DdsFormat::kDxt1);
+  EXPECT_EQ(dds.size(), 128u + 4 * 8);
+
+  image.At(7, 7)[3] = 254;
+  ASSERT_TRUE(EncodeDds(image, &dds, &report).ok());
+  EXPECT_EQ(FourCC(dds), "DXT5");
+  EXPECT_EQ(report.format, DdsFormat::kDxt5);
+  EXPECT_EQ(dds.size(), 128u + 4 * 16);
+  RgbaImage back;
+  ASSERT_TRUE(DecodeDds(dds, &back).ok());
+  EXPECT_EQ(back, image);  // a picture of one colour and two alphas is exact
+
+  EXPECT_FALSE(EncodeDds(RgbaImage(), &dds).ok());
+}
+
+TEST(DdsEncode, WritesAHeaderOtherReadersAccept) {
+  RgbaImage icon = DrawIcon(3);
+  std::string dds;
+  ASSERT_TRUE(EncodeDds(icon, &dds).ok());
+  uint32_t linear = 0;
+  std::memcpy(&linear, &dds[20], 4);
+  EXPECT_EQ(linear, 32u * 32u * 16u);
+  // FreeImage reads DDS itself and must see the same picture; it rounds
+  // the interpolated alpha values where libsquish truncates them.
+  RgbaImage ours, theirs;
+  ASSERT_TRUE(DecodeDds(dds, &ours).ok());
+  ASSERT_TRUE(DecodeImage(dds, &theirs).ok());
+  ASSERT_EQ(theirs.width, 128);
+  ASSERT_EQ(theirs.height, 128);
+  int alphaOffByOne = 0;
+  for (size_t i = 0; i < ours.pixels.size(); ++i) {
+    int difference = std::abs(ours.pixels[i] - theirs.pixels[i]);
+    if (i % 4 == 3 && difference == 1) {
+      ++alphaOffByOne;
+    } else {
+      ASSERT_EQ(difference, 0) << "byte " << i;
+    }
+  }
+  EXPECT_LT(alphaOffByOne, 128 * 128 / 10);
+}
+
+TEST(DdsEncode, ReEncodingADecodedPictureChangesNoPixel) {
+  for (bool opaque : {false, true}) {
+    RgbaImage page = DrawIconPage(2);
+    if (opaque) {
+      for (size_t i = 3; i < page.pixels.size(); i += 4) page.pixels[i] = 255;
+    }
+    std::string first, second;
+    DdsEncodeReport report;
+    ASSERT_TRUE(EncodeDds(page, &first, &report).ok());
+    EXPECT_GT(report.fitted_blocks, 0) << opaque;  // drawn pictures need fitting
+    RgbaImage decoded, again;
+    ASSERT_TRUE(DecodeDds(first, &decoded).ok());
+    ASSERT_TRUE(EncodeDds(decoded, &second, &report).ok());
+    EXPECT_EQ(report.fitted_blocks, 0) << opaque;
+    EXPECT_EQ(report.exact_blocks, (1280 / 4) * (256 / 4));
+    ASSERT_TRUE(DecodeDds(second, &again).ok());
+    EXPECT_TRUE(again == decoded) << opaque;
+  }
+}
+
+TEST(DdsEncode, OnlyChangedBlocksAreFitted) {
+  RgbaImage page = DrawIconPage(2);
+  std::string dds;
+  ASSERT_TRUE(EncodeDds(page, &dds).ok());
+  RgbaImage decoded;
+  ASSERT_TRUE(DecodeDds(dds, &decoded).ok());
+  // Paint a smooth ramp into the 4 x 4 blocks of one 8 x 8 corner.
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      uint8_t* p = decoded.At(x, y);
+      p[0] = static_cast<uint8_t>(30 * x + y), p[1] = static_cast<uint8_t>(20 * y), p[2] = 7;
+      p[3] = static_cast<uint8_t>(255 - 9 * x - y);
+    }
+  }
+  DdsEncodeReport report;
+  ASSERT_TRUE(EncodeDds(decoded, &dds, &report).ok());
+  EXPECT_EQ(report.fitted_blocks, 4);
+}
+
+TEST(TgaCodec, RoundTripKeepsEveryPixelAndItsAlpha) {
+  RgbaImage icon = DrawIcon(42);
+  std::string tga;
+  ASSERT_TRUE(EncodeTga(icon, &tga).ok());
+  RgbaImage back;
+  ASSERT_TRUE(DecodeImage(tga, &back).ok());
+  EXPECT_EQ(back, icon);
+
+  TempFolder dir;
+  ASSERT_TRUE(WriteTgaFile(dir / "icon.tga", icon).ok());
+  ASSERT_TRUE(ReadImageFile(dir / "icon.tga", &back).ok());
+  EXPECT_EQ(back, icon);
+  // Top row first: the transparent corner is at the start of the buffer.
+  EXPECT_EQ(back.pixels[3], 0);
+}
+
+TEST(ImageFiles, FailuresNameThePath) {
+  TempFolder dir;
+  RgbaImage image;
+  Status missing = ReadImageFile(dir / "none.dds", &image);
+  EXPECT_FALSE(missing.ok());
+  EXPECT_EQ(missing.message().rfind(dir / "none.dds: ", 0), 0u) << missing.message();
+  WriteBytes(dir / "junk.tga", "not a picture at all");
+  Status junk = ReadImageFile(dir / "junk.tga", &image);
+  EXPECT_FALSE(junk.ok());
+  EXPECT_NE(junk.message().find("junk.tga: "), std::string::npos) << junk.message();
+  EXPECT_FALSE(WriteDdsFile(dir / "no/such/folder/x.dds", DrawIcon(1)).ok());
+}
+
+}  // namespace
+}  // namespace korva

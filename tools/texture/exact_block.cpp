@@ -1,0 +1,406 @@
+// How the search works. A DXT colour block holds two 5:6:5 endpoints and a
+// 2-bit index per pixel into a palette of four colours (two endpoints and
+// two interpolants at thirds, "four-colour mode") or three (two endpoints
+// and their midpoint, "three-colour mode", DXT1 only, chosen by the order of
+// the endpoints). A block that decodes to given pixels therefore shows at
+// most four distinct colours. For each way of giving those colours palette
+// slots, every colour channel is an independent small problem: find two
+// endpoint values whose palette has the given value at each used slot. The
+// endpoints need not be colours of the block. The endpoints found are then
+// ordered for the mode. Alpha in DXT5 is the same problem in one channel
+// with eight slots. Every candidate is decoded by libsquish before it is
+// accepted, so what is written is exactly what any reader of the file gets.
+#include "tools/texture/exact_block.h"
+
+#include <squish.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace korva {
+namespace {
+
+// One colour channel stored with `bits` bits (5 or 6).
+struct ChannelTable {
+  int count = 0;
+  int expand[64] = {};
+  int inverse[256];  // the stored value that expands to x, or -1
+  // Endpoint pairs (a | b << 8, stored values) whose first interpolant is x:
+  // (2A + B) / 3 in four-colour mode, (A + B) / 2 in three-colour mode.
+  std::vector<uint16_t> third[256];
+  std::vector<uint16_t> half[256];
+
+  explicit ChannelTable(int bits) {
+    count = 1 << bits;
+    std::fill(std::begin(inverse), std::end(inverse), -1);
+    for (int v = 0; v < count; ++v) {
+      expand[v] = bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4);
+      inverse[expand[v]] = v;
+    }
+    for (int a = 0; a < count; ++a) {
+      for (int b = 0; b < count; ++b) {
+        uint16_t pair = static_cast<uint16_t>(a | b << 8);
+        third[(2 * expand[a] + expand[b]) / 3].push_back(pair);
+        half[(expand[a] + expand[b]) / 2].push_back(pair);
+      }
+    }
+  }
+};
+
+const ChannelTable& Table(int channel) {
+  static const ChannelTable five(5);
+  static const ChannelTable six(6);
+  return channel == 1 ? six : five;
+}
+
+// The palette value of `slot` for expanded endpoint values ea and eb.
+int SlotValue(bool fourColour, int ea, int eb, int slot) {
+  switch (slot) {
+    case 0: return ea;
+    case 1: return eb;
+    case 2: return fourColour ? (2 * ea + eb) / 3 : (ea + eb) / 2;
+    default: return (ea + 2 * eb) / 3;
+  }
+}
+
+// Finds stored endpoint values a and b for one channel whose palette holds
+// want[s] at every slot s with want[s] >= 0.
+bool SolveChannel(const ChannelTable& t, bool fourColour, const int want[4], int* a, int* b) {
+  auto fits = [&](int va, int vb) {
+    for (int s = 2; s < 4; ++s) {
+      if (want[s] >= 0 && SlotValue(fourColour, t.expand[va], t.expand[vb], s) != want[s]) {
+        return false;
+      }
+    }
+    return true;
+  };
+  int fixedA = want[0] >= 0 ? t.inverse[want[0]] : -2;
+  int fixedB = want[1] >= 0 ? t.inverse[want[1]] : -2;
+  if (fixedA == -1 || fixedB == -1) return false;
+  if (fixedA >= 0 && fixedB >= 0) {
+    *a = fixedA;
+    *b = fixedB;
+    return fits(fixedA, fixedB);
+  }
+  if (fixedA >= 0 || fixedB >= 0) {
+    for (int v = 0; v < t.count; ++v) {
+      int va = fixedA >= 0 ? fixedA : v;
+      int vb = fixedB >= 0 ? fixedB : v;
+      if (fits(va, vb)) {
+        *a = va;
+        *b = vb;
+        return true;
+      }
+    }
+    return false;
+  }
+  // Neither endpoint is used: look the pairs up by an interpolant.
+  bool swap = want[2] < 0 && want[3] >= 0;  // slot 3 of (a, b) is slot 2 of (b, a)
+  if (want[2] < 0 && !swap) {
+    *a = *b = 0;
+    return true;
+  }
+  const std::vector<uint16_t>& pairs =
+      fourColour ? t.third[swap ? want[3] : want[2]] : t.half[want[2]];
+  for (uint16_t pair : pairs) {
+    int va = pair & 0xff;
+    int vb = pair >> 8;
+    if (swap) std::swap(va, vb);
+    if (fits(va, vb)) {
+      *a = va;
+      *b = vb;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Ways of giving n sorted colours distinct palette slots, most likely first:
+// slots along the palette's line (0, 2, 3, 1 or 0, 2, 1) in the colours'
+// order, then every other way. Of two ways that are the same up to
+// swapping the endpoints only one is kept.
+using Assignment = std::array<int, 4>;
+
+std::vector<Assignment> MakeAssignments(int slots, int n) {
+  const int line4[] = {0, 2, 3, 1};
+  const int line3[] = {0, 2, 1};
+  const int* line = slots == 4 ? line4 : line3;
+  std::vector<Assignment> monotone, others;
+  // Every injective map of n colours to line positions, via permutations of
+  // all positions taking the first n (duplicates skipped).
+  std::vector<std::array<int, 4>> seen;
+  std::array<int, 4> perm = {0, 1, 2, 3};
+  std::sort(perm.begin(), perm.begin() + slots);
+  do {
+    std::array<int, 4> m = {-1, -1, -1, -1};
+    for (int k = 0; k < n; ++k) m[k] = perm[k];
+    if (std::find(seen.begin(), seen.end(), m) != seen.end()) continue;
+    seen.push_back(m);
+    std::array<int, 4> reversed = m;
+    for (int k = 0; k < n; ++k) reversed[k] = slots - 1 - m[k];
+    if (reversed < m) continue;
+    Assignment slotOf = {0, 0, 0, 0};
+    for (int k = 0; k < n; ++k) slotOf[k] = line[m[k]];
+    bool increasing = std::is_sorted(m.begin(), m.begin() + n) &&
+                      std::adjacent_find(m.begin(), m.begin() + n) == m.begin() + n;
+    (increasing ? monotone : others).push_back(slotOf);
+  } while (std::next_permutation(perm.begin(), perm.begin() + slots));
+  monotone.insert(monotone.end(), others.begin(), others.end());
+  return monotone;
+}
+
+const std::vector<Assignment>& Assignments(int slots, int n) {
+  static const auto tables = [] {
+    std::array<std::array<std::vector<Assignment>, 5>, 5> t;
+    for (int s = 3; s <= 4; ++s) {
+      for (int k = 1; k <= s; ++k) t[s][k] = MakeAssignments(s, k);
+    }
+    return t;
+  }();
+  return tables[slots][n];
+}
+
+// The distinct colours (RGB) of the counted pixels, sorted along the line
+// through the two that lie farthest apart.
+struct Colours {
+  int n = 0;
+  int rgb[4][3];
+  int of[16];  // the colour of each counted pixel
+};
+
+bool CollectColours(const uint8_t* rgba, int mask, Colours* c) {
+  c->n = 0;
+  for (int i = 0; i < 16; ++i) {
+    c->of[i] = 0;
+    if (!(mask & (1 << i))) continue;
+    const uint8_t* p = rgba + 4 * i;
+    int k = 0;
+    while (k < c->n && !(c->rgb[k][0] == p[0] && c->rgb[k][1] == p[1] && c->rgb[k][2] == p[2])) ++k;
+    if (k == c->n) {
+      if (c->n == 4) return false;
+      for (int ch = 0; ch < 3; ++ch) c->rgb[k][ch] = p[ch];
+      ++c->n;
+    }
+    c->of[i] = k;
+  }
+  if (c->n < 3) return c->n > 0;
+  auto distance = [&](int x, int y) {
+    int d = 0;
+    for (int ch = 0; ch < 3; ++ch) d += (c->rgb[x][ch] - c->rgb[y][ch]) * (c->rgb[x][ch] - c->rgb[y][ch]);
+    return d;
+  };
+  int p = 0, q = 1;
+  for (int x = 0; x < c->n; ++x) {
+    for (int y = x + 1; y < c->n; ++y) {
+      if (distance(x, y) > distance(p, q)) p = x, q = y;
+    }
+  }
+  int key[4], order[4];
+  for (int k = 0; k < c->n; ++k) {
+    key[k] = 0;
+    for (int ch = 0; ch < 3; ++ch) key[k] += (c->rgb[k][ch] - c->rgb[p][ch]) * (c->rgb[q][ch] - c->rgb[p][ch]);
+    order[k] = k;
+  }
+  std::sort(order, order + c->n, [&](int x, int y) { return key[x] < key[y]; });
+  int rgb[4][3], rank[4];
+  for (int k = 0; k < c->n; ++k) {
+    std::memcpy(rgb[k], c->rgb[order[k]], sizeof rgb[k]);
+    rank[order[k]] = k;
+  }
+  std::memcpy(c->rgb, rgb, sizeof rgb);
+  for (int i = 0; i < 16; ++i) c->of[i] = rank[c->of[i]];
+  return true;
+}
+
+int Pack565(const int v[3]) { return v[0] << 11 | v[1] << 5 | v[2]; }
+
+void WriteColourBlock(int c0, int c1, const int index[16], uint8_t* block) {
+  block[0] = static_cast<uint8_t>(c0 & 0xff);
+  block[1] = static_cast<uint8_t>(c0 >> 8);
+  block[2] = static_cast<uint8_t>(c1 & 0xff);
+  block[3] = static_cast<uint8_t>(c1 >> 8);
+  for (int row = 0; row < 4; ++row) {
+    const int* ix = index + 4 * row;
+    block[4 + row] = static_cast<uint8_t>(ix[0] | ix[1] << 2 | ix[2] << 4 | ix[3] << 6);
+  }
+}
+
+// True when libsquish decodes `block` (8 bytes of colour, of a DXT1 block or
+// of a DXT5 block's colour half) to the counted pixels' colours; for DXT1
+// also to alpha 255.
+bool DecodesToColours(const uint8_t* rgba, int mask, const uint8_t* block, bool dxt1) {
+  uint8_t full[16] = {255, 255};  // an opaque DXT5 alpha half
+  std::memcpy(dxt1 ? full : full + 8, block, 8);
+  uint8_t decoded[64];
+  squish::Decompress(decoded, full, dxt1 ? squish::kDxt1 : squish::kDxt5);
+  for (int i = 0; i < 16; ++i) {
+    if (!(mask & (1 << i))) continue;
+    if (std::memcmp(decoded + 4 * i, rgba + 4 * i, dxt1 ? 4 : 3) != 0) return false;
+  }
+  return true;
+}
+
+// Tries every slot assignment in one mode; `dxt1` asks for the endpoint
+// order that selects the mode in a DXT1 block.
+bool SolveColourMode(const uint8_t* rgba, int mask, const Colours& c, bool fourColour, bool dxt1,
+                     uint8_t* block) {
+  for (const Assignment& slotOf : Assignments(fourColour ? 4 : 3, c.n)) {
+    int a[3], b[3];
+    bool solved = true;
+    for (int ch = 0; ch < 3 && solved; ++ch) {
+      int want[4] = {-1, -1, -1, -1};
+      for (int k = 0; k < c.n; ++k) want[slotOf[k]] = c.rgb[k][ch];
+      solved = SolveChannel(Table(ch), fourColour, want, &a[ch], &b[ch]);
+    }
+    if (!solved) continue;
+    int c0 = Pack565(a), c1 = Pack565(b);
+    int index[16];
+    for (int i = 0; i < 16; ++i) index[i] = (mask & (1 << i)) ? slotOf[c.of[i]] : 0;
+    if (dxt1) {
+      // Four-colour mode needs c0 > c1, three-colour mode c0 <= c1; swapping
+      // the endpoints swaps slots 0 and 1 (and 2 and 3 in four-colour mode).
+      bool swapEnds = fourColour ? c0 < c1 : c0 > c1;
+      if (swapEnds) {
+        std::swap(c0, c1);
+        for (int& ix : index) ix = ix < 2 ? 1 - ix : (fourColour ? 5 - ix : ix);
+      }
+      if (fourColour && c0 == c1) {
+        // One colour in every slot: three-colour mode shows it at slot 0.
+        std::fill(std::begin(index), std::end(index), 0);
+      }
+    }
+    uint8_t candidate[8];
+    WriteColourBlock(c0, c1, index, candidate);
+    if (DecodesToColours(rgba, mask, candidate, dxt1)) {
+      std::memcpy(block, candidate, 8);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The eight alpha codes of a DXT5 alpha half with endpoints a0 and a1.
+void AlphaCodes(int a0, int a1, int codes[8]) {
+  codes[0] = a0;
+  codes[1] = a1;
+  if (a0 <= a1) {
+    for (int i = 1; i < 5; ++i) codes[1 + i] = ((5 - i) * a0 + i * a1) / 5;
+    codes[6] = 0;
+    codes[7] = 255;
+  } else {
+    for (int i = 1; i < 7; ++i) codes[1 + i] = ((7 - i) * a0 + i * a1) / 7;
+  }
+}
+
+struct ValueSet {
+  uint64_t bits[4] = {};
+  void Add(int v) { bits[v >> 6] |= uint64_t{1} << (v & 63); }
+  bool Has(int v) const { return bits[v >> 6] >> (v & 63) & 1; }
+  bool Within(const ValueSet& other) const {
+    for (int w = 0; w < 4; ++w) {
+      if (bits[w] & ~other.bits[w]) return false;
+    }
+    return true;
+  }
+};
+
+bool CodesCover(int a0, int a1, const ValueSet& values) {
+  int codes[8];
+  AlphaCodes(a0, a1, codes);
+  ValueSet have;
+  for (int code : codes) have.Add(code);
+  return values.Within(have);
+}
+
+// Searches endpoint pairs of one alpha mode. Distinct codes of a mode with
+// `steps` intervals lie at least floor(span / steps) apart, so the span of
+// the endpoints is bounded by the closest pair of values.
+bool SearchAlpha(const int* sorted, int n, const ValueSet& all, bool sevenSteps, int* a0, int* a1) {
+  if (n == 0) {
+    *a0 = *a1 = 0;  // five-step mode: only the fixed codes 0 and 255 are used
+    return true;
+  }
+  int lo = sorted[0], hi = sorted[n - 1];
+  int steps = sevenSteps ? 7 : 5;
+  int gap = 255;
+  for (int k = 1; k < n; ++k) gap = std::min(gap, sorted[k] - sorted[k - 1]);
+  int maxSpan = std::min(255, steps * gap + steps - 1);
+  for (int span = std::max(hi - lo, sevenSteps ? 1 : 0); span <= maxSpan; ++span) {
+    for (int low = std::min(lo, 255 - span); low >= std::max(0, hi - span); --low) {
+      int high = low + span;
+      // Seven-step mode has a0 > a1; five-step mode a0 <= a1.
+      int e0 = sevenSteps ? high : low;
+      int e1 = sevenSteps ? low : high;
+      if (CodesCover(e0, e1, all)) {
+        *a0 = e0;
+        *a1 = e1;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FindExactColourBlock(const uint8_t* rgba, int mask, uint8_t* block) {
+  Colours c;
+  if (!CollectColours(rgba, mask, &c)) return false;
+  return SolveColourMode(rgba, mask, c, true, false, block);
+}
+
+bool FindExactDxt1Block(const uint8_t* rgba, int mask, uint8_t* block) {
+  for (int i = 0; i < 16; ++i) {
+    if ((mask & (1 << i)) && rgba[4 * i + 3] != 255) return false;
+  }
+  Colours c;
+  if (!CollectColours(rgba, mask, &c)) return false;
+  if (SolveColourMode(rgba, mask, c, true, true, block)) return true;
+  return c.n <= 3 && SolveColourMode(rgba, mask, c, false, true, block);
+}
+
+bool FindExactDxt5AlphaBlock(const uint8_t* rgba, int mask, uint8_t* block) {
+  ValueSet all;
+  int sorted[8], n = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (!(mask & (1 << i))) continue;
+    int v = rgba[4 * i + 3];
+    if (all.Has(v)) continue;
+    if (n == 8) return false;
+    all.Add(v);
+    int k = n++;
+    for (; k > 0 && sorted[k - 1] > v; --k) sorted[k] = sorted[k - 1];  // kept in order
+    sorted[k] = v;
+  }
+  // Five-step mode has 0 and 255 as fixed codes; the search spans the rest.
+  int skip = n > 0 && sorted[0] == 0 ? 1 : 0;
+  int inner = n - skip - (n > skip && sorted[n - 1] == 255 ? 1 : 0);
+  int a0 = 0, a1 = 0;
+  bool found = (inner <= 6 && SearchAlpha(sorted + skip, inner, all, false, &a0, &a1)) ||
+               SearchAlpha(sorted, n, all, true, &a0, &a1);
+  if (!found) return false;
+
+  int codes[8];
+  AlphaCodes(a0, a1, codes);
+  uint64_t packed = 0;
+  for (int i = 0; i < 16; ++i) {
+    int index = 0;
+    if (mask & (1 << i)) {
+      while (codes[index] != rgba[4 * i + 3]) ++index;
+    }
+    packed |= static_cast<uint64_t>(index) << (3 * i);
+  }
+  uint8_t full[16] = {static_cast<uint8_t>(a0), static_cast<uint8_t>(a1)};
+  for (int k = 0; k < 6; ++k) full[2 + k] = static_cast<uint8_t>(packed >> (8 * k));
+  uint8_t decoded[64];
+  squish::Decompress(decoded, full, squish::kDxt5);
+  for (int i = 0; i < 16; ++i) {
+    if ((mask & (1 << i)) && decoded[4 * i + 3] != rgba[4 * i + 3]) return false;
+  }
+  std::memcpy(block, full, 8);
+  return true;
+}
+
+}  // namespace korva
