@@ -15,36 +15,6 @@ namespace {
 
 using Pixel = std::array<int, 4>;
 
-void Put32(std::string* bytes, size_t at, uint32_t v) {
-  for (size_t k = 0; k < 4; ++k) (*bytes)[at + k] = static_cast<char>(v >> (8 * k));
-}
-
-// A DDS file laid out by hand: the 128-byte header with a FourCC code, then
-// the given pixel bytes.
-std::string FourCCFile(int width, int height, const char* fourcc, const std::string& data) {
-  std::string file(128, '\0');
-  file.replace(0, 4, "DDS ");
-  Put32(&file, 4, 124);
-  Put32(&file, 8, 0x1 | 0x2 | 0x4 | 0x1000);
-  Put32(&file, 12, static_cast<uint32_t>(height));
-  Put32(&file, 16, static_cast<uint32_t>(width));
-  Put32(&file, 76, 32);
-  Put32(&file, 80, 0x4);
-  file.replace(84, 4, std::string(fourcc, 4));
-  Put32(&file, 108, 0x1000);
-  return file + data;
-}
-
-// An uncompressed 32-bit DDS file with the given channel masks.
-std::string MaskFile(int width, int height, uint32_t pfFlags, const uint32_t masks[4],
-                     const std::string& data) {
-  std::string file = FourCCFile(width, height, "\0\0\0\0", data);
-  Put32(&file, 80, pfFlags);
-  Put32(&file, 88, 32);
-  for (size_t k = 0; k < 4; ++k) Put32(&file, 92 + 4 * k, masks[k]);
-  return file;
-}
-
 std::string Bytes(std::initializer_list<int> values) {
   std::string s;
   for (int v : values) s += static_cast<char>(v);
