@@ -1,0 +1,332 @@
+// The icon page edit cycle with our converter, on a generated 1280 x 3584
+// page whose 280 cells all hold different pictures, and the icon map.
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "icons/icon_page.h"
+#include "tests/support/files.h"
+#include "tests/support/icon_pictures.h"
+#include "tests/support/test_platform.h"
+
+namespace korva {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kPage[] = "stuff/icons/icontpage_nxg.tex";
+
+// Writes a shell script as an executable file.
+void WriteScript(const std::string& path, const std::string& body) {
+  WriteBytes(path, "#!/bin/sh\n" + body + "\n");
+  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+}
+
+class IconPageTest : public ::testing::Test {
+ protected:
+  // The page file and its decoding, made once: encoding a drawn page is slow.
+  static const std::string& PageFile() {
+    static const std::string bytes = [] {
+      std::string dds;
+      EXPECT_TRUE(EncodeDds(DrawIconPage(), &dds).ok());
+      return dds;
+    }();
+    return bytes;
+  }
+  static const RgbaImage& Original() {
+    static const RgbaImage page = [] {
+      RgbaImage decoded;
+      EXPECT_TRUE(DecodeDds(PageFile(), &decoded).ok());
+      return decoded;
+    }();
+    return page;
+  }
+
+  void SetUp() override { WriteBytes(game / kPage, PageFile()); }
+
+  RgbaImage PageNow() {
+    RgbaImage page;
+    std::string bytes;
+    Status status = SystemPlatform().ReadFile(game / kPage, &bytes);  // in any case
+    if (status.ok()) status = DecodeDds(bytes, &page);
+    EXPECT_TRUE(status.ok()) << status.message();
+    return page;
+  }
+
+  // Every cell of the page holds the original picture of the cell that
+  // `from` names for it, or its own.
+  void ExpectCells(const RgbaImage& page, const std::map<int, int>& from) {
+    ASSERT_EQ(page.width, 1280);
+    ASSERT_EQ(page.height, 3584);
+    for (int cell = 0; cell <= kLastIconCell; ++cell) {
+      auto moved = from.find(cell);
+      int source = moved == from.end() ? cell : moved->second;
+      EXPECT_TRUE(CellOf(page, cell) == CellOf(Original(), source))
+          << "cell " << cell << " should hold the picture of cell " << source;
+    }
+  }
+
+  void ExpectOnlyThePageInTheIconFolder() {
+    std::vector<std::string> names;
+    ASSERT_TRUE(SystemPlatform().ListFolder(game / "stuff/icons", &names).ok());
+    EXPECT_EQ(names, std::vector<std::string>{"icontpage_nxg.tex"});
+  }
+
+  // A program folder whose tools/crunch.exe is the given script.
+  std::string FakeConverter(const std::string& body) {
+    WriteScript(fakeProgram / "tools/crunch.exe", body);
+    return fakeProgram.path();
+  }
+
+  TempFolder game, fakeProgram, files;
+  TestPlatform platform;
+  const std::string program = BuiltProgramFolder();
+  const std::string realConverter = BuiltProgramFolder() + "/tools/crunch.exe";
+};
+
+TEST_F(IconPageTest, PasteIntoTheFirstAndLastModCell) {
+  RgbaImage icon = DrawIcon(1000);
+  ASSERT_TRUE(WriteTgaFile(files / "icon.tga", icon).ok());
+  // The pasted blocks are encoded as the icon alone would be.
+  std::string iconDds;
+  ASSERT_TRUE(EncodeDds(icon, &iconDds).ok());
+  RgbaImage expected;
+  ASSERT_TRUE(DecodeDds(iconDds, &expected).ok());
+
+  ASSERT_TRUE(PasteIconCell(platform, game.path(), program, files / "icon.tga", 260).ok());
+  RgbaImage page = PageNow();
+  RgbaImage at0x3328(128, 128), at1152x3456(128, 128);
+  for (int y = 0; y < 128; ++y) {
+    std::memcpy(at0x3328.At(0, y), page.At(0, 3328 + y), 128 * 4);
+  }
+  EXPECT_TRUE(at0x3328 == expected);
+  ExpectOnlyThePageInTheIconFolder();
+
+  ASSERT_TRUE(PasteIconCell(platform, game.path(), program, files / "icon.tga", 279).ok());
+  page = PageNow();
+  for (int y = 0; y < 128; ++y) {
+    std::memcpy(at1152x3456.At(0, y), page.At(1152, 3456 + y), 128 * 4);
+  }
+  EXPECT_TRUE(at1152x3456 == expected);
+  EXPECT_TRUE(CellOf(page, 260) == expected);
+  for (int cell = 0; cell < 279; ++cell) {
+    if (cell != 260) EXPECT_TRUE(CellOf(page, cell) == CellOf(Original(), cell)) << cell;
+  }
+  ExpectOnlyThePageInTheIconFolder();
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 4);
+}
+
+TEST_F(IconPageTest, OpenMovesLaterCellsUpFromTheEnd) {
+  ASSERT_TRUE(OpenIconCells(platform, game.path(), program, 261, 1).ok());
+  std::map<int, int> from;
+  for (int cell = 262; cell <= 279; ++cell) from[cell] = cell - 1;  // 279 loses its picture
+  ExpectCells(PageNow(), from);
+  ExpectOnlyThePageInTheIconFolder();
+}
+
+TEST_F(IconPageTest, CloseMovesLaterCellsDown) {
+  ASSERT_TRUE(CloseIconCells(platform, game.path(), program, 262, 2).ok());
+  std::map<int, int> from;
+  for (int cell = 262; cell <= 277; ++cell) from[cell] = cell + 2;  // 278, 279 keep theirs
+  ExpectCells(PageNow(), from);
+  ExpectOnlyThePageInTheIconFolder();
+}
+
+TEST_F(IconPageTest, BoundariesMoveOneCellOrNone) {
+  struct Case {
+    const char* name;
+    bool open;
+    int start, gap;
+    std::map<int, int> from;
+  } cases[] = {
+      {"close one cell", false, 276, 3, {{276, 279}}},
+      {"open one cell", true, 276, 3, {{279, 276}}},
+      {"close nothing", false, 277, 3, {}},
+      {"open nothing", true, 279, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteBytes(game / kPage, PageFile());
+    platform.ClearCalls();
+    Status status = c.open ? OpenIconCells(platform, game.path(), program, c.start, c.gap)
+                           : CloseIconCells(platform, game.path(), program, c.start, c.gap);
+    ASSERT_TRUE(status.ok()) << status.message();
+    ExpectCells(PageNow(), c.from);
+    EXPECT_EQ(platform.CountCalls(Op::RunProgram), 2);  // the cycle runs all the same
+    ExpectOnlyThePageInTheIconFolder();
+  }
+}
+
+TEST_F(IconPageTest, AnIconThatCannotBePastedLeavesThePictures) {
+  WriteBytes(files / "junk.tga", "not an image");
+  RgbaImage big = DrawIconPage(1);  // 1280 x 128: does not fit at cell 261
+  ASSERT_TRUE(WriteTgaFile(files / "wide.tga", big).ok());
+  struct Case {
+    const char* name;
+    std::string icon;
+    const char* says;
+  } cases[] = {
+      {"missing", files / "none.tga", "none.tga"},
+      {"not an image", files / "junk.tga", "junk.tga"},
+      {"too wide", files / "wide.tga", "does not fit"},
+  };
+  for (const Case& c : cases) {
+    platform.ClearCalls();
+    Status status = PasteIconCell(platform, game.path(), program, c.icon, 261);
+    EXPECT_FALSE(status.ok()) << c.name;
+    EXPECT_NE(status.message().find(c.says), std::string::npos) << c.name << ": " << status.message();
+    EXPECT_NE(status.message().find("keeps its old picture"), std::string::npos) << c.name;
+    EXPECT_EQ(platform.CountCalls(Op::RunProgram), 2) << c.name;
+    EXPECT_TRUE(PageNow() == Original()) << c.name;
+    ExpectOnlyThePageInTheIconFolder();
+  }
+}
+
+TEST_F(IconPageTest, FindsThePageAndItsFolderInAnyCase) {
+  fs::rename(game / "stuff/icons", game / "stuff/Icons");
+  fs::rename(game / "stuff/Icons/icontpage_nxg.tex", game / "stuff/Icons/IconTPage_NXG.tex");
+  ASSERT_TRUE(CloseIconCells(platform, game.path(), program, 278, 1).ok());
+  std::vector<std::string> names;
+  ASSERT_TRUE(SystemPlatform().ListFolder(game / "stuff/Icons", &names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{"IconTPage_NXG.tex"});
+  EXPECT_FALSE(fs::exists(game / "stuff/icons"));
+  ExpectCells(PageNow(), {{278, 279}});
+}
+
+TEST_F(IconPageTest, AWorkingCopyAlreadyThereIsUsedAndRemoved) {
+  WriteScript(game / "stuff/icons/crunch.exe", "exec \"" + realConverter + "\" \"$@\"");
+  std::string noConverter = fakeProgram.path();  // nothing in tools/
+  ASSERT_TRUE(OpenIconCells(platform, game.path(), noConverter, 278, 1).ok());
+  ExpectCells(PageNow(), {{279, 278}});
+  ExpectOnlyThePageInTheIconFolder();
+}
+
+// Every way a cycle can fail keeps the game's page byte for byte, leaves
+// the icon folder clean and says what went wrong.
+TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
+  const std::string real = "\"" + realConverter + "\"";
+  struct Case {
+    const char* name;
+    const char* script;  // tools/crunch.exe of the program folder; null: ours
+    Op failOp;
+    const char* failPath;  // with failOp: the call that fails
+    const char* says;
+  } cases[] = {
+      {"converter exits 1", "exit 1", Op::CanRead, nullptr, "exit status 1"},
+      {"converter writes nothing", "exit 0", Op::CanRead, nullptr, "wrote no"},
+      {"second conversion fails", "case \"$4\" in *.dds) exit 1;; esac; exec REAL \"$@\"",
+       Op::CanRead, nullptr, "exit status 1 turning the changed image back"},
+      {"second conversion writes no DDS",
+       "case \"$4\" in *.dds) echo junk >\"$4\"; exit 0;; esac; exec REAL \"$@\"", Op::CanRead,
+       nullptr, "wrote no DDS file"},
+      {"TGA that does not load", "echo junk >\"$4\"", Op::CanRead, nullptr, "icontpage_nxg.tga"},
+      {"converter missing", "", Op::CanRead, nullptr, "converter is missing"},
+      {"converter cannot start", nullptr, Op::RunProgram, "crunch.exe", "injected failure"},
+      {"page not copied", nullptr, Op::CopyFile, "icontpage_nxg.tex", "injected failure"},
+      {"TGA not read", nullptr, Op::ReadFile, "icontpage_nxg.tga", "injected failure"},
+      {"changed TGA not saved", nullptr, Op::ReplaceFile, "_t.tga", "injected failure"},
+      {"new page not moved in", nullptr, Op::RenameOver, "icontpage_nxg.dds", "injected failure"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string programFolder = program;
+    if (c.script != nullptr) {
+      std::string body = c.script;
+      size_t at = body.find("REAL");
+      if (at != std::string::npos) body.replace(at, 4, real);
+      fs::remove_all(fakeProgram / "tools");
+      programFolder = *c.script ? FakeConverter(body) : fakeProgram.path();
+    }
+    platform.ClearFailures();
+    if (c.failPath != nullptr) platform.Fail(c.failOp, c.failPath);
+    ASSERT_TRUE(WriteTgaFile(files / "icon.tga", DrawIcon(7)).ok());
+
+    Status status = PasteIconCell(platform, game.path(), programFolder, files / "icon.tga", 265);
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(status.message().find(c.says), std::string::npos) << status.message();
+    EXPECT_NE(status.message().find("keeps its icon page as it was"), std::string::npos)
+        << status.message();
+    EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+    ExpectOnlyThePageInTheIconFolder();
+  }
+}
+
+TEST_F(IconPageTest, AMissingPageIsReportedAndNothingIsRun) {
+  fs::remove(game / kPage);
+  Status status = OpenIconCells(platform, game.path(), program, 261, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("the icon page is missing"), std::string::npos);
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 0);
+  EXPECT_TRUE(fs::is_empty(game / "stuff/icons"));
+}
+
+TEST_F(IconPageTest, LeftoversOfAnEarlierCycleAreCleared) {
+  for (const char* name : {"icontpage_nxg.dds", "icontpage_nxg.tga", "icontpage_nxg_t.tga"}) {
+    WriteBytes(game / (std::string("stuff/icons/") + name), "stale");
+  }
+  ASSERT_TRUE(CloseIconCells(platform, game.path(), program, 270, 9).ok());
+  ExpectCells(PageNow(), {{270, 279}});
+  ExpectOnlyThePageInTheIconFolder();
+}
+
+TEST_F(IconPageTest, AFileLeftBehindAfterAChangeIsReported) {
+  platform.Fail(Op::Remove, "icontpage_nxg_t.tga", -1);
+  Status status = CloseIconCells(platform, game.path(), program, 278, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("The icon page was changed"), std::string::npos);
+  EXPECT_NE(status.message().find("icontpage_nxg_t.tga"), std::string::npos);
+  ExpectCells(PageNow(), {{278, 279}});
+}
+
+TEST_F(IconPageTest, RefusesCellsThatDoNotExist) {
+  EXPECT_FALSE(PasteIconCell(platform, game.path(), program, files / "icon.tga", -1).ok());
+  EXPECT_FALSE(OpenIconCells(platform, game.path(), program, -3, 1).ok());
+  EXPECT_FALSE(CloseIconCells(platform, game.path(), program, 261, 0).ok());
+  EXPECT_TRUE(platform.calls().empty());
+  EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+}
+
+TEST(LoadAndSaveImageFile, LoadTakesTheFormatFromTheContentsFirst) {
+  TempFolder dir;
+  Platform& platform = SystemPlatform();
+  Image image(FreeImage_Allocate(4, 2, 32));
+  ASSERT_TRUE(image);
+  ASSERT_TRUE(SaveImageFile(platform, image.get(), dir / "picture.png", 0).ok());
+  fs::rename(dir / "picture.png", dir / "Picture.TGA");  // PNG bytes under a TGA name
+
+  Status status;
+  Image loaded = LoadImageFile(platform, dir / "picture.tga", 0, &status);
+  ASSERT_TRUE(loaded) << status.message();
+  EXPECT_EQ(FreeImage_GetWidth(loaded.get()), 4u);
+  EXPECT_EQ(FreeImage_GetBPP(loaded.get()), 32u);
+
+  WriteBytes(dir / "junk.xyz", "no image");
+  WriteBytes(dir / "junk.tga", "no image");
+  for (const char* name : {"missing.tga", "junk.xyz", "junk.tga"}) {
+    EXPECT_FALSE(LoadImageFile(platform, dir / name, 0, &status)) << name;
+    EXPECT_EQ(status.message().rfind(dir / name, 0), 0u) << status.message();
+  }
+}
+
+TEST(LoadAndSaveImageFile, SaveChecksFormatAndBitDepth) {
+  TempFolder dir;
+  TestPlatform platform;
+  Image image(FreeImage_Allocate(8, 8, 32));
+  ASSERT_TRUE(image);
+  EXPECT_FALSE(SaveImageFile(platform, nullptr, dir / "a.tga", 0).ok());
+  EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.unknown", 0).ok());
+  EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.jpg", 0).ok());  // no 32-bit JPEG
+  platform.Fail(Op::ReplaceFile);
+  EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+  ASSERT_TRUE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
+  RgbaImage back;
+  ASSERT_TRUE(ReadImageFile(dir / "a.tga", &back).ok());
+  EXPECT_EQ(back.width, 8);
+}
+
+}  // namespace
+}  // namespace korva
