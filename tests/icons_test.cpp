@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 
+#include "icons/icon_map.h"
 #include "icons/icon_page.h"
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"
@@ -326,6 +327,234 @@ TEST(LoadAndSaveImageFile, SaveChecksFormatAndBitDepth) {
   RgbaImage back;
   ASSERT_TRUE(ReadImageFile(dir / "a.tga", &back).ok());
   EXPECT_EQ(back.width, 8);
+}
+
+using Entries = std::vector<int32_t>;
+
+Entries Twenty(std::initializer_list<int32_t> head) {
+  Entries entries(head);
+  entries.resize(20, 0);
+  return entries;
+}
+
+TEST(IconMapFile, WritesEntriesJoinedByEqualsOnOneLine) {
+  struct Case {
+    const char* name;
+    Entries entries;
+    const char* bytes;
+  } cases[] = {
+      {"three", {4, 4, 0}, "4=4=0\r\n"},
+      {"empty", {}, "\r\n"},
+      {"one", {10}, "10\r\n"},
+      {"twenty free", Twenty({}), "0=0=0=0=0=0=0=0=0=0=0=0=0=0=0=0=0=0=0=0\r\n"},
+  };
+  TempFolder game;
+  WriteBytes(game / "chars/iconmap", "old content that is longer\r\n");
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteIconMap(SystemPlatform(), game.path(), IconMap{c.entries}).ok()) << c.name;
+    EXPECT_EQ(ReadBytes(game / "chars/iconmap"), c.bytes) << c.name;
+  }
+}
+
+TEST(IconMapFile, ReadingIsLenient) {
+  struct Case {
+    const char* name;
+    const char* bytes;
+    Entries entries;
+  } cases[] = {
+      {"two lines", "1=1\r\n0=0\r\n", {1, 1, 0, 0}},
+      {"spaces around", " 5 \r\n", {5}},
+      {"empty piece", "2==3\r\n", {2, 3}},
+      {"trailing empty line", "1=2\r\n\r\n", {1, 2}},
+      {"no line end", "7=8", {7, 8}},
+      {"LF only", "1\n2\n", {1, 2}},
+      {"pieces that are no number", "1=x=3=4a= =-2=+6=-", {1, 3, -2, 6}},
+      {"beyond 32 bits", "2147483647=2147483648=-2147483648=-2147483649", {2147483647, -2147483647 - 1}},
+      {"empty file", "", {}},
+  };
+  TempFolder game, program;
+  for (const Case& c : cases) {
+    WriteBytes(game / "chars/iconmap", c.bytes);
+    IconMap map{{9, 9}};
+    ASSERT_TRUE(ReadIconMap(SystemPlatform(), game.path(), program.path(), &map).ok()) << c.name;
+    EXPECT_EQ(map.entries, c.entries) << c.name;
+  }
+}
+
+TEST(IconMapFile, AMissingMapComesFromTheDataFolder) {
+  TempFolder game, program;
+  TestPlatform platform;
+  WriteBytes(program / "data/iconmap", "0=0=0\r\n");
+  WriteBytes(game / "chars/other", "");
+  IconMap map;
+  ASSERT_TRUE(ReadIconMap(platform, game.path(), program.path(), &map).ok());
+  EXPECT_EQ(map.entries, (Entries{0, 0, 0}));
+  EXPECT_EQ(ReadBytes(game / "chars/iconmap"), "0=0=0\r\n");
+
+  // An existing map is read, never replaced.
+  WriteBytes(game / "chars/iconmap", "3=3\r\n");
+  ASSERT_TRUE(ReadIconMap(platform, game.path(), program.path(), &map).ok());
+  EXPECT_EQ(map.entries, (Entries{3, 3}));
+  EXPECT_EQ(ReadBytes(program / "data/iconmap"), "0=0=0\r\n");
+
+  // Neither there: an empty map and a failure that says so.
+  fs::remove(game / "chars/iconmap");
+  fs::remove(program / "data/iconmap");
+  Status status = ReadIconMap(platform, game.path(), program.path(), &map);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("data/iconmap"), std::string::npos) << status.message();
+  EXPECT_TRUE(map.entries.empty());
+}
+
+// PlaceIcon and ReleaseCharacterIcons on the generated page.
+class IconMapTest : public IconPageTest {
+ protected:
+  void SetUp() override {
+    IconPageTest::SetUp();
+    fs::create_directories(game / "chars");
+    ASSERT_TRUE(WriteTgaFile(files / "icon.tga", DrawIcon(2000)).ok());
+    std::string dds;
+    ASSERT_TRUE(EncodeDds(DrawIcon(2000), &dds).ok());
+    ASSERT_TRUE(DecodeDds(dds, &icon).ok());
+  }
+  void SetMap(const Entries& entries) {
+    map.entries = entries;
+    ASSERT_TRUE(WriteIconMap(platform, game.path(), map).ok());
+    platform.ClearCalls();
+  }
+  Entries FileEntries() {
+    IconMap read;
+    EXPECT_TRUE(ReadIconMap(SystemPlatform(), game.path(), program, &read).ok());
+    return read.entries;
+  }
+  Status Place(int position, int characterNumber) {
+    return PlaceIcon(platform, game.path(), program, &map, files / "icon.tga", position,
+                     characterNumber);
+  }
+  Status Release(int characterNumber) {
+    return ReleaseCharacterIcons(platform, game.path(), program, &map, characterNumber);
+  }
+
+  IconMap map;
+  RgbaImage icon;  // the pasted icon as the page shows it
+};
+
+TEST_F(IconMapTest, PlaceOnAFreeMapTakesTheFirstCell) {
+  SetMap(Twenty({}));
+  ASSERT_TRUE(Place(0, 1).ok());
+  EXPECT_EQ(map.entries, Twenty({1}));
+  EXPECT_EQ(FileEntries(), Twenty({1}));
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 2);  // one cycle: nothing opened
+  RgbaImage page = PageNow();
+  EXPECT_TRUE(CellOf(page, 260) == icon);
+  EXPECT_TRUE(CellOf(page, 261) == CellOf(Original(), 261));
+}
+
+TEST_F(IconMapTest, PlaceSkipsExtraIconsOfLowerCharacters) {
+  SetMap(Twenty({1, 1}));
+  ASSERT_TRUE(Place(2, 3).ok());
+  EXPECT_EQ(map.entries, Twenty({1, 1, 0, 3}));
+  EXPECT_TRUE(CellOf(PageNow(), 263) == icon);
+}
+
+TEST_F(IconMapTest, PlaceOntoATakenCellOpensItFirst) {
+  SetMap(Twenty({1, 2}));
+  ASSERT_TRUE(Place(1, 1).ok());
+  EXPECT_EQ(map.entries, Twenty({1, 1, 2}));
+  EXPECT_EQ(map.entries.size(), 20u);
+  EXPECT_EQ(FileEntries(), Twenty({1, 1, 2}));
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 4);  // open, then paste
+  RgbaImage page = PageNow();
+  EXPECT_TRUE(CellOf(page, 261) == icon);
+  EXPECT_TRUE(CellOf(page, 262) == CellOf(Original(), 261));  // character 2's icon moved up
+  EXPECT_TRUE(CellOf(page, 279) == CellOf(Original(), 278));
+}
+
+TEST_F(IconMapTest, ATargetBeyondTheMapPlacesNothing) {
+  Entries full(20, 0);
+  SetMap(full);
+  std::string before = ReadBytes(game / "chars/iconmap");
+  Status status = Place(20, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("No icon cell is left"), std::string::npos);
+  // With the extra icons of lower numbers counted: 19 + 1 is beyond too.
+  SetMap(Twenty({1, 1}));
+  before = ReadBytes(game / "chars/iconmap");
+  EXPECT_FALSE(Place(19, 2).ok());
+  EXPECT_EQ(map.entries, Twenty({1, 1}));
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 0);
+  EXPECT_EQ(platform.CountCalls(Op::ReplaceFile), 0);
+  EXPECT_EQ(ReadBytes(game / "chars/iconmap"), before);
+  EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+}
+
+TEST_F(IconMapTest, ReleaseClosesTheCellsOfExtraIcons) {
+  Entries entries = Twenty({1, 2, 2, 2, 3});
+  entries[18] = 7, entries[19] = 8;
+  SetMap(entries);
+  ASSERT_TRUE(Release(2).ok());
+  Entries expected = Twenty({1, 0, 3});
+  expected[16] = 7, expected[17] = 8, expected[18] = 7, expected[19] = 8;  // not cleared
+  EXPECT_EQ(map.entries, expected);
+  std::map<int, int> from;
+  for (int cell = 262; cell <= 277; ++cell) from[cell] = cell + 2;  // CloseIconCells (262, 2)
+  ExpectCells(PageNow(), from);
+  // Memory only: the file is the caller's to write.
+  EXPECT_EQ(FileEntries(), entries);
+}
+
+TEST_F(IconMapTest, ReleasingOneIconOrNoneRunsNoConverter) {
+  SetMap(Twenty({1, 2, 2, 2, 3}));
+  ASSERT_TRUE(Release(3).ok());
+  EXPECT_EQ(map.entries, Twenty({1, 2, 2, 2}));
+  ASSERT_TRUE(Release(5).ok());
+  EXPECT_EQ(map.entries, Twenty({1, 2, 2, 2}));
+  map.entries.clear();
+  ASSERT_TRUE(Release(1).ok());
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 0);
+  EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+}
+
+TEST_F(IconMapTest, WhenCellsCannotMoveTheMapStillDescribesThePage) {
+  std::string failing = FakeConverter("exit 1");
+  SetMap(Twenty({1, 2}));
+  Status status =
+      PlaceIcon(platform, game.path(), failing, &map, files / "icon.tga", 1, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("was not placed"), std::string::npos) << status.message();
+  EXPECT_EQ(map.entries, Twenty({1, 2}));
+  EXPECT_EQ(FileEntries(), Twenty({1, 2}));
+
+  SetMap(Twenty({1, 2, 2, 3}));
+  status = ReleaseCharacterIcons(platform, game.path(), failing, &map, 2);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("exit status 1"), std::string::npos) << status.message();
+  EXPECT_EQ(map.entries, Twenty({1, 2, 2, 3}));
+  EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+}
+
+TEST_F(IconMapTest, AnIconThatFailsToPasteStillGetsItsEntry) {
+  SetMap(Twenty({1, 2}));
+  // The opening cycle runs the converter twice; the paste's first run fails.
+  platform.Fail(Op::RunProgram, "crunch.exe", 1, 2);
+  Status status = Place(1, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("injected failure"), std::string::npos) << status.message();
+  EXPECT_EQ(map.entries, Twenty({1, 1, 2}));
+  EXPECT_EQ(FileEntries(), Twenty({1, 1, 2}));
+  RgbaImage page = PageNow();
+  EXPECT_TRUE(CellOf(page, 262) == CellOf(Original(), 261));
+  ExpectOnlyThePageInTheIconFolder();
+}
+
+TEST_F(IconMapTest, AMapThatCannotBeWrittenIsReportedAndKeptInMemory) {
+  SetMap(Twenty({}));
+  platform.Fail(Op::ReplaceFile, "iconmap");
+  Status status = Place(0, 4);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("icon map could not be written"), std::string::npos);
+  EXPECT_EQ(map.entries, Twenty({4}));
+  EXPECT_EQ(FileEntries(), Twenty({}));
 }
 
 }  // namespace
