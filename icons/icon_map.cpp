@@ -47,6 +47,11 @@ Status PlaceIcon(Platform& platform, const std::string& gameFolder,
     if (e[i] != 0 && e[i] < characterNumber && e[i] == e[i - 1]) ++extras;
   }
   int target = position + extras;
+  if (n == 0) {
+    return Status::Error("The icon map " + IconMapPath(gameFolder) +
+                         " holds no icon cells (it is missing or empty); the icon of character " +
+                         std::to_string(characterNumber) + " was not placed.");
+  }
   if (target < 0 || target >= n) {
     return Status::Error("No icon cell is left for an icon of character " +
                          std::to_string(characterNumber) + " (it would take position " +

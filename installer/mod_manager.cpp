@@ -40,7 +40,7 @@ void ModManager::RunStartUpSteps() {
   FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
   // 16 to 19: the slot tables, kinds C, A, M, F.
-  // 20: the icon map.
+  ReadIconMap();  // 20: the icon map.
 }
 
 void ModManager::UnpackGameArchives() {
@@ -71,6 +71,12 @@ void ModManager::FillModList() {
     for (const std::string& path : list.unreadable) text += "\n" + path;
     view_.ShowMessage(text);
   }
+}
+
+void ModManager::ReadIconMap() {
+  // A map that cannot be read is left empty without a word here: nothing is
+  // lost by it, and placing an icon says why no cell is free.
+  korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_);
 }
 
 void ModManager::ShowModInfo(int row) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "icons/icon_map.h"
 #include "installer/view.h"
 #include "platform/platform.h"
 
@@ -46,6 +47,8 @@ class ModManager {
   // The package folder of each "Mod Database" row, and how many rows there are.
   const std::vector<std::string>& mod_folder_list() const { return mod_folder_list_; }
   int mod_count() const { return mod_count_; }
+  // Which character owns each mod icon cell (entry i: cell 260 + i).
+  const IconMap& icon_map() const { return icon_map_; }
 
  private:
   // Start-up step 1: unpacks the game's .dat archives.
@@ -53,6 +56,9 @@ class ModManager {
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
   // packages under the program's mods folder.
   void FillModList();
+  // Start-up step 20: loads the icon map, creating its file from the data
+  // folder's when the game has none.
+  void ReadIconMap();
 
   Platform& platform_;
   View& view_;
@@ -60,6 +66,7 @@ class ModManager {
   std::string program_folder_;
   std::vector<std::string> mod_folder_list_;
   int mod_count_ = 0;
+  IconMap icon_map_;
 };
 
 }  // namespace korva

@@ -9,8 +9,10 @@
 
 #include "icons/icon_map.h"
 #include "icons/icon_page.h"
+#include "installer/mod_manager.h"
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
 
 namespace korva {
@@ -555,6 +557,34 @@ TEST_F(IconMapTest, AMapThatCannotBeWrittenIsReportedAndKeptInMemory) {
   EXPECT_NE(status.message().find("icon map could not be written"), std::string::npos);
   EXPECT_EQ(map.entries, Twenty({4}));
   EXPECT_EQ(FileEntries(), Twenty({}));
+}
+
+TEST_F(IconMapTest, AnEmptyMapPlacesNothingAndSaysWhy) {
+  map.entries.clear();
+  Status status = Place(0, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("chars/iconmap holds no icon cells"), std::string::npos)
+      << status.message();
+  EXPECT_EQ(platform.CountCalls(Op::RunProgram), 0);
+}
+
+TEST(IconMapStartUp, TheLastStartUpStepLoadsTheMap) {
+  TempFolder program, game;
+  TestPlatform platform;
+  RecordingView view;
+  platform.set_program_folder(program.path());
+  WriteBytes(game / "KORVAQUORIN.exe", "MZ");
+  WriteBytes(game / "Chars/readme", "");
+  WriteBytes(program / "data/iconmap", "0=0=0=0\r\n");
+  WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n");
+  ModManager manager(platform, view);
+  ASSERT_TRUE(manager.StartUp());
+  EXPECT_EQ(manager.icon_map().entries, (Entries{0, 0, 0, 0}));
+  EXPECT_EQ(ReadBytes(game / "Chars/iconmap"), "0=0=0=0\r\n");
+
+  WriteBytes(game / "Chars/iconmap", "2=2=0=1\r\n");
+  manager.RunStartUpSteps();
+  EXPECT_EQ(manager.icon_map().entries, (Entries{2, 2, 0, 1}));
 }
 
 }  // namespace
