@@ -12,6 +12,10 @@ const SlotKindInfo& KindInfo(SlotKind kind) {
   return kKinds[static_cast<int>(kind)];
 }
 
+std::string SlotLabel(SlotKind kind, const SlotTable& table) {
+  return KindInfo(kind).label + std::to_string(table.freeCount);
+}
+
 std::string PlaceholderCharacterName(int characterNumber) {
   return characterNumber == 10 ? "Mod_Char_10" : "Mod_Char_0" + std::to_string(characterNumber);
 }

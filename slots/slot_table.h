@@ -3,8 +3,10 @@
 // character file the ten character records of the "Game Chars" places.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "slots/slot_kind.h"
@@ -36,12 +38,24 @@ struct SlotEntry {
 };
 
 // A kind's table as the last scan found it: its entries in table order and
-// the indices of the free ones (placeholder texts), ascending.
+// the indices of the free ones (placeholder texts), ascending. An entry is
+// free when its path begins with the kind's path prefix and its name with
+// the kind's name prefix.
 struct SlotTable {
   std::vector<SlotEntry> entries;
   std::vector<int32_t> freeList;
   int32_t freeCount = 0;
 };
+constexpr int kSlotsPerTable = 10;
+
+// The four tables, indexed by SlotKind (C, A, F, M).
+using SlotTables = std::array<SlotTable, 4>;
+
+// What a package asks to write into one slot entry: (path, name).
+using SlotPair = std::pair<std::string, std::string>;
+
+// The free-count label of a kind: "C: " and the free count, as "C: 3".
+std::string SlotLabel(SlotKind kind, const SlotTable& table);
 
 // The character record table in "/chars/quorin_pawnik.cpj": ten records of
 // 64 bytes, record i (place i, character number i + 1) at
