@@ -3,6 +3,9 @@
 #include "gamedata/unpack.h"
 #include "installer/config.h"
 #include "installer/mod_database.h"
+#include "slots/slot_scan.h"
+#include "slots/slot_usage.h"
+#include "slots/slot_write.h"
 
 namespace korva {
 
@@ -40,6 +43,18 @@ void ModManager::RunStartUpSteps() {
   FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
   // 16 to 19: the slot tables, kinds C, A, M, F.
+  std::string unread;
+  Status rows = FillGameCharsList();
+  if (!rows.ok()) unread += "\n" + rows.message();
+  for (SlotKind kind : {SlotKind::C, SlotKind::A, SlotKind::M, SlotKind::F}) {
+    Status scanned = ScanSlots(kind);
+    if (!scanned.ok()) unread += "\n" + scanned.message();
+  }
+  if (!unread.empty()) {
+    view_.ShowMessage("The character tables could not be read in full; what could not be read "
+                      "shows as an empty \"Game Chars\" row or as a slot that is not free:" +
+                      unread);
+  }
   ReadIconMap();  // 20: the icon map.
 }
 
@@ -89,6 +104,42 @@ void ModManager::ShowModInfo(int row) {
     view_.ShowMessage("The name and description of this mod package could not be read (" +
                       read.message() + "). It may have been moved or deleted since the start.");
   }
+}
+
+Status ModManager::ScanSlots(SlotKind kind) {
+  SlotTable& table = slot_tables_[static_cast<size_t>(kind)];
+  Status status = korva::ScanSlots(platform_, game_folder_, kind, &table);
+  view_.SetSlotLabel(kind, SlotLabel(kind, table));
+  return status;
+}
+
+Status ModManager::FillGameCharsList() {
+  std::vector<std::string> rows;
+  Status status = korva::FillGameCharsList(platform_, game_folder_, &rows);
+  view_.SetGameCharRows(rows);
+  return status;
+}
+
+Status ModManager::ClaimFreeSlot(SlotKind kind, const std::string& path, const std::string& name) {
+  SlotTable& table = slot_tables_[static_cast<size_t>(kind)];
+  Status status = korva::ClaimFreeSlot(platform_, game_folder_, kind, path, name, &table);
+  view_.SetSlotLabel(kind, SlotLabel(kind, table));
+  return status;
+}
+
+Status ModManager::WriteCharacterRecord(int characterNumber, const std::string& dataName) {
+  Status written = korva::WriteCharacterRecord(platform_, game_folder_, characterNumber, dataName);
+  Status rows = FillGameCharsList();
+  return written.ok() ? rows : written;
+}
+
+Status ModManager::ReleaseCharacterSlots(int characterSlotIndex) {
+  Status status =
+      korva::ReleaseCharacterSlots(platform_, game_folder_, characterSlotIndex, &slot_tables_);
+  for (SlotKind kind : kAllSlotKinds) {
+    view_.SetSlotLabel(kind, SlotLabel(kind, slot_tables_[static_cast<size_t>(kind)]));
+  }
+  return status;
 }
 
 }  // namespace korva

@@ -11,6 +11,7 @@
 #include "icons/icon_map.h"
 #include "installer/view.h"
 #include "platform/platform.h"
+#include "slots/slot_table.h"
 
 namespace korva {
 
@@ -42,6 +43,21 @@ class ModManager {
   // File > Revert: asks, restores every game file from its backup, closes.
   bool RevertGameFiles();
 
+  // Character slots. Each keeps the kind's table in memory as its file now
+  // holds it and shows the kind's free-count label; each returns what went
+  // wrong, showing nothing else.
+  // Reads the table of `kind` afresh.
+  Status ScanSlots(SlotKind kind);
+  // Reads the ten character records into the "Game Chars" rows.
+  Status FillGameCharsList();
+  // Writes `path` and `name` into the first free entry of `kind`.
+  Status ClaimFreeSlot(SlotKind kind, const std::string& path, const std::string& name);
+  // Writes the character record of `characterNumber` and refills "Game Chars".
+  Status WriteCharacterRecord(int characterNumber, const std::string& dataName);
+  // Gives place `characterSlotIndex`'s recorded slot entries their
+  // placeholders back and deletes its slot usage file.
+  Status ReleaseCharacterSlots(int characterSlotIndex);
+
   const std::string& game_folder() const { return game_folder_; }
   const std::string& program_folder() const { return program_folder_; }
   // The package folder of each "Mod Database" row, and how many rows there are.
@@ -49,6 +65,10 @@ class ModManager {
   int mod_count() const { return mod_count_; }
   // Which character owns each mod icon cell (entry i: cell 260 + i).
   const IconMap& icon_map() const { return icon_map_; }
+  const SlotTable& slot_table(SlotKind kind) const {
+    return slot_tables_[static_cast<size_t>(kind)];
+  }
+  const SlotTables& slot_tables() const { return slot_tables_; }
 
  private:
   // Start-up step 1: unpacks the game's .dat archives.
@@ -67,6 +87,7 @@ class ModManager {
   std::vector<std::string> mod_folder_list_;
   int mod_count_ = 0;
   IconMap icon_map_;
+  SlotTables slot_tables_;
 };
 
 }  // namespace korva
