@@ -43,12 +43,16 @@ void ModManager::RunStartUpSteps() {
   FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
   // 16 to 19: the slot tables, kinds C, A, M, F.
+  // A table file that is missing shows as empty rows and "C: 0"; the steps
+  // that put the files in place say why. One that is there but cannot be
+  // read in full is said here.
   std::string unread;
-  Status rows = FillGameCharsList();
-  if (!rows.ok()) unread += "\n" + rows.message();
+  auto note = [&](const Status& status, const std::string& file) {
+    if (!status.ok() && platform_.Exists(game_folder_ + file)) unread += "\n" + status.message();
+  };
+  note(FillGameCharsList(), kCharacterFile);
   for (SlotKind kind : {SlotKind::C, SlotKind::A, SlotKind::M, SlotKind::F}) {
-    Status scanned = ScanSlots(kind);
-    if (!scanned.ok()) unread += "\n" + scanned.message();
+    note(ScanSlots(kind), KindInfo(kind).file);
   }
   if (!unread.empty()) {
     view_.ShowMessage("The character tables could not be read in full; what could not be read "
