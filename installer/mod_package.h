@@ -9,15 +9,9 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "slots/slot_kind.h"
+#include "slots/slot_table.h"
 
 namespace korva {
-
-// The two texts written into one claimed slot entry.
-struct SlotRequest {
-  std::string path;  // such as "Pawniks\Hero"
-  std::string name;  // such as "Hero"
-};
 
 // What modfile.ini asks of an installation. Texts are bytes as in the file.
 struct ModPackageInfo {

@@ -22,9 +22,10 @@ struct SlotCheck {
   bool ok() const;
 };
 
-// Checks `needs` (by SlotKind: the package's (path, name) pairs) against the
-// tables of the last scan. Reads no file.
-SlotCheck CheckSlotRoom(const SlotTables& tables,
-                        const std::array<std::vector<SlotPair>, 4>& needs);
+// Adds to `*check` whether `table` (the last scan of `kind`) can take
+// `requests`, the package's slots of that kind. Reads no file. Called once
+// per kind.
+void CheckSlotRoom(SlotKind kind, const SlotTable& table, const std::vector<SlotRequest>& requests,
+                   SlotCheck* check);
 
 }  // namespace korva

@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "slots/slot_kind.h"
@@ -51,8 +50,11 @@ constexpr int kSlotsPerTable = 10;
 // The four tables, indexed by SlotKind (C, A, F, M).
 using SlotTables = std::array<SlotTable, 4>;
 
-// What a package asks to write into one slot entry: (path, name).
-using SlotPair = std::pair<std::string, std::string>;
+// The two texts a package asks to write into one slot entry.
+struct SlotRequest {
+  std::string path;  // such as "Pawniks\\Hero"
+  std::string name;  // such as "Hero"
+};
 
 // The free-count label of a kind: "C: " and the free count, as "C: 3".
 std::string SlotLabel(SlotKind kind, const SlotTable& table);

@@ -390,24 +390,23 @@ TEST_F(SlotsTest, TheInstallCheckPlacesPairsInTheFreeEntriesInTableOrder) {
   entries[2] = {"Pawniks\\ASlt02", "ASlt02", 16, 8};
   entries[5] = {"Pawniks\\ASlt05", "ASlt05", 14, 8};
   Put(SlotKind::A, entries);
-  SlotTables tables;
-  tables[1] = Scan(SlotKind::A);
-  std::array<std::vector<SlotPair>, 4> needs;
-  needs[1] = {{"Anims\\Hero16Byte", "Hero"}, {"Anims\\Hero16Byte", "Hero"}};
-  SlotCheck check = CheckSlotRoom(tables, needs);
+  SlotTable a = Scan(SlotKind::A), none;
+  std::vector<SlotRequest> anims = {{"Anims\\Hero16Byte", "Hero"}, {"Anims\\Hero16Byte", "Hero"}};
+  SlotCheck check;
+  CheckSlotRoom(SlotKind::A, a, anims, &check);
+  CheckSlotRoom(SlotKind::C, none, {}, &check);  // no slot needed, none free
   EXPECT_EQ(check.shortOf, (std::array<bool, 4>{false, false, false, false}));
   ASSERT_EQ(check.misfits.size(), 1u);
   EXPECT_EQ(check.misfits[0],
             "The slot path \"Anims\\Hero16Byte\" (16 bytes) does not fit the "
             "14-byte path field of A slot entry 6.");
 
-  needs[1].push_back({"A", "B"});
-  needs[0].push_back({"C", "D"});  // the C table has no free entry
-  check = CheckSlotRoom(tables, needs);
+  anims.push_back({"A", "B"});
+  check = SlotCheck();
+  CheckSlotRoom(SlotKind::A, a, anims, &check);
+  CheckSlotRoom(SlotKind::C, none, {{"C", "D"}}, &check);
   EXPECT_EQ(check.shortOf, (std::array<bool, 4>{true, true, false, false}));
   EXPECT_FALSE(check.ok());
-  needs = {};
-  EXPECT_TRUE(CheckSlotRoom(tables, needs).ok());  // no slot needed, none free
 }
 
 TEST_F(SlotsTest, StartUpShowsTheRecordsAndTheFreeCounts) {
