@@ -1,0 +1,160 @@
+#include "data/icon_art.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace korva {
+namespace {
+
+struct Colour {
+  int r, g, b;
+};
+
+// Hue in degrees, saturation and value 0 to 1.
+Colour FromHsv(double hue, double saturation, double value) {
+  double c = value * saturation;
+  double h = std::fmod(hue, 360.0) / 60.0;
+  double x = c * (1 - std::fabs(std::fmod(h, 2.0) - 1));
+  double r = 0, g = 0, b = 0;
+  if (h < 1) r = c, g = x;
+  else if (h < 2) r = x, g = c;
+  else if (h < 3) g = c, b = x;
+  else if (h < 4) g = x, b = c;
+  else if (h < 5) r = x, b = c;
+  else r = c, b = x;
+  double m = value - c;
+  auto byte = [m](double v) { return static_cast<int>(std::lround((v + m) * 255)); };
+  return {byte(r), byte(g), byte(b)};
+}
+
+void Put(Image* image, int x, int y, Colour colour, int alpha = 255) {
+  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
+  uint8_t* p = image->At(x, y);
+  p[0] = static_cast<uint8_t>(std::clamp(colour.r, 0, 255));
+  p[1] = static_cast<uint8_t>(std::clamp(colour.g, 0, 255));
+  p[2] = static_cast<uint8_t>(std::clamp(colour.b, 0, 255));
+  p[3] = static_cast<uint8_t>(alpha);
+}
+
+// 5 x 7 glyphs: one bit mask a row, the top row first, bit 4 the left column.
+const uint8_t* Glyph(char c) {
+  static const struct {
+    char c;
+    uint8_t rows[7];
+  } kGlyphs[] = {
+      {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}}, {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
+      {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}}, {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}}, {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
+      {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}}, {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}}, {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}},
+      {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}}, {'A', {0x0E, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}}, {'B', {0x1E, 0x11, 0x11, 0x1E, 0x11, 0x11, 0x1E}},
+      {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}}, {'D', {0x1C, 0x12, 0x11, 0x11, 0x11, 0x12, 0x1C}}, {'E', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x1F}},
+      {'F', {0x1F, 0x10, 0x10, 0x1E, 0x10, 0x10, 0x10}}, {'G', {0x0E, 0x11, 0x10, 0x17, 0x11, 0x11, 0x0F}}, {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
+      {'I', {0x0E, 0x04, 0x04, 0x04, 0x04, 0x04, 0x0E}}, {'J', {0x07, 0x02, 0x02, 0x02, 0x02, 0x12, 0x0C}}, {'K', {0x11, 0x12, 0x14, 0x18, 0x14, 0x12, 0x11}},
+      {'L', {0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x1F}}, {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}}, {'N', {0x11, 0x11, 0x19, 0x15, 0x13, 0x11, 0x11}},
+      {'O', {0x0E, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'P', {0x1E, 0x11, 0x11, 0x1E, 0x10, 0x10, 0x10}}, {'Q', {0x0E, 0x11, 0x11, 0x11, 0x15, 0x12, 0x0D}},
+      {'R', {0x1E, 0x11, 0x11, 0x1E, 0x14, 0x12, 0x11}}, {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}}, {'T', {0x1F, 0x04, 0x04, 0x04, 0x04, 0x04, 0x04}},
+      {'U', {0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x0E}}, {'V', {0x11, 0x11, 0x11, 0x11, 0x11, 0x0A, 0x04}}, {'W', {0x11, 0x11, 0x11, 0x15, 0x15, 0x15, 0x0A}},
+      {'X', {0x11, 0x11, 0x0A, 0x04, 0x0A, 0x11, 0x11}}, {'Y', {0x11, 0x11, 0x0A, 0x04, 0x04, 0x04, 0x04}}, {'Z', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x10, 0x1F}},
+  };
+  for (const auto& glyph : kGlyphs) {
+    if (glyph.c == c) return glyph.rows;
+  }
+  return nullptr;
+}
+
+// Draws `text` centred on (cx, cy), each glyph cell `scale` pixels wide,
+// with a dark outline so it reads on any background.
+void DrawText(Image* image, const std::string& text, int cx, int cy, int scale, Colour ink) {
+  int width = static_cast<int>(text.size()) * 6 * scale - scale;
+  int left = cx - width / 2;
+  int top = cy - 7 * scale / 2;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      const uint8_t* rows = Glyph(text[i]);
+      if (rows == nullptr) continue;
+      int gx = left + static_cast<int>(i) * 6 * scale;
+      for (int row = 0; row < 7; ++row) {
+        for (int col = 0; col < 5; ++col) {
+          if (((rows[row] >> (4 - col)) & 1) == 0) continue;
+          int grow = pass == 0 ? 2 : 0;  // the outline pass draws each cell larger
+          for (int y = -grow; y < scale + grow; ++y) {
+            for (int x = -grow; x < scale + grow; ++x) {
+              Put(image, gx + col * scale + x, top + row * scale + y,
+                  pass == 0 ? Colour{20, 16, 24} : ink);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+Image DrawCellIcon(int cell, int style) {
+  Image icon(kIconSize, kIconSize);
+  double hue = (cell * 47 + style * 150) % 360;
+  Colour light = FromHsv(hue, style == 0 ? 0.55 : 0.35, 0.95);
+  Colour dark = FromHsv(hue + 20, style == 0 ? 0.8 : 0.6, 0.45);
+  int shape = (cell / 10 + cell) % 4;
+  for (int y = 0; y < kIconSize; ++y) {
+    for (int x = 0; x < kIconSize; ++x) {
+      double dx = x - 63.5, dy = y - 63.5;
+      // Rounded badge: inside when the corner distance allows it.
+      double cx = std::max(std::fabs(dx) - 44, 0.0), cy = std::max(std::fabs(dy) - 44, 0.0);
+      double corner = std::sqrt(cx * cx + cy * cy);
+      if (corner > 16) continue;
+      double t = y / 127.0;
+      Colour c{static_cast<int>(light.r * (1 - t) + dark.r * t),
+               static_cast<int>(light.g * (1 - t) + dark.g * t),
+               static_cast<int>(light.b * (1 - t) + dark.b * t)};
+      if (corner > 12) c = {dark.r / 2, dark.g / 2, dark.b / 2};
+      // A faint emblem behind the number, one of four shapes.
+      double r = std::sqrt(dx * dx + dy * dy);
+      bool emblem = (shape == 0 && r < 40) || (shape == 1 && std::fabs(dx) + std::fabs(dy) < 48) ||
+                    (shape == 2 && std::fabs(dx) < 34 && std::fabs(dy) < 34) ||
+                    (shape == 3 && dy > -40 && std::fabs(dx) < (dy + 40) * 0.6 && dy < 36);
+      if (emblem && corner <= 12) c = {c.r * 3 / 4 + 60, c.g * 3 / 4 + 60, c.b * 3 / 4 + 60};
+      Put(&icon, x, y, c);
+    }
+  }
+  DrawText(&icon, std::to_string(cell), 64, 66, cell >= 100 ? 5 : 6, {250, 248, 240});
+  return icon;
+}
+
+Image DrawCharacterIcon(const std::string& letters, uint32_t seed) {
+  Image icon(kIconSize, kIconSize);
+  double hue = static_cast<double>(seed % 360);
+  Colour sky = FromHsv(hue, 0.45, 0.9);
+  Colour ground = FromHsv(hue + 30, 0.7, 0.35);
+  Colour body = FromHsv(hue + 180, 0.5, 0.55);
+  Colour skin = FromHsv(30 + seed % 20, 0.35, 0.85);
+  for (int y = 0; y < kIconSize; ++y) {
+    for (int x = 0; x < kIconSize; ++x) {
+      double t = y / 127.0;
+      Colour c{static_cast<int>(sky.r * (1 - t) + ground.r * t),
+               static_cast<int>(sky.g * (1 - t) + ground.g * t),
+               static_cast<int>(sky.b * (1 - t) + ground.b * t)};
+      double hx = x - 64, hy = y - 42;
+      double sx = (x - 64) / 50.0, sy = (y - 128) / 52.0;
+      if (sx * sx + sy * sy < 1) c = body;      // shoulders
+      if (hx * hx + hy * hy < 22 * 22) c = skin;  // head
+      if (x < 3 || y < 3 || x > 124 || y > 124) c = {ground.r / 2, ground.g / 2, ground.b / 2};
+      Put(&icon, x, y, c);
+    }
+  }
+  DrawText(&icon, letters, 64, 102, letters.size() > 2 ? 2 : 3, {255, 240, 200});
+  return icon;
+}
+
+void PasteImage(Image* page, const Image& icon, int x, int y) {
+  for (int row = 0; row < icon.height; ++row) {
+    if (y + row < 0 || y + row >= page->height) continue;
+    for (int col = 0; col < icon.width; ++col) {
+      if (x + col < 0 || x + col >= page->width) continue;
+      std::memcpy(page->At(x + col, y + row), icon.At(col, row), 4);
+    }
+  }
+}
+
+}  // namespace korva

@@ -1,0 +1,23 @@
+// Images as file bytes: 32-bit TGA for the character icons, DDS for the icon
+// page, and reading any format FreeImage knows back into an Image.
+#pragma once
+
+#include <string>
+
+#include "data/icon_art.h"
+
+namespace korva {
+
+// The image as an uncompressed 32-bit TGA file. Throws when FreeImage cannot
+// write it.
+std::string TgaBytes(const Image& image);
+
+// The image as a DXT5 DDS texture without mip maps, the form of the game's
+// icon page.
+std::string DdsBytes(const Image& image);
+
+// The image that `bytes` hold (any format FreeImage reads), as 32-bit RGBA.
+// An empty Image (width 0) when the bytes are no image.
+Image ImageFromBytes(const std::string& bytes);
+
+}  // namespace korva
