@@ -1,5 +1,6 @@
 #include "installer/mod_manager.h"
 
+#include "gamedata/backups.h"
 #include "gamedata/unpack.h"
 #include "installer/config.h"
 #include "installer/mod_database.h"
@@ -39,6 +40,8 @@ void ModManager::UseGameFolder(const std::string& folder) {
 void ModManager::RunStartUpSteps() {
   UnpackGameArchives();  // 1: the game's packed .dat archives.
   // 2 to 12: the one-time backups and the prepared files.
+  ReportFailures("Not every game file could be backed up or prepared:",
+                 BackUpGameFiles(platform_, game_folder_, program_folder_));
   // 13: the collection list's reserved places.
   FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
@@ -144,6 +147,13 @@ Status ModManager::ReleaseCharacterSlots(int characterSlotIndex) {
     view_.SetSlotLabel(kind, SlotLabel(kind, slot_tables_[static_cast<size_t>(kind)]));
   }
   return status;
+}
+
+void ModManager::ReportFailures(const std::string& heading, const std::vector<Status>& failures) {
+  if (failures.empty()) return;
+  std::string text = heading;
+  for (const Status& failure : failures) text += "\n" + failure.message();
+  view_.ShowMessage(text);
 }
 
 }  // namespace korva

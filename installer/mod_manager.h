@@ -80,6 +80,10 @@ class ModManager {
   // folder's when the game has none.
   void ReadIconMap();
 
+  // One message: `heading`, then each failure on a line of its own. Nothing
+  // when the list is empty.
+  void ReportFailures(const std::string& heading, const std::vector<Status>& failures);
+
   Platform& platform_;
   View& view_;
   std::string game_folder_;
