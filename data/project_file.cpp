@@ -65,7 +65,7 @@ std::string RecordTableBytes(const std::vector<RecordText>& records) {
     // +15: five bytes of the game's own (a record tag and the record's number).
     record += "CR";
     record.push_back(static_cast<char>(i));
-    record += "\x01\x00";
+    record.append("\x01\x00", 2);
     record += Field(records[i].secondName, kSecondNameSize);
     // +34: thirty bytes of the game's own (stats of the character).
     for (int b = 0; b < kRecordSize - kSecondNameOffset - kSecondNameSize; ++b) {
