@@ -28,12 +28,14 @@ Colour FromHsv(double hue, double saturation, double value) {
   return {byte(r), byte(g), byte(b)};
 }
 
+uint8_t Byte(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
+
 void Put(Image* image, int x, int y, Colour colour, int alpha = 255) {
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
   uint8_t* p = image->At(x, y);
-  p[0] = static_cast<uint8_t>(std::clamp(colour.r, 0, 255));
-  p[1] = static_cast<uint8_t>(std::clamp(colour.g, 0, 255));
-  p[2] = static_cast<uint8_t>(std::clamp(colour.b, 0, 255));
+  p[0] = Byte(colour.r);
+  p[1] = Byte(colour.g);
+  p[2] = Byte(colour.b);
   p[3] = static_cast<uint8_t>(alpha);
 }
 
@@ -89,6 +91,34 @@ void DrawText(Image* image, const std::string& text, int cx, int cy, int scale, 
   }
 }
 
+// What each pixel of a cell icon is, the same for every cell: outside the
+// badge, its rim, its face, or its face under the emblem of shape 0 to 3.
+enum Region : uint8_t { kOutside, kRim, kFace, kEmblem0 };
+
+const std::vector<uint8_t>& CellRegions() {
+  static const std::vector<uint8_t> regions = [] {
+    std::vector<uint8_t> map(kIconSize * kIconSize * 4);
+    for (int shape = 0; shape < 4; ++shape) {
+      for (int y = 0; y < kIconSize; ++y) {
+        for (int x = 0; x < kIconSize; ++x) {
+          double dx = x - 63.5, dy = y - 63.5;
+          // A rounded badge: the distance beyond the straight part of the edges.
+          double cx = std::max(std::fabs(dx) - 44, 0.0), cy = std::max(std::fabs(dy) - 44, 0.0);
+          double corner = std::sqrt(cx * cx + cy * cy);
+          bool emblem = (shape == 0 && dx * dx + dy * dy < 40 * 40) ||
+                        (shape == 1 && std::fabs(dx) + std::fabs(dy) < 48) ||
+                        (shape == 2 && std::fabs(dx) < 34 && std::fabs(dy) < 34) ||
+                        (shape == 3 && dy > -40 && std::fabs(dx) < (dy + 40) * 0.6 && dy < 36);
+          uint8_t region = corner > 16 ? kOutside : corner > 12 ? kRim : emblem ? kEmblem0 : kFace;
+          map[(static_cast<size_t>(shape) * kIconSize + y) * kIconSize + x] = region;
+        }
+      }
+    }
+    return map;
+  }();
+  return regions;
+}
+
 }  // namespace
 
 Image DrawCellIcon(int cell, int style) {
@@ -96,27 +126,21 @@ Image DrawCellIcon(int cell, int style) {
   double hue = (cell * 47 + style * 150) % 360;
   Colour light = FromHsv(hue, style == 0 ? 0.55 : 0.35, 0.95);
   Colour dark = FromHsv(hue + 20, style == 0 ? 0.8 : 0.6, 0.45);
+  Colour rim{dark.r / 2, dark.g / 2, dark.b / 2};
   int shape = (cell / 10 + cell) % 4;
+  const uint8_t* regions = &CellRegions()[static_cast<size_t>(shape) * kIconSize * kIconSize];
   for (int y = 0; y < kIconSize; ++y) {
-    for (int x = 0; x < kIconSize; ++x) {
-      double dx = x - 63.5, dy = y - 63.5;
-      // Rounded badge: inside when the corner distance allows it.
-      double cx = std::max(std::fabs(dx) - 44, 0.0), cy = std::max(std::fabs(dy) - 44, 0.0);
-      double corner = std::sqrt(cx * cx + cy * cy);
-      if (corner > 16) continue;
-      double t = y / 127.0;
-      Colour c{static_cast<int>(light.r * (1 - t) + dark.r * t),
-               static_cast<int>(light.g * (1 - t) + dark.g * t),
-               static_cast<int>(light.b * (1 - t) + dark.b * t)};
-      if (corner > 12) c = {dark.r / 2, dark.g / 2, dark.b / 2};
-      // A faint emblem behind the number, one of four shapes.
-      double r = std::sqrt(dx * dx + dy * dy);
-      bool emblem = (shape == 0 && r < 40) || (shape == 1 && std::fabs(dx) + std::fabs(dy) < 48) ||
-                    (shape == 2 && std::fabs(dx) < 34 && std::fabs(dy) < 34) ||
-                    (shape == 3 && dy > -40 && std::fabs(dx) < (dy + 40) * 0.6 && dy < 36);
-      if (emblem && corner <= 12) c = {c.r * 3 / 4 + 60, c.g * 3 / 4 + 60, c.b * 3 / 4 + 60};
-      Put(&icon, x, y, c);
-    }
+    // The face runs from the light colour at the top to the dark one at the bottom.
+    int t = y * 256 / (kIconSize - 1);
+    Colour face{(light.r * (256 - t) + dark.r * t) / 256, (light.g * (256 - t) + dark.g * t) / 256,
+                (light.b * (256 - t) + dark.b * t) / 256};
+    Colour emblem{face.r * 3 / 4 + 60, face.g * 3 / 4 + 60, face.b * 3 / 4 + 60};
+    const uint8_t rgba[4][4] = {{0, 0, 0, 0},
+                                {Byte(rim.r), Byte(rim.g), Byte(rim.b), 255},
+                                {Byte(face.r), Byte(face.g), Byte(face.b), 255},
+                                {Byte(emblem.r), Byte(emblem.g), Byte(emblem.b), 255}};
+    uint8_t* out = icon.At(0, y);
+    for (int x = 0; x < kIconSize; ++x) std::memcpy(out + 4 * x, rgba[regions[y * kIconSize + x]], 4);
   }
   DrawText(&icon, std::to_string(cell), 64, 66, cell >= 100 ? 5 : 6, {250, 248, 240});
   return icon;
@@ -148,12 +172,10 @@ Image DrawCharacterIcon(const std::string& letters, uint32_t seed) {
 }
 
 void PasteImage(Image* page, const Image& icon, int x, int y) {
-  for (int row = 0; row < icon.height; ++row) {
-    if (y + row < 0 || y + row >= page->height) continue;
-    for (int col = 0; col < icon.width; ++col) {
-      if (x + col < 0 || x + col >= page->width) continue;
-      std::memcpy(page->At(x + col, y + row), icon.At(col, row), 4);
-    }
+  int left = std::max(x, 0), right = std::min(x + icon.width, page->width);
+  if (left >= right) return;
+  for (int row = std::max(y, 0); row < std::min(y + icon.height, page->height); ++row) {
+    std::memcpy(page->At(left, row), icon.At(left - x, row - y), static_cast<size_t>(right - left) * 4);
   }
 }
 

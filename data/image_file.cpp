@@ -46,30 +46,57 @@ std::string TgaBytes(const Image& image) {
   return std::string(reinterpret_cast<const char*>(data), size);
 }
 
-std::string DdsBytes(const Image& image) {
+std::string DdsBytes(const Image& image, DdsFormat format) {
   auto u32 = [](std::string* bytes, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes->push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
   };
-  int size = squish::GetStorageRequirements(image.width, image.height, squish::kDxt5);
+  bool dxt5 = format == DdsFormat::kDxt5;
+  size_t pixels = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+  size_t size = dxt5 ? static_cast<size_t>(
+                           squish::GetStorageRequirements(image.width, image.height, squish::kDxt5))
+                     : pixels * 4;
   std::string dds = "DDS ";
-  u32(&dds, 124);                              // header size
-  u32(&dds, 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000);  // caps, height, width, pixel format, linear size
+  u32(&dds, 124);  // header size
+  // Caps, height, width, pixel format, and the linear size or the pitch.
+  u32(&dds, 0x1 | 0x2 | 0x4 | 0x1000 | (dxt5 ? 0x80000 : 0x8));
   u32(&dds, static_cast<uint32_t>(image.height));
   u32(&dds, static_cast<uint32_t>(image.width));
-  u32(&dds, static_cast<uint32_t>(size));
+  u32(&dds, static_cast<uint32_t>(dxt5 ? size : static_cast<size_t>(image.width) * 4));
   u32(&dds, 0);  // depth
   u32(&dds, 0);  // mip maps
   for (int i = 0; i < 11; ++i) u32(&dds, 0);
-  u32(&dds, 32);   // pixel format size
-  u32(&dds, 0x4);  // four-character code
-  dds += "DXT5";
-  for (int i = 0; i < 5; ++i) u32(&dds, 0);
+  u32(&dds, 32);  // pixel format size
+  if (dxt5) {
+    u32(&dds, 0x4);  // a four-character code
+    dds += "DXT5";
+    for (int i = 0; i < 5; ++i) u32(&dds, 0);
+  } else {
+    u32(&dds, 0x1 | 0x40);  // RGB with alpha
+    u32(&dds, 0);
+    u32(&dds, 32);
+    u32(&dds, 0x00FF0000);
+    u32(&dds, 0x0000FF00);
+    u32(&dds, 0x000000FF);
+    u32(&dds, 0xFF000000);
+  }
   u32(&dds, 0x1000);  // a texture
   for (int i = 0; i < 4; ++i) u32(&dds, 0);
-  std::string blocks(static_cast<size_t>(size), '\0');
-  squish::CompressImage(image.rgba.data(), image.width, image.height, blocks.data(),
-                        squish::kDxt5 | squish::kColourRangeFit);
-  return dds + blocks;
+
+  size_t header = dds.size();
+  dds.resize(header + size);
+  char* out = &dds[header];
+  if (dxt5) {
+    squish::CompressImage(image.rgba.data(), image.width, image.height, out, squish::kDxt5);
+  } else {
+    for (size_t i = 0; i < pixels; ++i) {
+      const uint8_t* p = &image.rgba[4 * i];
+      out[4 * i + 0] = static_cast<char>(p[2]);
+      out[4 * i + 1] = static_cast<char>(p[1]);
+      out[4 * i + 2] = static_cast<char>(p[0]);
+      out[4 * i + 3] = static_cast<char>(p[3]);
+    }
+  }
+  return dds;
 }
 
 Image ImageFromBytes(const std::string& bytes) {

@@ -12,9 +12,11 @@ namespace korva {
 // write it.
 std::string TgaBytes(const Image& image);
 
-// The image as a DXT5 DDS texture without mip maps, the form of the game's
-// icon page.
-std::string DdsBytes(const Image& image);
+// The image as a DDS texture without mip maps: DXT5-compressed (the program's
+// icon page), or uncompressed 32-bit BGRA (quick to make; the sample game's
+// own page).
+enum class DdsFormat { kDxt5, kUncompressed };
+std::string DdsBytes(const Image& image, DdsFormat format);
 
 // The image that `bytes` hold (any format FreeImage reads), as 32-bit RGBA.
 // An empty Image (width 0) when the bytes are no image.

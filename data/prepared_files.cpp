@@ -47,7 +47,7 @@ Image PreparedIconPageImage() {
   return page;
 }
 
-std::string PreparedIconPage() { return DdsBytes(PreparedIconPageImage()); }
+std::string PreparedIconPage() { return DdsBytes(PreparedIconPageImage(), DdsFormat::kDxt5); }
 
 std::map<std::string, std::string> PreparedDataFiles() {
   std::string iconMap;

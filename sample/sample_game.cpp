@@ -55,7 +55,7 @@ FileTree BuildGameFiles() {
   files["global/gameglobal.led"] = OpaqueBytes("gameglobal", 1, 18432);
   files["chars/charstxt.fpk"] = OpaqueBytes("charstxt", 2, 32768);
   files["chars/quorin_pawnik.cpj"] = GameCharacterFile();
-  files["stuff/icons/icontpage_nxg.tex"] = DdsBytes(GameIconPageImage());
+  files["stuff/icons/icontpage_nxg.tex"] = DdsBytes(GameIconPageImage(), DdsFormat::kUncompressed);
   files["audio/restsfx_pc.pac"] = OpaqueBytes("restsfx_pc", 3, 12288);
 
   files["chars/collection.txt"] = Text(
