@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/platform.h"
+#include "sample/sample_game.h"
 #include "tests/support/files.h"
 
 namespace korva {
@@ -22,7 +23,7 @@ class CliTest : public ::testing::Test {
         fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
       }
     }
-    WriteBytes(game / "KORVAQUORIN.exe", "MZ");
+    MakeSampleGame(game.path());
   }
 
   struct Result {

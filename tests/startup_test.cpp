@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "installer/config.h"
 #include "installer/mod_manager.h"
+#include "sample/sample_game.h"
 #include "tests/support/files.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
@@ -29,7 +32,8 @@ class StartUpTest : public ::testing::Test {
  protected:
   StartUpTest() {
     platform.set_program_folder(program.path());
-    WriteBytes(game / "KORVAQUORIN.exe", "MZ");
+    std::filesystem::copy(BuiltProgramFolder() + "/data", program / "data");
+    MakeSampleGame(game.path());
   }
   TempFolder program;
   TempFolder game;
