@@ -30,7 +30,7 @@ Colour FromHsv(double hue, double saturation, double value) {
 
 uint8_t Byte(int value) { return static_cast<uint8_t>(std::clamp(value, 0, 255)); }
 
-void Put(Image* image, int x, int y, Colour colour, int alpha = 255) {
+void Put(RgbaImage* image, int x, int y, Colour colour, int alpha = 255) {
   if (x < 0 || y < 0 || x >= image->width || y >= image->height) return;
   uint8_t* p = image->At(x, y);
   p[0] = Byte(colour.r);
@@ -66,7 +66,7 @@ const uint8_t* Glyph(char c) {
 
 // Draws `text` centred on (cx, cy), each glyph cell `scale` pixels wide,
 // with a dark outline so it reads on any background.
-void DrawText(Image* image, const std::string& text, int cx, int cy, int scale, Colour ink) {
+void DrawText(RgbaImage* image, const std::string& text, int cx, int cy, int scale, Colour ink) {
   int width = static_cast<int>(text.size()) * 6 * scale - scale;
   int left = cx - width / 2;
   int top = cy - 7 * scale / 2;
@@ -121,8 +121,8 @@ const std::vector<uint8_t>& CellRegions() {
 
 }  // namespace
 
-Image DrawCellIcon(int cell, int style) {
-  Image icon(kIconSize, kIconSize);
+RgbaImage DrawCellIcon(int cell, int style) {
+  RgbaImage icon(kIconSize, kIconSize);
   double hue = (cell * 47 + style * 150) % 360;
   Colour light = FromHsv(hue, style == 0 ? 0.55 : 0.35, 0.95);
   Colour dark = FromHsv(hue + 20, style == 0 ? 0.8 : 0.6, 0.45);
@@ -146,8 +146,8 @@ Image DrawCellIcon(int cell, int style) {
   return icon;
 }
 
-Image DrawCharacterIcon(const std::string& letters, uint32_t seed) {
-  Image icon(kIconSize, kIconSize);
+RgbaImage DrawCharacterIcon(const std::string& letters, uint32_t seed) {
+  RgbaImage icon(kIconSize, kIconSize);
   double hue = static_cast<double>(seed % 360);
   Colour sky = FromHsv(hue, 0.45, 0.9);
   Colour ground = FromHsv(hue + 30, 0.7, 0.35);
@@ -171,7 +171,7 @@ Image DrawCharacterIcon(const std::string& letters, uint32_t seed) {
   return icon;
 }
 
-void PasteImage(Image* page, const Image& icon, int x, int y) {
+void PasteImage(RgbaImage* page, const RgbaImage& icon, int x, int y) {
   int left = std::max(x, 0), right = std::min(x + icon.width, page->width);
   if (left >= right) return;
   for (int row = std::max(y, 0); row < std::min(y + icon.height, page->height); ++row) {

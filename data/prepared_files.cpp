@@ -4,7 +4,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "data/image_file.h"
 #include "data/project_file.h"
 #include "slots/slot_table.h"
 
@@ -39,15 +38,29 @@ std::string PreparedSlotFile(SlotKind kind) {
                           {{info.tableStart, SlotTableBytes(kind, PlaceholderSlots(kind))}});
 }
 
-Image PreparedIconPageImage() {
-  Image page(10 * kIconSize, kIconPageRows * kIconSize);
+RgbaImage PreparedIconPageImage() {
+  RgbaImage page(10 * kIconSize, kIconPageRows * kIconSize);
   for (int cell = 0; cell < kFirstModCell; ++cell) {
     PasteImage(&page, DrawCellIcon(cell, 0), (cell % 10) * kIconSize, (cell / 10) * kIconSize);
   }
   return page;
 }
 
-std::string PreparedIconPage() { return DdsBytes(PreparedIconPageImage(), DdsFormat::kDxt5); }
+std::string PreparedIconPage() { return DdsBytes(PreparedIconPageImage()); }
+
+std::string TgaBytes(const RgbaImage& image) {
+  std::string tga;
+  Status encoded = EncodeTga(image, &tga);
+  if (!encoded.ok()) throw std::runtime_error("TGA image: " + encoded.message());
+  return tga;
+}
+
+std::string DdsBytes(const RgbaImage& image) {
+  std::string dds;
+  Status encoded = EncodeDds(image, &dds);
+  if (!encoded.ok()) throw std::runtime_error("DDS image: " + encoded.message());
+  return dds;
+}
 
 std::map<std::string, std::string> PreparedDataFiles() {
   std::string iconMap;

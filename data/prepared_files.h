@@ -25,11 +25,17 @@ std::string PreparedCharacterFile();
 std::string PreparedSlotFile(SlotKind kind);
 
 // The icon page as an image and as the DDS file the game reads.
-Image PreparedIconPageImage();
+RgbaImage PreparedIconPageImage();
 std::string PreparedIconPage();
 
 // Every file of the data folder: file name to bytes.
 std::map<std::string, std::string> PreparedDataFiles();
+
+// An image as a 32-bit TGA file and as a DDS file (DXT5 when it has
+// transparent pixels, DXT1 otherwise). Throw std::runtime_error with the
+// codec's message when it cannot encode the image.
+std::string TgaBytes(const RgbaImage& image);
+std::string DdsBytes(const RgbaImage& image);
 
 // Writes each file below `folder` (relative path to bytes), creating the
 // folders it needs and replacing files of the same name. Throws

@@ -1,7 +1,6 @@
 #include "sample/sample_game.h"
 
 #include "data/icon_art.h"
-#include "data/image_file.h"
 #include "data/prepared_files.h"
 #include "data/project_file.h"
 #include "platform/text_file.h"
@@ -37,12 +36,43 @@ std::string GameCharacterFile() {
 
 // The game's own icon page: the 260 icons of its characters and items in its
 // own colours, and no room for mod icons.
-Image GameIconPageImage() {
-  Image page(10 * kIconSize, 26 * kIconSize);
+RgbaImage GameIconPageImage() {
+  RgbaImage page(10 * kIconSize, 26 * kIconSize);
   for (int cell = 0; cell < kFirstModCell; ++cell) {
     PasteImage(&page, DrawCellIcon(cell, 1), (cell % 10) * kIconSize, (cell / 10) * kIconSize);
   }
   return page;
+}
+
+// The game keeps its own page as an uncompressed 32-bit DDS (BGRA). Writing
+// it needs no block encoding, so a fresh game takes milliseconds to make.
+std::string UncompressedDds(const RgbaImage& image) {
+  std::string dds(128, '\0');
+  auto put = [&dds](size_t at, uint32_t value) {
+    for (size_t i = 0; i < 4; ++i) dds[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+  };
+  dds.replace(0, 4, "DDS ");
+  put(4, 124);                                   // header size
+  put(8, 0x1 | 0x2 | 0x4 | 0x8 | 0x1000);        // caps, height, width, pitch, pixel format
+  put(12, static_cast<uint32_t>(image.height));
+  put(16, static_cast<uint32_t>(image.width));
+  put(20, static_cast<uint32_t>(image.width) * 4);  // pitch
+  put(76, 32);                                   // pixel format size
+  put(80, 0x1 | 0x40);                           // RGB with alpha
+  put(88, 32);                                   // bits per pixel
+  put(92, 0x00FF0000);                           // red, green, blue and alpha masks
+  put(96, 0x0000FF00);
+  put(100, 0x000000FF);
+  put(104, 0xFF000000);
+  put(108, 0x1000);                              // a texture
+  dds.resize(128 + image.pixels.size());
+  for (size_t i = 0; i < image.pixels.size(); i += 4) {
+    dds[128 + i] = static_cast<char>(image.pixels[i + 2]);
+    dds[128 + i + 1] = static_cast<char>(image.pixels[i + 1]);
+    dds[128 + i + 2] = static_cast<char>(image.pixels[i]);
+    dds[128 + i + 3] = static_cast<char>(image.pixels[i + 3]);
+  }
+  return dds;
 }
 
 std::string Text(const char* lines) { return ToTextMode(lines); }
@@ -55,7 +85,7 @@ FileTree BuildGameFiles() {
   files["global/gameglobal.led"] = OpaqueBytes("gameglobal", 1, 18432);
   files["chars/charstxt.fpk"] = OpaqueBytes("charstxt", 2, 32768);
   files["chars/quorin_pawnik.cpj"] = GameCharacterFile();
-  files["stuff/icons/icontpage_nxg.tex"] = DdsBytes(GameIconPageImage(), DdsFormat::kUncompressed);
+  files["stuff/icons/icontpage_nxg.tex"] = UncompressedDds(GameIconPageImage());
   files["audio/restsfx_pc.pac"] = OpaqueBytes("restsfx_pc", 3, 12288);
 
   files["chars/collection.txt"] = Text(

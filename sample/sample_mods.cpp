@@ -1,5 +1,4 @@
 #include "data/icon_art.h"
-#include "data/image_file.h"
 #include "data/prepared_files.h"
 #include "data/project_file.h"
 #include "platform/text_file.h"

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <set>
 
-#include "data/image_file.h"
 #include "data/prepared_files.h"
 #include "data/project_file.h"
 #include "installer/mod_package.h"
@@ -91,11 +90,13 @@ TEST(PreparedDataTest, DefaultIconIsA128By128TgaWithAlpha) {
   EXPECT_EQ(static_cast<uint8_t>(tga[12]) | static_cast<uint8_t>(tga[13]) << 8, 128);
   EXPECT_EQ(static_cast<uint8_t>(tga[14]) | static_cast<uint8_t>(tga[15]) << 8, 128);
   EXPECT_EQ(tga[16], 32) << "bits per pixel";
-  EXPECT_EQ(ImageFromBytes(tga).width, 128);
+  RgbaImage icon;
+  ASSERT_TRUE(DecodeImage(tga, &icon).ok());
+  EXPECT_EQ(icon.width, 128);
 }
 
 // A cheap fingerprint of a cell's pixels.
-uint64_t CellHash(const Image& page, int cell) {
+uint64_t CellHash(const RgbaImage& page, int cell) {
   uint64_t hash = 1469598103934665603u;
   for (int y = 0; y < kIconSize; ++y) {
     const uint8_t* row = page.At((cell % 10) * kIconSize, (cell / 10) * kIconSize + y);
@@ -108,7 +109,8 @@ TEST(PreparedDataTest, IconPageHasDistinctIconsAndTwentyEmptyModCells) {
   std::string dds = DataFile("icontpage_nxg.tex");
   ASSERT_EQ(dds.substr(0, 4), "DDS ");
   EXPECT_EQ(dds.substr(84, 4), "DXT5");
-  Image page = ImageFromBytes(dds);
+  RgbaImage page;
+  ASSERT_TRUE(DecodeDds(dds, &page).ok());
   ASSERT_EQ(page.width, 1280);
   ASSERT_EQ(page.height, 3584);
   std::set<uint64_t> icons;
@@ -152,7 +154,15 @@ TEST(SampleGameTest, GamesOwnFilesDifferFromThePreparedOnes) {
   // has the empty places.
   const std::string& own = game.at("chars/quorin_pawnik.cpj");
   EXPECT_EQ(own.substr(74294, 15), Padded("Korva\\", 15));
-  EXPECT_EQ(ImageFromBytes(game.at("stuff/icons/icontpage_nxg.tex")).width, 1280);
+  RgbaImage page;
+  ASSERT_TRUE(DecodeDds(game.at("stuff/icons/icontpage_nxg.tex"), &page).ok());
+  EXPECT_EQ(page.width, 1280);
+  EXPECT_EQ(page.height, 26 * 128);
+  EXPECT_EQ(CellHash(page, 0), [] {
+    RgbaImage cell(kIconSize, kIconSize);
+    PasteImage(&cell, DrawCellIcon(0, 1), 0, 0);
+    return CellHash(cell, 0);
+  }()) << "the game's own colours, pixel for pixel";
 }
 
 TEST(SampleModsTest, PackagesTogetherUseEveryFeature) {
@@ -182,7 +192,9 @@ TEST(SampleModsTest, PackagesTogetherUseEveryFeature) {
     if (FileExists(package + "/sounddata.ini")) dataFiles.insert("sounddata.ini");
     ownIcon |= info.hasIcon;
     for (const std::string& icon : info.extraIcons) {
-      EXPECT_EQ(ImageFromBytes(ReadBytes(package + "/" + icon)).width, 128) << folder << " " << icon;
+      RgbaImage image;
+      EXPECT_TRUE(DecodeImage(ReadBytes(package + "/" + icon), &image).ok()) << folder << " " << icon;
+      EXPECT_EQ(image.width, 128) << folder << " " << icon;
       extraIcons = true;
     }
     for (SlotKind kind : kAllSlotKinds) {
