@@ -30,8 +30,8 @@ class BackupsTest : public ::testing::Test {
   // A program folder of our own whose data folder lacks `missing`.
   void UseOwnProgramFolder(const std::string& missing = "") {
     program = dir / "program";
+    CopyBuiltData(program);
     std::filesystem::create_directories(program + "/mods");
-    std::filesystem::copy(BuiltProgramFolder() + "/data", program + "/data");
     if (!missing.empty()) std::filesystem::remove(program + "/data/" + missing);
   }
 

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "installer/config.h"
 #include "installer/mod_manager.h"
 #include "sample/sample_game.h"
@@ -32,7 +30,7 @@ class StartUpTest : public ::testing::Test {
  protected:
   StartUpTest() {
     platform.set_program_folder(program.path());
-    std::filesystem::copy(BuiltProgramFolder() + "/data", program / "data");
+    CopyBuiltData(program.path());
     MakeSampleGame(game.path());
   }
   TempFolder program;

@@ -6,6 +6,7 @@
 
 #include "installer/config.h"
 #include "installer/mod_manager.h"
+#include "sample/sample_game.h"
 #include "tests/support/archive_files.h"
 #include "tests/support/files.h"
 #include "tests/support/recording_view.h"
@@ -233,6 +234,12 @@ TEST_F(UnpackTest, AnUnremovableCopyIsReported) {
 // The start-up step as the window runs it.
 class UnpackStartUpTest : public UnpackTest {
  protected:
+  // A real game and the prepared data, so the steps after unpacking have
+  // nothing to report.
+  UnpackStartUpTest() {
+    MakeSampleGame(game);
+    CopyBuiltData(program);
+  }
   void StartUp() {
     ASSERT_TRUE(WriteConfig(platform, program, game).ok());
     ModManager manager(platform, view);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "sample/sample_game.h"
 #include "tests/gui/gui_support.h"
 
 namespace {
@@ -175,7 +176,7 @@ TEST_F(FrameTest, ConfigKeyIsNotCheckedAndLaterLinesAreIgnored) {
 }
 
 TEST_F(FrameTest, OnlyTheFirstEqualsSignSplitsTheLine) {
-  WriteBytes(game / "A=B/KORVAQUORIN.exe", "MZ");
+  korva::MakeSampleGame(game / "A=B");
   WriteConfig("KorvaPath=" + game.path() + "/A=B\r\n");
   MakeFrame()->StartUp();
   EXPECT_EQ(frame_->manager().game_folder(), game.path() + "/A=B");

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "sample/sample_game.h"
+
 int ExpectMessage::OnInvoked(wxMessageDialog* dialog) const {
   shown_->text = dialog->GetMessage().ToStdString();
   shown_->caption = dialog->GetTitle().ToStdString();
@@ -19,7 +21,7 @@ FrameTest::FrameTest() {
       fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
     }
   }
-  korva::WriteBytes(game / "KORVAQUORIN.exe", "MZ");
+  korva::MakeSampleGame(game.path());
   platform.set_program_folder(program.path());
 }
 

@@ -55,7 +55,7 @@ class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
 };
 
 // A main window over a temporary program folder (with the built data, tools
-// and mods copied in) and a temporary game folder holding KORVAQUORIN.exe.
+// and mods copied in) and a temporary game folder holding a sample game.
 class FrameTest : public ::testing::Test {
  protected:
   FrameTest();

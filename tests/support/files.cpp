@@ -52,4 +52,9 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 
 std::string BuiltProgramFolder() { return KORVA_BUILT_PROGRAM_FOLDER; }
 
+void CopyBuiltData(const std::string& programFolder) {
+  fs::create_directories(programFolder);
+  fs::copy(BuiltProgramFolder() + "/data", programFolder + "/data", fs::copy_options::recursive);
+}
+
 }  // namespace korva

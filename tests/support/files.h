@@ -35,5 +35,8 @@ std::map<std::string, std::string> Snapshot(const std::string& folder);
 
 // The program folder that the build made (executables, data, tools, mods).
 std::string BuiltProgramFolder();
+// Copies the built program folder's prepared data folder into
+// `programFolder` + "/data", as a start-up on a real game needs it.
+void CopyBuiltData(const std::string& programFolder);
 
 }  // namespace korva
