@@ -2,6 +2,7 @@
 
 #include "installer/mod_manager.h"
 #include "platform/text_file.h"
+#include "sample/sample_game.h"
 #include "slots/slot_check.h"
 #include "slots/slot_scan.h"
 #include "slots/slot_usage.h"
@@ -411,9 +412,12 @@ TEST_F(SlotsTest, TheInstallCheckPlacesPairsInTheFreeEntriesInTableOrder) {
 
 TEST_F(SlotsTest, StartUpShowsTheRecordsAndTheFreeCounts) {
   RecordingView view;
+  // A whole game and the prepared data, so that only the tables are news.
+  // The game's own character file makes way for the prepared one at start.
+  MakeSampleGame(game.path());
+  CopyBuiltData(game / "program");
   platform.set_program_folder(game / "program");
   WriteBytes(game / "program/config.ini", "KorvaPath=" + game.path() + "\r\n");
-  WriteBytes(game / "KORVAQUORIN.exe", "");
   for (SlotKind kind : kAllSlotKinds) Put(kind, Placeholders(kind));
   std::vector<TestEntry> m = Placeholders(SlotKind::M);
   m[9] = {"Misc\\Hero", "Hero"};
@@ -430,11 +434,19 @@ TEST_F(SlotsTest, StartUpShowsTheRecordsAndTheFreeCounts) {
   EXPECT_EQ(view.slot_labels[0], "C: 9");
   EXPECT_EQ(view.game_char_rows[2], "Hero\\");
 
+  // A missing A file that start-up cannot add again (its prepared version is
+  // gone too) is said by the backups step, not by the scan.
   platform.Remove(File(SlotKind::A));
+  platform.Remove(game / "program/data/mods_pawnik.cpj");
   WriteBytes(File(SlotKind::F), ReadBytes(File(SlotKind::F)).substr(0, 2000));
   manager.RunStartUpSteps();
-  ASSERT_EQ(view.messages.size(), 1u);  // the short F table; a missing file is not said here
-  EXPECT_NE(view.messages[0].find(File(SlotKind::F)), std::string::npos) << view.messages[0];
+  ASSERT_EQ(view.messages.size(), 2u);
+  EXPECT_EQ(view.messages[0].rfind("Not every game file could be backed up or prepared:\n" +
+                                       File(SlotKind::A) + ": could not be added",
+                                   0),
+            0u)
+      << view.messages[0];
+  EXPECT_NE(view.messages[1].find(File(SlotKind::F)), std::string::npos) << view.messages[1];
   EXPECT_EQ(view.slot_labels[1], "A: 0");
   EXPECT_EQ(view.slot_labels[2], "F: 1");
 }
