@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "gamedata/unpack.h"
-#include "tests/support/archive_files.h"
+#include "sample/archive_writer.h"
 #include "tests/support/files.h"
 
 namespace korva {

@@ -6,8 +6,9 @@
 
 #include "installer/config.h"
 #include "installer/mod_manager.h"
+#include "sample/archive_writer.h"
+#include "sample/packed_game.h"
 #include "sample/sample_game.h"
-#include "tests/support/archive_files.h"
 #include "tests/support/files.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
@@ -413,6 +414,44 @@ TEST_F(RealUnpackerTest, RefusesBadArgumentsAndScripts) {
     EXPECT_EQ(status, c.status) << c.name;
   }
   EXPECT_EQ(ReadBytes(game + "/a.txt"), "a");
+}
+
+// A first start on the packed sample game, with the program folder the build
+// made, ends where a first start on the unpacked one does.
+TEST(PackedSampleGameTest, StartedOnceEndsAsTheUnpackedGameStartedOnce) {
+  TempFolder dir;
+  std::string program = dir / "program";
+  CopyBuiltData(program);
+  for (const char* folder : {"/tools", "/mods"}) {
+    fs::copy(BuiltProgramFolder() + folder, program + folder, fs::copy_options::recursive);
+  }
+  MakeSampleGame(dir / "plain");
+  MakePackedSampleGame(dir / "packed");
+  std::vector<std::string> packedNames;
+  for (const auto& [name, bytes] : Snapshot(dir / "packed")) packedNames.push_back(name);
+  EXPECT_EQ(packedNames,
+            (std::vector<std::string>{"KORVAQUORIN.exe", "STUFF.DAT", "chars.dat", "data.dat"}));
+
+  TestPlatform platform;
+  platform.set_program_folder(program);
+  auto startOnce = [&](const std::string& game, RecordingView* view) {
+    ASSERT_TRUE(WriteConfig(platform, program, game).ok());
+    ModManager manager(platform, *view);
+    manager.StartUp();
+  };
+  RecordingView plain;
+  RecordingView packed;
+  startOnce(dir / "plain", &plain);
+  startOnce(dir / "packed", &packed);
+
+  EXPECT_EQ(Snapshot(dir / "packed"), Snapshot(dir / "plain"));
+  std::vector<std::string> messages = {kUnpackingMessage, "Initial unpacking finished."};
+  messages.insert(messages.end(), plain.messages.begin(), plain.messages.end());
+  EXPECT_EQ(packed.messages, messages);
+  EXPECT_EQ(packed.mod_rows, plain.mod_rows);
+  EXPECT_EQ(packed.game_char_rows, plain.game_char_rows);
+  EXPECT_EQ(packed.slot_labels, plain.slot_labels);
+  EXPECT_FALSE(packed.closed);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Archives for tests: zip and tar files written entry by entry, so a test can
-// build sound, corrupt and hostile archives alike.
+// Archives written entry by entry: zip and tar files holding files, folders
+// and links with names exactly as given, for the packed sample game and for
+// tests that need sound, corrupt or hostile archives.
 #pragma once
 
 #include <string>
@@ -15,8 +16,8 @@ struct ArchiveEntry {
   std::string link;  // where a link points
 };
 
-// Writes `entries`, names exactly as given, as an archive of `format` ("zip",
-// "tar" or "tar.gz") to `path`. Throws when the archive cannot be written.
+// Writes `entries` as an archive of `format` ("zip", "tar" or "tar.gz") to
+// `path`. Throws std::runtime_error naming the path when it cannot be written.
 void WriteArchive(const std::string& path, const std::string& format,
                   const std::vector<ArchiveEntry>& entries);
 

@@ -1,4 +1,4 @@
-#include "tests/support/archive_files.h"
+#include "sample/archive_writer.h"
 
 #include <archive.h>
 #include <archive_entry.h>
