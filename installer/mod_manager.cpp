@@ -7,6 +7,7 @@
 #include "slots/slot_scan.h"
 #include "slots/slot_usage.h"
 #include "slots/slot_write.h"
+#include "textfiles/collection_list.h"
 
 namespace korva {
 
@@ -43,6 +44,11 @@ void ModManager::RunStartUpSteps() {
   ReportFailures("Not every game file could be backed up or prepared:",
                  BackUpGameFiles(platform_, game_folder_, program_folder_));
   // 13: the collection list's reserved places.
+  Status prepared = PrepareCollectionList(platform_, game_folder_);
+  if (!prepared.ok()) {
+    view_.ShowMessage("The game's collection list could not be given its ten places for mod "
+                      "characters (" + prepared.message() + "). The next start tries again.");
+  }
   FillModList();  // 14: "Mod Database".
   // 15: "Game Chars".
   // 16 to 19: the slot tables, kinds C, A, M, F.
