@@ -194,7 +194,10 @@ void KorvaQuorinZIDFrame::OnAdd(wxCommandEvent&) {
 
 void KorvaQuorinZIDFrame::OnQuit(wxCommandEvent&) { Close(); }
 
-void KorvaQuorinZIDFrame::OnRevert(wxCommandEvent&) { manager_->RevertGameFiles(); }
+void KorvaQuorinZIDFrame::OnRevert(wxCommandEvent&) {
+  wxBusyCursor busy;
+  manager_->RevertGameFiles();
+}
 
 void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
   wxMessageBox(
@@ -203,11 +206,14 @@ void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
       "Welcome to...", wxOK | wxCENTRE);
 }
 
+// Dialogs show the normal cursor while an operation holds the busy one.
 void KorvaQuorinZIDFrame::ShowMessage(const std::string& text) {
+  wxBusyCursorSuspender normalCursor;
   wxMessageBox(ToWx(text), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
 }
 
 bool KorvaQuorinZIDFrame::AskYesNo(const std::string& text, const std::string& caption) {
+  wxBusyCursorSuspender normalCursor;
   wxMessageDialog dialog(nullptr, ToWx(text), ToWx(caption),
                          wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
   return dialog.ShowModal() == wxID_YES;

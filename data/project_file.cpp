@@ -54,8 +54,7 @@ std::string SlotTableBytes(SlotKind kind, const std::vector<SlotText>& entries) 
 
 RecordText PlaceholderRecord(int characterNumber) {
   std::string name = PlaceholderCharacterName(characterNumber);
-  std::string first = Field(name + "\\", kFirstNameSize - 1) + "\\";
-  return {first, name};
+  return {name + "\\", name};
 }
 
 std::string RecordTableBytes(const std::vector<RecordText>& records) {

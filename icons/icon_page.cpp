@@ -185,6 +185,11 @@ Status PasteIconCell(Platform& platform, const std::string& gameFolder,
     ChangeResult result;
     Status loaded;
     Image icon = LoadImageFile(platform, iconPath, 0, &loaded);
+    // Icons drawn without transparency (24-bit) are pasted opaque onto the
+    // 32-bit page rather than refused for their depth.
+    if (icon && FreeImage_GetBPP(page) == 32 && FreeImage_GetBPP(icon.get()) != 32) {
+      icon.reset(FreeImage_ConvertTo32Bits(icon.get()));
+    }
     if (!icon) {
       result.note = Status::Error("The icon could not be read (" + loaded.message() +
                                   "); icon cell " + std::to_string(cell) +

@@ -129,6 +129,7 @@ Status ModManager::ScanSlots(SlotKind kind) {
 Status ModManager::FillGameCharsList() {
   std::vector<std::string> rows;
   Status status = korva::FillGameCharsList(platform_, game_folder_, &rows);
+  game_char_rows_ = rows;
   view_.SetGameCharRows(rows);
   return status;
 }
@@ -162,24 +163,11 @@ void ModManager::ReportFailures(const std::string& heading, const std::vector<St
   view_.ShowMessage(text);
 }
 
-}  // namespace korva
-
-// The operations below are wired in as their subsystems land.
-namespace korva {
-
-bool ModManager::InstallCharacter(int, int) {
-  view_.ShowMessage("Installing characters is not available in this build yet.");
-  return false;
-}
-
-bool ModManager::DeleteCharacter(int, bool) {
-  view_.ShowMessage("Deleting characters is not available in this build yet.");
-  return false;
-}
-
-bool ModManager::RevertGameFiles() {
-  view_.ShowMessage("Reverting the game is not available in this build yet.");
-  return false;
+void ModManager::ReportIncomplete(const std::string& heading,
+                                  const std::vector<std::string>& failures) {
+  std::string text = heading + " These steps did not work:";
+  for (const std::string& failure : failures) text += "\n- " + failure;
+  view_.ShowMessage(text + "\nEverything else was done.");
 }
 
 }  // namespace korva

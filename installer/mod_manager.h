@@ -83,6 +83,13 @@ class ModManager {
   // One message: `heading`, then each failure on a line of its own. Nothing
   // when the list is empty.
   void ReportFailures(const std::string& heading, const std::vector<Status>& failures);
+  // One message for an operation that did not do everything: `heading`, the
+  // steps that failed, and that the rest was done.
+  void ReportIncomplete(const std::string& heading, const std::vector<std::string>& failures);
+  // Gives place `n` (1 to 10) its placeholder back: record, collection
+  // entry, marker blocks, icons, stored files and, with `releaseSlots`, its
+  // slot entries; refills "Game Chars". Shows nothing; returns what failed.
+  std::vector<std::string> EmptyPlace(int n, bool releaseSlots);
 
   Platform& platform_;
   View& view_;
@@ -92,6 +99,7 @@ class ModManager {
   int mod_count_ = 0;
   IconMap icon_map_;
   SlotTables slot_tables_;
+  std::vector<std::string> game_char_rows_;  // what "Game Chars" shows
 };
 
 }  // namespace korva

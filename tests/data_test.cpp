@@ -72,9 +72,8 @@ TEST(PreparedDataTest, CharacterRecordsHoldThePlaceholderNames) {
                          "Mod_Char_09", "Mod_Char_10"};
   for (int i = 0; i < 10; ++i) {
     size_t record = 74294 + 64 * static_cast<size_t>(i);
-    // What emptying a place writes: the name, a backslash, NUL padding and
-    // a backslash in the last byte; so "Game Chars" lists "Mod_Char_01\".
-    EXPECT_EQ(bytes.substr(record, 15), std::string(names[i]) + "\\" + std::string(2, '\0') + "\\");
+    // The name, a backslash and NUL padding: "Game Chars" lists "Mod_Char_01\".
+    EXPECT_EQ(bytes.substr(record, 15), Padded(std::string(names[i]) + "\\", 15));
     EXPECT_EQ(bytes.substr(record + 20, 14), Padded(names[i], 14));
   }
 }

@@ -122,6 +122,29 @@ TEST_F(IconPageTest, PasteIntoTheFirstAndLastModCell) {
   EXPECT_EQ(platform.CountCalls(Op::RunProgram), 4);
 }
 
+TEST_F(IconPageTest, AnIconWithoutAlphaIsPastedOpaque) {
+  // A 24-bit TGA (top-left origin), pure green, as many paint programs save one.
+  std::string tga(18, '\0');
+  tga[2] = 2;
+  tga[12] = tga[14] = static_cast<char>(128);
+  tga[16] = 24;
+  tga[17] = 0x20;
+  for (int i = 0; i < 128 * 128; ++i) tga += std::string("\x00\xff\x00", 3);
+  WriteBytes(files / "opaque.tga", tga);
+
+  ASSERT_TRUE(PasteIconCell(platform, game.path(), program, files / "opaque.tga", 262).ok());
+  RgbaImage green(128, 128);
+  for (int y = 0; y < 128; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      uint8_t* pixel = green.At(x, y);
+      pixel[1] = pixel[3] = 255;
+    }
+  }
+  RgbaImage page = PageNow();
+  EXPECT_TRUE(CellOf(page, 262) == green);
+  EXPECT_TRUE(CellOf(page, 261) == CellOf(Original(), 261));
+}
+
 TEST_F(IconPageTest, OpenMovesLaterCellsUpFromTheEnd) {
   ASSERT_TRUE(OpenIconCells(platform, game.path(), program, 261, 1).ok());
   std::map<int, int> from;
