@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "tests/gui/gui_support.h"
+
 namespace {
 
 class TestApp : public wxApp {
@@ -23,7 +25,10 @@ int main(int argc, char** argv) {
     fprintf(stderr, "wx cannot start: is there an X display (DISPLAY)?\n");
     return 1;
   }
+  UnexpectedDialogHook unexpected;
+  unexpected.Register();
   int result = RUN_ALL_TESTS();
+  unexpected.Unregister();
   wxEntryCleanup();
   return result;
 }

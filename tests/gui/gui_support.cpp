@@ -6,6 +6,16 @@
 
 #include "sample/sample_game.h"
 
+int GtestModalHook::active = 0;
+
+int UnexpectedDialogHook::Enter(wxDialog* dialog) {
+  if (GtestModalHook::active > 0) return wxID_NONE;
+  wxMessageDialog* message = dynamic_cast<wxMessageDialog*>(dialog);
+  ADD_FAILURE() << "unexpected dialog: "
+                << (message ? message->GetMessage() : dialog->GetTitle()).ToStdString();
+  return wxID_CANCEL;
+}
+
 int ExpectMessage::OnInvoked(wxMessageDialog* dialog) const {
   shown_->text = dialog->GetMessage().ToStdString();
   shown_->caption = dialog->GetTitle().ToStdString();

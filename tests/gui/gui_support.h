@@ -25,12 +25,27 @@ class GtestModalHook;
 class GtestModalHook : public wxTestingModalHook {
  public:
   GtestModalHook(const char* file, int line, const char* func)
-      : wxTestingModalHook(file, line, func) {}
+      : wxTestingModalHook(file, line, func) {
+    ++active;
+  }
+  ~GtestModalHook() override { --active; }
+
+  // How many wxTEST_DIALOG scopes are open; outside them every modal dialog
+  // is unexpected.
+  static int active;
 
  protected:
   void ReportFailure(const wxString& message) override {
     ADD_FAILURE() << message.ToStdString();
   }
+};
+
+// Fails the running test on a modal dialog shown outside wxTEST_DIALOG and
+// closes it, so a test never waits for a person.
+class UnexpectedDialogHook : public wxModalDialogHook {
+ protected:
+  int Enter(wxDialog* dialog) override;
+  void Exit(wxDialog*) override {}
 };
 
 // A message box as it was shown.
