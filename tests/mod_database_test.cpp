@@ -5,21 +5,13 @@
 #include <cstdio>
 
 #include "installer/mod_manager.h"
+#include "platform/text_file.h"
 #include "tests/support/files.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
 
 namespace korva {
 namespace {
-
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 TEST(ReadModInfo, GivesTheNameAndDescriptionTextsByteForByte) {
   struct Case {
@@ -54,7 +46,7 @@ TEST(ReadModInfo, GivesTheNameAndDescriptionTextsByteForByte) {
   TempFolder dir;
   for (const Case& c : cases) {
     for (bool crlf : {false, true}) {
-      WriteBytes(dir / "Hero/modfile.ini", crlf ? WithCrLf(c.file) : c.file);
+      WriteBytes(dir / "Hero/modfile.ini", crlf ? ToTextMode(c.file) : c.file);
       ModInfoTexts texts;
       ASSERT_TRUE(ReadModInfo(SystemPlatform(), dir / "Hero", &texts).ok()) << c.name;
       EXPECT_EQ(texts.name, c.modName) << c.name << (crlf ? " (CR LF)" : " (LF)");
@@ -91,7 +83,7 @@ TEST(ReadModListName, TakesTheSecondPieceOfTheFirstLineWhateverItsKey) {
   TempFolder dir;
   for (const Case& c : cases) {
     for (bool crlf : {false, true}) {
-      WriteBytes(dir / "modfile.ini", crlf ? WithCrLf(c.file) : c.file);
+      WriteBytes(dir / "modfile.ini", crlf ? ToTextMode(c.file) : c.file);
       std::string name = "stale";
       ASSERT_TRUE(ReadModListName(SystemPlatform(), dir / "modfile.ini", &name).ok()) << c.name;
       EXPECT_EQ(name, c.listName) << c.name << (crlf ? " (CR LF)" : " (LF)");
@@ -112,7 +104,7 @@ struct ProgramFolderPlatform : TestPlatform {
 class ModDatabaseTest : public ::testing::Test {
  protected:
   void WritePackage(const std::string& folder, const std::string& modfile) {
-    WriteBytes(program / ("mods/" + folder + "/modfile.ini"), WithCrLf(modfile));
+    WriteBytes(program / ("mods/" + folder + "/modfile.ini"), ToTextMode(modfile));
   }
   // Runs the start-up steps and returns the manager's mod folder list.
   std::vector<std::string> Start() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_file.h"
 #include "tests/support/files.h"
 #include "tests/support/test_platform.h"
 
@@ -28,15 +29,6 @@ std::string Dump(const ModPackageInfo& info) {
 }
 
 const std::string kEmpty = "dataName=[] flags= C= A= F= M= icons=";
-
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
-  }
-  return out;
-}
 
 class ModPackageTest : public ::testing::Test {
  protected:
@@ -88,7 +80,7 @@ TEST_F(ModPackageTest, ReadsTheInstallKeysTheSameWithEitherLineEnd) {
   };
   for (const Case& c : cases) {
     for (bool crlf : {false, true}) {
-      WriteBytes(package + "/modfile.ini", crlf ? WithCrLf(c.file) : c.file);
+      WriteBytes(package + "/modfile.ini", crlf ? ToTextMode(c.file) : c.file);
       ModPackageInfo info;
       ASSERT_TRUE(ReadModPackage(platform, package, &info).ok()) << c.name;
       EXPECT_EQ(Dump(info), c.record) << c.name << (crlf ? " (CR LF)" : " (LF)");
