@@ -2,6 +2,7 @@
 // goes through the same start-up as the window (config.ini, backups, lists)
 // and prints on stdout the text of every message the window would show.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -72,6 +73,18 @@ int ModRow(const korva::ModManager& manager, const std::string& mod) {
   return -1;
 }
 
+// True when `path` names a file called KORVAQUORIN.exe (in any case, as the
+// game's platform matches names) that can be read.
+bool IsGameExecutable(korva::Platform& platform, const std::string& path) {
+  std::string name = path.substr(path.find_last_of('/') + 1);
+  const std::string wanted = "korvaquorin.exe";
+  if (name.size() != wanted.size()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(name[i])) != wanted[i]) return false;
+  }
+  return platform.CanRead(path);
+}
+
 void PrintRows(const std::vector<std::string>& rows) {
   for (size_t i = 0; i < rows.size(); ++i) std::cout << i << "\t" << rows[i] << "\n";
 }
@@ -98,7 +111,13 @@ int main(int argc, char** argv) {
   ConsoleView view;
   korva::ModManager manager(platform, view);
   if (command == "set-game") {
+    // The window's dialog only lets the user pick an existing KORVAQUORIN.exe;
+    // anything else is refused before config.ini or the game is touched.
     std::string executable = platform.AbsolutePath(args[1]);
+    if (!IsGameExecutable(platform, executable)) {
+      std::cerr << executable << ": not a readable KORVAQUORIN.exe\nPoint to KORVAQUORIN.exe\n";
+      return 1;
+    }
     manager.UseGameFolder(executable.substr(0, executable.find_last_of('/')));
     manager.RunStartUpSteps();
     return view.closed ? 1 : 0;
@@ -125,15 +144,16 @@ int main(int argc, char** argv) {
   if (command == "delete") return manager.DeleteCharacter(RowNumber(args[1]) + 1, true) ? 0 : 1;
 
   int mod = ModRow(manager, args[1]);
-  if (mod < 0 || mod >= manager.mod_count()) {
-    std::cerr << "No mod package \"" << args[1] << "\": see korva-zid-cli mods\n";
-    return 1;
-  }
+  const bool known_mod = mod >= 0 && mod < manager.mod_count();
+  if (!known_mod) std::cerr << "No mod package \"" << args[1] << "\": see korva-zid-cli mods\n";
   if (command == "info") {
+    if (!known_mod) return 1;
     manager.ShowModInfo(mod);
     std::cout << view.mod_name << "\n" << view.mod_description;
     if (view.mod_description.empty() || view.mod_description.back() != '\n') std::cout << "\n";
     return 0;
   }
-  return manager.InstallCharacter(mod, RowNumber(args[2])) ? 0 : 1;
+  // A MOD that names no package is "Add -->" without a mod selected: the
+  // window's own message says so.
+  return manager.InstallCharacter(known_mod ? mod : -1, RowNumber(args[2])) ? 0 : 1;
 }

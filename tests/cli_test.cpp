@@ -64,16 +64,23 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
   EXPECT_FALSE(FileExists(program / "config.ini"));
 }
 
-TEST_F(CliTest, WithoutAGameFolderItAsksOnStderrAndStops) {
+TEST_F(CliTest, WithoutAGameFolderEveryCommandAsksOnStderrAndTouchesNothing) {
+  MakeSampleMods(program / "mods");
+  const std::vector<std::vector<std::string>> commands = {
+      {"mods"}, {"chars"}, {"info", "0"}, {"install", "0", "0"}, {"delete", "0"}, {"revert", "--yes"}};
   auto gameBefore = Snapshot(game.path());
-  for (const char* config : {"", "KorvaPath=/no/such/game\r\n"}) {
+  for (const char* config : {"", "KorvaPath=/no/such/game\r\n", "KorvaPath=\r\n"}) {
     if (*config) WriteBytes(program / "config.ini", config);
-    Result result = Run({"mods"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Point to KORVAQUORIN.exe\n");
+    auto programBefore = Snapshot(program.path());
+    for (const auto& args : commands) {
+      Result result = Run(args);
+      std::string name = testing::PrintToString(args) + " with config \"" + config + "\"";
+      EXPECT_EQ(result.status, 1) << name;
+      EXPECT_EQ(result.out, "") << name;
+      EXPECT_EQ(result.err, "Point to KORVAQUORIN.exe\n") << name;
+      EXPECT_EQ(Snapshot(program.path()), programBefore) << name;
+    }
   }
-  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=/no/such/game\r\n");
   EXPECT_EQ(Snapshot(game.path()), gameBefore);
 }
 
@@ -82,11 +89,156 @@ TEST_F(CliTest, SetGameRemembersTheExecutablesFolder) {
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + game.path() + "\r\n");
 
-  // A relative path is taken from the current folder.
+  EXPECT_EQ(result.out, "");  // a fresh game starts without a message
+
+  // A relative path is taken from the current folder; the name is matched
+  // without regard to case, as the game's platform matches it.
   fs::remove(program / "config.ini");
-  result = Run({"set-game", "KORVAQUORIN.exe"}, game.path());
+  result = Run({"set-game", "korvaquorin.EXE"}, game.path());
   EXPECT_EQ(result.status, 0) << result.err;
   EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + game.path() + "\r\n");
+
+  // The game is ready for mods, as after the window's start-up.
+  EXPECT_TRUE(FileExists(game / "chars/mods_pawnik.cpj"));
+  EXPECT_TRUE(FileExists(game / "chars/quorin_pawnik.cpj_bak"));
+}
+
+TEST_F(CliTest, SetGameRefusesAPathThatIsNotTheGamesExecutable) {
+  WriteBytes(work / "elsewhere/KORVAQUORIN.exe/inside", "a folder of that name");
+  struct Case {
+    const char* name;
+    std::string path;
+  } cases[] = {
+      {"another file of the game", game / "chars/collection.txt"},
+      {"the game folder itself", game.path()},
+      {"an executable that is not there", work / "KORVAQUORIN.exe"},
+      {"a folder named like the executable", work / "elsewhere/KORVAQUORIN.exe"},
+  };
+  auto gameBefore = Snapshot(game.path());
+  for (const Case& c : cases) {
+    Result result = Run({"set-game", c.path});
+    EXPECT_EQ(result.status, 1) << c.name;
+    EXPECT_EQ(result.out, "") << c.name;
+    EXPECT_EQ(result.err, c.path + ": not a readable KORVAQUORIN.exe\nPoint to KORVAQUORIN.exe\n")
+        << c.name;
+    EXPECT_FALSE(FileExists(program / "config.ini")) << c.name;
+  }
+  EXPECT_EQ(Snapshot(game.path()), gameBefore);
+}
+
+// The window's operations on the sample game with the sample mod packages.
+class CliOperationsTest : public CliTest {
+ protected:
+  CliOperationsTest() {
+    MakeSampleMods(program / "mods");
+    PointAtGame();
+    Run({"mods"});  // the first start: backups and prepared files
+  }
+
+  // `chars` as it prints a fresh game with `rows` changed and these labels.
+  std::string Chars(const std::map<int, std::string>& rows, const std::string& labels) {
+    std::string out;
+    for (int i = 0; i < 10; ++i) {
+      std::string placeholder = i < 9 ? "Mod_Char_0" + std::to_string(i + 1) : "Mod_Char_10";
+      auto row = rows.find(i);
+      out += std::to_string(i) + "\t" + (row != rows.end() ? row->second : placeholder) + "\\\n";
+    }
+    return out + labels;
+  }
+  static constexpr const char* kFreshLabels = "C: 10\nA: 10\nF: 10\nM: 10\n";
+};
+
+TEST_F(CliOperationsTest, ModsAndCharsListTheSampleGame) {
+  Result mods = Run({"mods"});
+  EXPECT_EQ(mods.status, 0);
+  EXPECT_EQ(mods.out,
+            "0\tBrakka the Mender\n1\tOrvak and the Shieldwall\n2\tPlain Grunt\n3\tSister Imra\n");
+  Result chars = Run({"chars"});
+  EXPECT_EQ(chars.status, 0);
+  EXPECT_EQ(chars.out, Chars({}, kFreshLabels));
+  EXPECT_EQ(chars.err, "");
+}
+
+TEST_F(CliOperationsTest, InstallRefuseAndDeleteByNameAndByRow) {
+  const std::string hands = "chars/pawniks/shared/pawnik_hands.tex";
+  const std::string gameHands = ReadBytes(game / hands);
+
+  Result install = Run({"install", "sister_imra", "1"});
+  EXPECT_EQ(install.status, 0) << install.err;
+  EXPECT_EQ(install.out, "Char enabled.\n");
+  EXPECT_EQ(Run({"chars"}).out, Chars({{1, "Imra"}}, "C: 9\nA: 10\nF: 9\nM: 9\n"));
+  EXPECT_EQ(ReadBytes(game / hands), SampleModFiles().at("sister_imra/files/" + hands));
+
+  // Orvak (row 1) needs eleven C slots: refused, and the place keeps Imra.
+  auto installed = Snapshot(game.path());
+  Result refused = Run({"install", "1", "1"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.out,
+            "Character cannot install. Not enough additional slots.\n"
+            "Delete several chars to free 1 C Slots.\n");
+  EXPECT_EQ(Snapshot(game.path()), installed);
+
+  Result deleted = Run({"delete", "1"});
+  EXPECT_EQ(deleted.status, 0) << deleted.err;
+  EXPECT_EQ(deleted.out, "Char deleted.\n");
+  EXPECT_EQ(Run({"chars"}).out, Chars({}, kFreshLabels));
+  EXPECT_EQ(ReadBytes(game / hands), gameHands);
+  EXPECT_FALSE(FileExists(game / "chars/pawniks/imra/imra_body.mdl"));
+
+  // A place that holds no mod character is emptied all the same.
+  Result again = Run({"delete", "9"});
+  EXPECT_EQ(again.status, 0);
+  EXPECT_EQ(again.out, "Char deleted.\n");
+}
+
+TEST_F(CliOperationsTest, SelectionErrorsChangeNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string out;
+    bool namesMod;  // stderr says that MOD names no package
+  } cases[] = {
+      {{"install", "4", "0"}, "No mod has been selected.\n", true},
+      {{"install", "nonesuch", "0"}, "No mod has been selected.\n", true},
+      {{"install", "0", "10"}, "No slot has been selected.\n", false},
+      {{"install", "plain_grunt", "10"}, "No slot has been selected.\n", false},
+      {{"install", "4", "10"}, "Please select mod and char slot.\n", true},
+      {{"delete", "10"}, "No slot has been selected.\n", false},
+      {{"delete", "123456"}, "No slot has been selected.\n", false},
+  };
+  auto before = Snapshot(game.path());
+  for (const Case& c : cases) {
+    Result result = Run(c.args);
+    std::string name = testing::PrintToString(c.args);
+    EXPECT_EQ(result.status, 1) << name;
+    EXPECT_EQ(result.out, c.out) << name;
+    EXPECT_EQ(result.err.find("No mod package \"" + c.args[1] + "\"") != std::string::npos,
+              c.namesMod)
+        << name << ": " << result.err;
+  }
+  EXPECT_EQ(Snapshot(game.path()), before);
+}
+
+TEST_F(CliOperationsTest, RevertOnlyWithYesThenEveryGameFileIsTheGamesOwn) {
+  ASSERT_EQ(Run({"install", "plain_grunt", "0"}).status, 0);
+  auto installed = Snapshot(game.path());
+
+  Result asked = Run({"revert"});
+  EXPECT_EQ(asked.status, 1);
+  EXPECT_EQ(asked.out, "");
+  EXPECT_NE(asked.err.find("--yes"), std::string::npos);
+  EXPECT_EQ(Snapshot(game.path()), installed);
+
+  Result reverted = Run({"revert", "--yes"});
+  EXPECT_EQ(reverted.status, 0) << reverted.err;
+  EXPECT_EQ(reverted.out, "Reverse complete.\n");
+  // Every file is the game's own again; the icon map stays, as documented.
+  auto after = Snapshot(game.path());
+  std::map<std::string, std::string> files;
+  for (const auto& [path, bytes] : after) {
+    if (bytes != "<folder>" && path != "chars/iconmap") files[path] = bytes;
+  }
+  EXPECT_EQ(files, SampleGameFiles());
+  EXPECT_TRUE(after.count("chars/iconmap"));
 }
 
 TEST_F(CliTest, ModsAndInfoShowTheModDatabase) {
