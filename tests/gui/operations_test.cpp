@@ -1,0 +1,270 @@
+// "Add -->", "<-- Delete" and File > Revert in the window, on a sample game
+// with the sample mod packages ("Mod Database" rows: 0 Brakka, 1 Orvak,
+// 2 Grunt, 3 Imra).
+#include <wx/listbox.h>
+#include <wx/stattext.h>
+#include <wx/utils.h>
+
+#include <map>
+
+#include "sample/sample_game.h"
+#include "tests/gui/gui_support.h"
+
+namespace {
+
+using korva::Snapshot;
+using korva::Status;
+
+constexpr int kGrunt = 2;
+constexpr int kImra = 3;
+
+// Counts the changes made to files while the window shows the busy cursor
+// and while it does not.
+class BusyWatch : public korva::TestPlatform {
+ public:
+  using TestPlatform::TestPlatform;
+  int busy_changes = 0;
+  int idle_changes = 0;
+
+  Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) override {
+    Note();
+    return TestPlatform::WriteAt(path, offset, bytes);
+  }
+  Status AppendFile(const std::string& path, const std::string& bytes) override {
+    Note();
+    return TestPlatform::AppendFile(path, bytes);
+  }
+  Status ReplaceFile(const std::string& path, const std::string& bytes) override {
+    Note();
+    return TestPlatform::ReplaceFile(path, bytes);
+  }
+  Status RenameOver(const std::string& from, const std::string& to) override {
+    Note();
+    return TestPlatform::RenameOver(from, to);
+  }
+  Status CopyFile(const std::string& from, const std::string& to) override {
+    Note();
+    return TestPlatform::CopyFile(from, to);
+  }
+  Status Rename(const std::string& from, const std::string& to) override {
+    Note();
+    return TestPlatform::Rename(from, to);
+  }
+  Status Remove(const std::string& path) override {
+    Note();
+    return TestPlatform::Remove(path);
+  }
+  void Reset() { busy_changes = idle_changes = 0; }
+
+ private:
+  void Note() { ++(wxIsBusy() ? busy_changes : idle_changes); }
+};
+
+class OperationsWindowTest : public FrameTest {
+ protected:
+  ~OperationsWindowTest() override { DestroyFrame(); }  // before `watch` goes
+
+  // The window started on the game, watched from the end of start-up on.
+  void Start() {
+    WriteConfig("KorvaPath=" + game.path() + "\r\n");
+    frame_ = new KorvaQuorinZIDFrame(nullptr, -1, watch);
+    frame_->Show();
+    frame_->StartUp();
+    watch.Reset();
+  }
+
+  // Sets both selections as a user would; -1 leaves a list without one.
+  void Select(int modRow, int placeRow) {
+    Find<wxListBox>("ID_LISTBOX1")->SetSelection(wxNOT_FOUND);
+    Find<wxListBox>("ID_LISTBOX2")->SetSelection(wxNOT_FOUND);
+    if (modRow >= 0) SelectRow("ID_LISTBOX1", modRow);
+    if (placeRow >= 0) SelectRow("ID_LISTBOX2", placeRow);
+  }
+
+  // Presses a button and returns the one message box it shows.
+  ShownMessage Press(const std::string& button) {
+    ShownMessage shown;
+    wxTEST_DIALOG(Click(button), ExpectMessage(&shown));
+    return shown;
+  }
+
+  std::vector<std::string> Rows(const std::string& list) {
+    std::vector<std::string> rows;
+    wxListBox* box = Find<wxListBox>(list);
+    for (unsigned i = 0; i < box->GetCount(); ++i) rows.push_back(box->GetString(i).ToStdString());
+    return rows;
+  }
+  // "Game Chars" of a game without mod characters, with `changed` rows.
+  static std::vector<std::string> CharRows(const std::map<int, std::string>& changed = {}) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < 10; ++i) {
+      rows.push_back(i < 9 ? "Mod_Char_0" + std::to_string(i + 1) + "\\" : "Mod_Char_10\\");
+    }
+    for (const auto& [row, text] : changed) rows[row] = text;
+    return rows;
+  }
+  // The slot labels in the order C, A, F, M.
+  std::vector<std::string> Labels() {
+    std::vector<std::string> labels;
+    for (const char* name : {"ID_STATICTEXT8", "ID_STATICTEXT7", "ID_STATICTEXT9", "ID_STATICTEXT10"}) {
+      labels.push_back(Find<wxStaticText>(name)->GetLabel().ToStdString());
+    }
+    return labels;
+  }
+  // Everything the window shows in text: every static text and list row,
+  // and the selection of "Mod Database".
+  std::vector<std::string> Screen() {
+    std::vector<std::string> screen = {frame_->GetTitle().ToStdString()};
+    std::vector<wxWindow*> queue = {frame_};
+    while (!queue.empty()) {
+      wxWindow* window = queue.back();
+      queue.pop_back();
+      for (wxWindow* child : window->GetChildren()) queue.push_back(child);
+      std::string name = window->GetName().ToStdString();
+      if (auto* text = dynamic_cast<wxStaticText*>(window)) {
+        screen.push_back(name + ": " + text->GetLabel().ToStdString());
+      }
+      if (auto* list = dynamic_cast<wxListBox*>(window)) {
+        for (const std::string& row : Rows(name)) screen.push_back(name + " row: " + row);
+      }
+    }
+    screen.push_back("selected mod " + std::to_string(Find<wxListBox>("ID_LISTBOX1")->GetSelection()));
+    return screen;
+  }
+
+  BusyWatch watch{platform};
+};
+
+// Every message box of these operations: no parent's caption, OK, centred.
+void ExpectBox(const ShownMessage& shown, const std::string& text) {
+  EXPECT_EQ(shown.text, text);
+  EXPECT_EQ(shown.caption, wxMessageBoxCaptionStr);
+  EXPECT_EQ(shown.style & (wxOK | wxCENTRE | wxCANCEL | wxYES_NO), wxOK | wxCENTRE) << text;
+}
+
+TEST_F(OperationsWindowTest, AddSaysWhichSelectionIsMissingAndChangesNothing) {
+  Start();
+  struct Case {
+    const char* name;
+    int mod, place;
+    const char* message;
+  } cases[] = {
+      {"nothing selected", -1, -1, "Please select mod and char slot."},
+      {"only a place", -1, 4, "No mod has been selected."},
+      {"only a mod", kGrunt, -1, "No slot has been selected."},
+  };
+  auto before = Snapshot(game.path());
+  for (const Case& c : cases) {
+    Select(c.mod, c.place);
+    std::vector<std::string> screen = Screen();
+    ShownMessage shown = Press("ID_BUTTON2");
+    ExpectBox(shown, c.message);
+    EXPECT_EQ(Screen(), screen) << c.name;
+  }
+  EXPECT_EQ(Snapshot(game.path()), before);
+  EXPECT_EQ(watch.busy_changes + watch.idle_changes, 0);
+}
+
+TEST_F(OperationsWindowTest, AddInstallsIntoThePlaceAndShowsItsRowAndTheFreeSlots) {
+  Start();
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"C: 10", "A: 10", "F: 10", "M: 10"}));
+  Select(kImra, 4);
+  ExpectBox(Press("ID_BUTTON2"), "Char enabled.");
+
+  EXPECT_EQ(Rows("ID_LISTBOX2"), CharRows({{4, "Imra\\"}}));
+  // Imra claims one C, one F and one M slot.
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"C: 9", "A: 10", "F: 9", "M: 9"}));
+  EXPECT_EQ(Find<wxListBox>("ID_LISTBOX1")->GetSelection(), kImra);
+  EXPECT_EQ(Find<wxStaticText>("ID_STATICTEXT3")->GetLabel(), "Mod Name: Sister Imra");
+  EXPECT_FALSE(WindowClosed());
+  // Every file was changed under the busy cursor.
+  EXPECT_GT(watch.busy_changes, 0);
+  EXPECT_EQ(watch.idle_changes, 0);
+}
+
+TEST_F(OperationsWindowTest, DeleteGivesTheSelectedPlaceItsPlaceholderBack) {
+  Start();
+  auto before = Snapshot(game.path());
+  Select(kGrunt, 0);
+  ExpectBox(Press("ID_BUTTON2"), "Char enabled.");
+  ASSERT_EQ(Rows("ID_LISTBOX2"), CharRows({{0, "Grunt\\"}}));
+
+  watch.Reset();
+  Select(kGrunt, 0);
+  ExpectBox(Press("ID_BUTTON1"), "Char deleted.");
+  EXPECT_EQ(Rows("ID_LISTBOX2"), CharRows());
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"C: 10", "A: 10", "F: 10", "M: 10"}));
+  EXPECT_GT(watch.busy_changes, 0);
+  EXPECT_EQ(watch.idle_changes, 0);
+
+  // Grunt's collection entry, sound block and store list are gone. The
+  // record holds the deletion's own placeholder bytes and the icon page was
+  // written anew, so those two are left out.
+  auto after = Snapshot(game.path());
+  for (const char* rewritten : {"chars/quorin_pawnik.cpj", "stuff/icons/icontpage_nxg.tex"}) {
+    before.erase(rewritten);
+    after.erase(rewritten);
+  }
+  EXPECT_EQ(after, before);
+}
+
+TEST_F(OperationsWindowTest, DeleteWithoutAPlaceSelectedChangesNothing) {
+  Start();
+  Select(kGrunt, -1);
+  auto before = Snapshot(game.path());
+  std::vector<std::string> screen = Screen();
+  ExpectBox(Press("ID_BUTTON1"), "No slot has been selected.");
+  EXPECT_EQ(Snapshot(game.path()), before);
+  EXPECT_EQ(Screen(), screen);
+  EXPECT_EQ(watch.busy_changes + watch.idle_changes, 0);
+}
+
+TEST_F(OperationsWindowTest, SelectingAGameCharsRowChangesNothingOnScreen) {
+  Start();
+  SelectRow("ID_LISTBOX1", kImra);
+  auto before = Snapshot(game.path());
+  std::vector<std::string> screen = Screen();
+  for (int row = 0; row < 10; ++row) {
+    SelectRow("ID_LISTBOX2", row);
+    EXPECT_EQ(Screen(), screen) << row;
+  }
+  EXPECT_EQ(Snapshot(game.path()), before);
+}
+
+TEST_F(OperationsWindowTest, RevertAnsweredOtherThanYesChangesNothingAndTheWindowStays) {
+  Start();
+  auto before = Snapshot(game.path());
+  std::vector<std::string> screen = Screen();
+  for (int answer : {wxID_NO, wxID_CANCEL}) {
+    ShownMessage question;
+    wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuRevert), ExpectMessage(&question, answer));
+    EXPECT_EQ(question.text, "Are you sure you want to revert all changes?");
+    EXPECT_EQ(question.caption, "Are you sure?");
+    const long asked = wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION;
+    EXPECT_EQ(question.style & (asked | wxCANCEL | wxYES_DEFAULT), asked);
+    EXPECT_FALSE(WindowClosed()) << answer;
+    EXPECT_EQ(Screen(), screen) << answer;
+  }
+  EXPECT_EQ(Snapshot(game.path()), before);
+  EXPECT_EQ(watch.busy_changes + watch.idle_changes, 0);
+}
+
+TEST_F(OperationsWindowTest, RevertAnsweredYesRestoresTheGameAndClosesTheWindow) {
+  Start();
+  ShownMessage question, done;
+  wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuRevert), ExpectMessage(&question, wxID_YES),
+                ExpectMessage(&done));
+  ExpectBox(done, "Reverse complete.");
+  EXPECT_TRUE(WindowClosed());
+  EXPECT_GT(watch.busy_changes, 0);
+  EXPECT_EQ(watch.idle_changes, 0);
+
+  // Every file is the game's own again; only the icon map stays behind.
+  std::map<std::string, std::string> files;
+  for (const auto& [path, bytes] : Snapshot(game.path())) {
+    if (bytes != "<folder>" && path != "chars/iconmap") files[path] = bytes;
+  }
+  EXPECT_EQ(files, korva::SampleGameFiles());
+}
+
+}  // namespace
