@@ -9,6 +9,10 @@ packages="
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
 "
+# Nothing to do when every package is installed already.
+installed=$(dpkg-query -W -f='${Status}\n' $packages 2>/dev/null | grep -c 'install ok installed' || true)
+# shellcheck disable=SC2086
+[ "$installed" -eq "$(echo $packages | wc -w)" ] && exit 0
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update
