@@ -2,7 +2,8 @@
 // goes through the same start-up as the window (config.ini, backups, lists)
 // and prints on stdout the text of every message the window would show.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
-#include <cctype>
+#include <strings.h>
+
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -77,11 +78,7 @@ int ModRow(const korva::ModManager& manager, const std::string& mod) {
 // game's platform matches names) that can be read.
 bool IsGameExecutable(korva::Platform& platform, const std::string& path) {
   std::string name = path.substr(path.find_last_of('/') + 1);
-  const std::string wanted = "korvaquorin.exe";
-  if (name.size() != wanted.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(name[i])) != wanted[i]) return false;
-  }
+  if (strcasecmp(name.c_str(), "KORVAQUORIN.exe") != 0) return false;
   return platform.CanRead(path);
 }
 

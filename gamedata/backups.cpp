@@ -1,5 +1,6 @@
 #include "gamedata/backups.h"
 
+#include "platform/optional_file.h"
 #include "platform/text_file.h"
 
 namespace korva {
@@ -118,8 +119,7 @@ class BackupRun {
     // The two lines go on lines of their own, also after a last line
     // without a line end.
     std::string current;
-    Status status = platform_.Exists(abilities) ? platform_.ReadFile(abilities, &current)
-                                                : Status::Ok();
+    Status status = ReadFileIfPresent(platform_, abilities, &current);
     std::string addition = kAbilitiesAddition;
     if (!current.empty() && current.back() != '\n') addition = "\n" + addition;
     if (status.ok()) status = AppendText(platform_, abilities, addition);

@@ -9,14 +9,9 @@
 namespace korva {
 namespace {
 
-// The order in which a deletion removes the character's blocks.
-constexpr const char* kBlockRemovalOrder[] = {
-    "/chars/abilities/mod_abilities.txt",
-    "/levels/builder/builderdefault/playeritemtypes.txt",
-    "/stuff/text/text.csv",
-    "/stuff/bolttypes.txt",
-    "/audio/samples_nxg.cfg",
-};
+// The order in which a deletion removes the character's blocks: abilities
+// first, then the other targets in the order installation appends them.
+constexpr int kBlockRemovalOrder[] = {4, 0, 1, 2, 3};
 
 }  // namespace
 
@@ -49,8 +44,8 @@ std::vector<std::string> ModManager::EmptyPlace(int n, bool releaseSlots) {
 
   note(WritePlaceholderRecord(platform_, game_folder_, n));
   note(WriteCollectionEntry(platform_, game_folder_, n, true, false, "", ""));
-  for (const char* file : kBlockRemovalOrder) {
-    note(RemoveMarkerBlock(platform_, game_folder_, file, blockName));
+  for (int target : kBlockRemovalOrder) {
+    note(RemoveMarkerBlock(platform_, game_folder_, kMarkerBlockTargets[target].file, blockName));
   }
 
   note(ReleaseCharacterIcons(platform_, game_folder_, program_folder_, &icon_map_, n));

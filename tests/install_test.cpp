@@ -2,15 +2,19 @@
 // generated sample game with the sample mods.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include "gamedata/backups.h"
 #include "installer/mod_manager.h"
+#include "installer/revert.h"
 #include "installer/store.h"
 #include "sample/sample_game.h"
 #include "slots/slot_table.h"
 #include "tests/support/files.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
+#include "textfiles/collection_list.h"
 
 namespace korva {
 namespace {
@@ -294,6 +298,22 @@ TEST_F(InstallTest, RevertPutsBackupsOverTheirFilesInOneStep) {
   EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv"), gameBefore["stuff/text/text.csv"]);
   EXPECT_EQ(ReadBytes(game / "chars/pawniks/shared/pawnik_hands.tex"),
             gameBefore["chars/pawniks/shared/pawnik_hands.tex"]);
+}
+
+}  // namespace
+}  // namespace korva
+
+namespace korva {
+namespace {
+
+TEST(RevertSteps, CoverEveryFileStartUpBacksUpOrAdds) {
+  std::vector<std::string> reverted;
+  for (const RevertStep& step : RevertSteps()) reverted.push_back(step.path);
+  std::vector<std::string> prepared = {kCollectionList};
+  for (const GameFile& file : BackedUpGameFiles()) prepared.push_back(file.path);
+  std::sort(reverted.begin(), reverted.end());
+  std::sort(prepared.begin(), prepared.end());
+  EXPECT_EQ(reverted, prepared);
 }
 
 }  // namespace

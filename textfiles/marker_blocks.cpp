@@ -2,7 +2,7 @@
 
 #include "platform/text_file.h"
 #include "slots/slot_table.h"
-#include "textfiles/optional_file.h"
+#include "platform/optional_file.h"
 
 namespace korva {
 namespace {
