@@ -1,4 +1,5 @@
 #include "gamedata/backups.h"
+#include "platform/read_limits.h"
 
 #include "platform/optional_file.h"
 #include "platform/text_file.h"
@@ -119,7 +120,7 @@ class BackupRun {
     // The two lines go on lines of their own, also after a last line
     // without a line end.
     std::string current;
-    Status status = ReadFileIfPresent(platform_, abilities, &current);
+    Status status = ReadFileIfPresent(platform_, abilities, kGameTextLimit, &current);
     std::string addition = kAbilitiesAddition;
     if (!current.empty() && current.back() != '\n') addition = "\n" + addition;
     if (status.ok()) status = AppendText(platform_, abilities, addition);

@@ -1,4 +1,5 @@
 #include "icons/icon_map.h"
+#include "platform/read_limits.h"
 
 #include <limits>
 
@@ -118,7 +119,7 @@ Status ReadIconMap(Platform& platform, const std::string& gameFolder,
   if (!platform.CanRead(path)) copied = platform.CopyFile(programFolder + "/data/iconmap", path);
   map->entries.clear();
   std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, path, &lines);
+  Status read = ReadTextLines(platform, path, kRecordFileLimit, &lines);
   if (!read.ok()) {
     std::string reason = copied.ok() ? read.message() : copied.message();
     return Status::Error("The icon map could not be read (" + reason +

@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+#include "platform/read_limits.h"
+
 namespace korva {
 namespace {
 
@@ -97,7 +99,7 @@ Status RunCycleSteps(Platform& platform, const CycleFiles& files, const PageChan
 
   {
     Status loaded;
-    Image page = LoadImageFile(platform, files.tga, 0, &loaded);
+    Image page = LoadImageFile(platform, files.tga, 0, kPageLimits, &loaded);
     if (!page) return PageNotChanged(loaded.message());
     unsigned width = FreeImage_GetWidth(page.get()), height = FreeImage_GetHeight(page.get());
     if (width < kCellsPerRow * kCellSize || height < (kLastIconCell / kCellsPerRow + 1) * kCellSize) {
@@ -171,6 +173,68 @@ Status MoveCells(Platform& platform, const std::string& gameFolder,
   });
 }
 
+// The width and height a TGA header gives, and whether its pixel data is
+// all there: uncompressed data must be complete, and run-length packets
+// must cover every pixel before the file ends. A cut-short file would
+// otherwise load as a picture with blank pixels.
+bool TgaIsComplete(const std::string& bytes) {
+  if (bytes.size() < 18) return false;
+  auto byte = [&bytes](size_t at) { return static_cast<unsigned char>(bytes[at]); };
+  auto word = [&](size_t at) { return static_cast<uint64_t>(byte(at) | byte(at + 1) << 8); };
+  const unsigned type = byte(2);
+  const uint64_t width = word(12), height = word(14);
+  const uint64_t pixelBytes = (byte(16) + 7u) / 8u;
+  uint64_t at = 18 + byte(0);
+  if (byte(1) == 1) at += word(5) * ((byte(7) + 7u) / 8u);
+  const uint64_t pixels = width * height;
+  if (type == 1 || type == 2 || type == 3) return at + pixels * pixelBytes <= bytes.size();
+  if (type != 9 && type != 10 && type != 11) return true;  // not ours to judge
+  uint64_t done = 0;
+  while (done < pixels) {
+    if (at >= bytes.size()) return false;
+    const unsigned packet = byte(at++);
+    const uint64_t count = (packet & 0x7f) + 1u;
+    at += (packet & 0x80) != 0 ? pixelBytes : count * pixelBytes;
+    done += count;
+  }
+  return at <= bytes.size();
+}
+
+// Decodes the image in `memory` (the bytes of `path`) after checking its
+// size from the header alone, so an image that claims to be huge is refused
+// before the library asks for the memory.
+Status DecodeImage(const std::string& path, const std::string& bytes, FIMEMORY* memory, int flags,
+                   const ImageLimits& limits, Image* image) {
+  FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
+  if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
+  if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+    return Status::PathError(path, "not an image file that can be read");
+  }
+  const std::string kind = FreeImage_GetFormatFromFIF(format);
+  if (!FreeImage_FIFSupportsNoPixels(format)) {
+    return Status::PathError(path, "a " + kind + " image, which the program does not read");
+  }
+  FreeImage_SeekMemory(memory, 0, SEEK_SET);
+  Image header(FreeImage_LoadFromMemory(format, memory, flags | FIF_LOAD_NOPIXELS));
+  if (!header) return Status::PathError(path, "the " + kind + " image's header cannot be read");
+  const unsigned width = FreeImage_GetWidth(header.get()), height = FreeImage_GetHeight(header.get());
+  if (width > limits.width || height > limits.height) {
+    return Status::PathError(path, "the image is " + std::to_string(width) + " x " +
+                                       std::to_string(height) + " pixels, larger than the " +
+                                       std::to_string(limits.width) + " x " +
+                                       std::to_string(limits.height) + " allowed here");
+  }
+  if (format == FIF_TARGA && !TgaIsComplete(bytes)) {
+    return Status::PathError(path, "the TGA image is cut short: its pixel data ends early");
+  }
+  FreeImage_SeekMemory(memory, 0, SEEK_SET);
+  image->reset(FreeImage_LoadFromMemory(format, memory, flags));
+  if (!*image) {
+    return Status::PathError(path, "the " + kind + " image is damaged or of a kind that cannot be read");
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 void ImageUnloader::operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
@@ -184,7 +248,7 @@ Status PasteIconCell(Platform& platform, const std::string& gameFolder,
   return RunPageEditCycle(platform, gameFolder, programFolder, [&](FIBITMAP* page) {
     ChangeResult result;
     Status loaded;
-    Image icon = LoadImageFile(platform, iconPath, 0, &loaded);
+    Image icon = LoadImageFile(platform, iconPath, 0, kIconLimits, &loaded);
     // Icons drawn without transparency (24-bit) are pasted opaque onto the
     // 32-bit page rather than refused for their depth.
     if (icon && FreeImage_GetBPP(page) == 32 && FreeImage_GetBPP(icon.get()) != 32) {
@@ -217,11 +281,15 @@ Status CloseIconCells(Platform& platform, const std::string& gameFolder,
   return MoveCells(platform, gameFolder, programFolder, start, gap, false);
 }
 
-Image LoadImageFile(Platform& platform, const std::string& path, int flags, Status* status) {
+const ImageLimits kIconLimits = {kIconFileLimit, kCellSize, kCellSize};
+const ImageLimits kPageLimits = {kIconPageLimit, 16384, 16384};
+
+Image LoadImageFile(Platform& platform, const std::string& path, int flags,
+                    const ImageLimits& limits, Status* status) {
   Status ignored;
   Status& result = status != nullptr ? *status : ignored;
   std::string bytes;
-  result = platform.ReadFile(path, &bytes);
+  result = platform.ReadFile(path, limits.fileBytes, &bytes);
   if (!result.ok()) return nullptr;
   FIMEMORY* memory = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(bytes.data()),
                                           static_cast<DWORD>(bytes.size()));
@@ -229,20 +297,17 @@ Image LoadImageFile(Platform& platform, const std::string& path, int flags, Stat
     result = Status::PathError(path, "out of memory");
     return nullptr;
   }
-  FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
-  if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
   Image image;
-  if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
-    result = Status::PathError(path, "not an image file that can be read");
-  } else {
-    image.reset(FreeImage_LoadFromMemory(format, memory, flags));
-    if (!image) {
-      result = Status::PathError(path, std::string("the ") + FreeImage_GetFormatFromFIF(format) +
-                                           " image is damaged or of a kind that cannot be read");
-    }
-  }
+  result = DecodeImage(path, bytes, memory, flags, limits, &image);
   FreeImage_CloseMemory(memory);
   return image;
+}
+
+Status CheckIconImage(Platform& platform, const std::string& path) {
+  Status loaded;
+  Image icon = LoadImageFile(platform, path, 0, kIconLimits, &loaded);
+  if (icon) return Status::Ok();
+  return Status::Error("The icon " + path + " cannot be used: " + loaded.message() + ".");
 }
 
 Status SaveImageFile(Platform& platform, FIBITMAP* image, const std::string& path, int flags) {

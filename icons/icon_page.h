@@ -14,6 +14,7 @@
 // intermediates nor the working copy.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -58,13 +59,31 @@ struct ImageUnloader {
 };
 using Image = std::unique_ptr<FIBITMAP, ImageUnloader>;
 
+// How large an image file may be, and how many pixels wide and high.
+struct ImageLimits {
+  uint64_t fileBytes;
+  unsigned width;
+  unsigned height;
+};
+// An icon fills one cell at most.
+extern const ImageLimits kIconLimits;
+// The icon page (its TGA image).
+extern const ImageLimits kPageLimits;
+
 // Loads the image at `path`, read through `platform`, with FreeImage's load
 // `flags`. The format comes from the file's contents, else from the name's
 // extension. Returns no image, and says why in `*status` when given, when
-// the file cannot be read, its format is unknown or not readable, or the
-// library cannot load it.
+// the file cannot be read or is larger than `limits` allows, its format is
+// unknown or not readable, its header gives more pixels than `limits` allow
+// (checked before any pixel is decoded), its pixel data is cut short, or
+// the library cannot load it.
 Image LoadImageFile(Platform& platform, const std::string& path, int flags,
-                    Status* status = nullptr);
+                    const ImageLimits& limits, Status* status = nullptr);
+
+// Checks that the image at `path` can be pasted as an icon: it loads in
+// full, and is at most one cell (128 x 128 pixels) in size. Fails with a
+// sentence naming the file otherwise.
+Status CheckIconImage(Platform& platform, const std::string& path);
 
 // Saves `image` to `path` in the format its extension names, with
 // FreeImage's save `flags`, written through `platform` in one step. Fails,

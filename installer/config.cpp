@@ -1,4 +1,5 @@
 #include "installer/config.h"
+#include "platform/read_limits.h"
 
 #include <vector>
 
@@ -14,7 +15,7 @@ std::string GameFolderFromConfigLine(const std::string& line) {
 
 bool ReadConfig(Platform& platform, const std::string& programFolder, std::string* gameFolder) {
   std::vector<std::string> lines;
-  if (!ReadTextLines(platform, programFolder + "/config.ini", &lines).ok()) return false;
+  if (!ReadTextLines(platform, programFolder + "/config.ini", kConfigFileLimit, &lines).ok()) return false;
   *gameFolder = lines.empty() ? "" : GameFolderFromConfigLine(lines.front());
   return true;
 }

@@ -1,4 +1,5 @@
 #include "installer/mod_database.h"
+#include "platform/read_limits.h"
 
 #include "platform/split_line.h"
 #include "platform/text_file.h"
@@ -8,7 +9,7 @@ namespace korva {
 Status ReadModListName(Platform& platform, const std::string& modfilePath, std::string* name) {
   name->clear();
   std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, modfilePath, &lines);
+  Status read = ReadTextLines(platform, modfilePath, kModfileLimit, &lines);
   if (!read.ok()) return read;
   if (lines.empty()) return Status::Ok();
   std::vector<std::string> pieces = SplitLine(lines[0]);
@@ -42,7 +43,7 @@ Status ReadModInfo(Platform& platform, const std::string& packageFolder, ModInfo
   texts->name = "Mod Name: ";
   texts->description = "Mod Description: \n";
   std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, packageFolder + "/modfile.ini", &lines);
+  Status read = ReadTextLines(platform, packageFolder + "/modfile.ini", kModfileLimit, &lines);
   for (const std::string& line : lines) {
     std::vector<std::string> pieces = SplitLine(line);
     if (pieces.empty()) continue;

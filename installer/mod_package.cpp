@@ -1,4 +1,5 @@
 #include "installer/mod_package.h"
+#include "platform/read_limits.h"
 
 #include <algorithm>
 
@@ -97,7 +98,7 @@ const std::vector<SlotRequest>& SlotsOfKind(const ModPackageInfo& info, SlotKind
 Status ReadModPackage(Platform& platform, const std::string& packageFolder, ModPackageInfo* info) {
   *info = ModPackageInfo();
   std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, packageFolder + "/modfile.ini", &lines);
+  Status read = ReadTextLines(platform, packageFolder + "/modfile.ini", kModfileLimit, &lines);
   if (!read.ok()) return read;
   for (const std::string& line : lines) ApplyLine(SplitLine(line), info);
   return Status::Ok();

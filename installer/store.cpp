@@ -1,4 +1,5 @@
 #include "installer/store.h"
+#include "platform/read_limits.h"
 
 #include <algorithm>
 #include <deque>
@@ -114,7 +115,7 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
   const std::string listPath = StoreListPath(gameFolder, index);
   std::vector<std::string> lines;
   if (!platform.Exists(listPath)) return report;
-  Status read = ReadTextLines(platform, listPath, &lines);
+  Status read = ReadTextLines(platform, listPath, kRecordFileLimit, &lines);
   if (!read.ok()) {
     report.failures.push_back(read.message());
     return report;

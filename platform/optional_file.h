@@ -9,10 +9,12 @@
 
 namespace korva {
 
-// Reads the whole file into `*bytes`. A missing file reads as no bytes and
-// succeeds. On failure (the file exists but cannot be read) `*bytes` is empty.
-inline Status ReadFileIfPresent(Platform& platform, const std::string& path, std::string* bytes) {
-  Status status = platform.ReadFile(path, bytes);
+// Reads the whole file (at most `limit` bytes) into `*bytes`. A missing file
+// reads as no bytes and succeeds. On failure (the file exists but cannot be
+// read, or is too large) `*bytes` is empty.
+inline Status ReadFileIfPresent(Platform& platform, const std::string& path, uint64_t limit,
+                                std::string* bytes) {
+  Status status = platform.ReadFile(path, limit, bytes);
   if (status.ok()) return status;
   bytes->clear();
   return platform.Exists(path) ? status : Status::Ok();

@@ -14,4 +14,14 @@ std::string ShellCommandText(const std::vector<std::string>& argv) {
   return text + "\"";
 }
 
+std::string BaseName(const std::string& path) {
+  size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string ParentFolder(const std::string& path) {
+  size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? "" : path.substr(0, separator);
+}
+
 }  // namespace korva

@@ -5,60 +5,101 @@
 //    on file systems that are case-sensitive;
 //  - a copy or rename never replaces an existing target;
 //  - a whole-file rewrite lands atomically or not at all;
-//  - folder listings come sorted by name, case-insensitively.
-// Tests wrap a Platform to watch calls or to make any single one fail.
+//  - folder listings come sorted by name, case-insensitively;
+//  - only regular files are read, never a device, pipe or socket, and never
+//    more bytes than the caller allows.
+// Each system has its own file (platform_posix.cpp, platform_windows.cpp),
+// chosen by the build. Tests wrap a Platform to watch calls or to make any
+// single one fail.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/status.h"
 
 namespace korva {
 
+// What a folder entry is, as far as the program cares.
+struct FileInfo {
+  bool folder = false;
+  bool regular = false;  // a plain file (not a folder, device, pipe, socket)
+  uint64_t size = 0;
+  int64_t modified = 0;  // last change, nanoseconds since an epoch of the system's
+};
+
+// Where WriteNewFile puts the bytes of a new file.
+class FileWriter {
+ public:
+  virtual ~FileWriter() = default;
+  virtual Status Write(std::string_view bytes) = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
 
-  // True when `path` names a file that can be opened for reading.
+  // True when `path` names a regular file that can be opened for reading.
   virtual bool CanRead(const std::string& path) = 0;
   // True when `path` names any entry (file, folder, link).
   virtual bool Exists(const std::string& path) = 0;
   virtual bool IsFolder(const std::string& path) = 0;
-  // True when `path` itself is a symbolic link (whatever it points to).
+  // True when `path` itself is a symbolic link or junction (whatever it
+  // points to).
   virtual bool IsLink(const std::string& path) = 0;
+  // The entry's kind, size and time of last change, following links.
+  virtual Status Stat(const std::string& path, FileInfo* info) = 0;
 
-  // Reads the whole file as bytes.
-  virtual Status ReadFile(const std::string& path, std::string* bytes) = 0;
-  // Reads up to `size` bytes from `offset`; fewer when the file ends first.
+  // Reads the whole file as bytes. Fails, reading nothing, for anything but
+  // a regular file and for a file of more than `limit` bytes.
+  virtual Status ReadFile(const std::string& path, uint64_t limit, std::string* bytes) = 0;
+  // Reads up to `size` bytes from `offset` of a regular file; fewer when the
+  // file ends first.
   virtual Status ReadAt(const std::string& path, uint64_t offset, size_t size,
                         std::string* bytes) = 0;
-  // Overwrites bytes of an existing file in place. Fails, writing nothing,
-  // when the range does not lie wholly inside the file: a file never grows.
-  virtual Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) = 0;
-  // Appends bytes to the file, creating it when it is missing.
-  virtual Status AppendFile(const std::string& path, const std::string& bytes) = 0;
+  // Names of the entries of a folder, sorted case-insensitively, without
+  // "." and "..".
+  virtual Status ListFolder(const std::string& path, std::vector<std::string>* names) = 0;
+  // Succeeds when `path` lies inside the folder `root`: it is spelled below
+  // root, has no ".." component, and no part of it that exists is a link or
+  // junction leading outside root. Fails naming the path otherwise.
+  virtual Status CheckInside(const std::string& root, const std::string& path) = 0;
+
+  // Overwrites bytes of an existing regular file in place and flushes them
+  // to disk. Fails, writing nothing, when the range does not lie wholly
+  // inside the file: a file never grows.
+  virtual Status WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) = 0;
+  // Appends bytes to a regular file, creating it when it is missing, and
+  // flushes them to disk.
+  virtual Status AppendFile(const std::string& path, std::string_view bytes) = 0;
   // Makes `path` hold exactly `bytes`: writes path + "_temp", flushes it to
   // disk and renames it over `path`. On failure `path` is as it was and no
   // temporary file is left.
-  virtual Status ReplaceFile(const std::string& path, const std::string& bytes) = 0;
+  virtual Status ReplaceFile(const std::string& path, std::string_view bytes) = 0;
+  // Creates the new file `path` (failing when anything has that name) and
+  // lets `produce` write its bytes; then flushes it to disk. When `produce`
+  // or a write fails, the file is removed again and the failure returned.
+  virtual Status WriteNewFile(const std::string& path,
+                              const std::function<Status(FileWriter&)>& produce) = 0;
   // Renames `from` over `to` in one step, replacing `to` if it exists.
   virtual Status RenameOver(const std::string& from, const std::string& to) = 0;
-
-  // Copies a file byte for byte. Fails when `to` exists; never overwrites.
+  // Copies a regular file byte for byte and flushes the copy to disk. Fails
+  // when `to` exists; never overwrites.
   virtual Status CopyFile(const std::string& from, const std::string& to) = 0;
   // Renames a file or folder. Fails when `to` exists; never replaces.
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
-  // Deletes a file.
+  // Deletes a file (a link itself, not what it points to).
   virtual Status Remove(const std::string& path) = 0;
   // Creates one folder; fails when anything exists under that name.
   virtual Status CreateFolder(const std::string& path) = 0;
   // Removes a folder; fails unless it is empty.
   virtual Status RemoveEmptyFolder(const std::string& path) = 0;
-  // Names of the entries of a folder, sorted case-insensitively, without
-  // "." and "..".
-  virtual Status ListFolder(const std::string& path, std::vector<std::string>* names) = 0;
+  // Makes the creations, renames and removals of entries in the folder
+  // `path` last through a power cut.
+  virtual Status SyncFolder(const std::string& path) = 0;
 
   // The folder of the running executable, without a trailing separator.
   virtual std::string ProgramFolder() = 0;
@@ -66,7 +107,7 @@ class Platform {
   // as it is spelled on disk, resolved case-insensitively).
   virtual std::string NativePath(const std::string& path) = 0;
   // `path` made absolute against the current folder; unchanged when it is
-  // absolute already.
+  // absolute already. On Windows "\" separators become "/".
   virtual std::string AbsolutePath(const std::string& path) = 0;
   // Runs a program with its arguments and waits for it. `argv[0]` is the
   // program's path. On success `*exitStatus` holds its exit status; a
@@ -82,5 +123,11 @@ Platform& SystemPlatform();
 // that holds a path separator or a space quoted; option words stay bare.
 // ["C:/g/crunch.exe", "-file", "C:/g/a.dds"] gives ""C:/g/crunch.exe" -file "C:/g/a.dds"".
 std::string ShellCommandText(const std::vector<std::string>& argv);
+
+// The file name at the end of `path`: what follows its last "/" or "\".
+std::string BaseName(const std::string& path);
+// `path` without its last component and the separator before it ("" when
+// there is no separator).
+std::string ParentFolder(const std::string& path);
 
 }  // namespace korva

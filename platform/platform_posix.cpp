@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,7 +12,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/platform.h"
 
@@ -37,6 +41,16 @@ bool NameLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
+// The key under which names match: ASCII letters folded to upper case, as
+// strcasecmp compares them.
+std::string FoldCase(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return folded;
+}
+
 bool ListNames(const std::string& folder, std::vector<std::string>* names) {
   DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
   if (dir == nullptr) return false;
@@ -55,6 +69,99 @@ bool EntryExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+int64_t ChangeTime(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// Case-insensitive name lookup with each folder listed once: a folder's
+// names are kept, keyed by their folded form, for as long as the folder's
+// time of last change stays what it was when they were read, and the
+// program's own creations and removals update them. So resolving many new
+// names in one folder costs one listing, not one per name. Running another
+// program forgets everything, since it may change folders within one tick
+// of the clock.
+class FolderNames {
+ public:
+  // The on-disk spelling of `name` in `folder`, or "" when nothing matches.
+  std::string Find(const std::string& folder, const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Listing* listing = Current(folder);
+    if (listing == nullptr) return "";
+    auto found = listing->names.find(FoldCase(name));
+    return found == listing->names.end() ? "" : found->second;
+  }
+
+  // The program itself added or removed `path`.
+  void Added(const std::string& path) { Update(path, true); }
+  void Removed(const std::string& path) { Update(path, false); }
+  void Forget() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    folders_.clear();
+  }
+
+ private:
+  struct Listing {
+    int64_t changed = 0;
+    std::unordered_map<std::string, std::string> names;  // folded -> on disk
+  };
+
+  static std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+  }
+
+  // The folder's listing, read again when the folder changed behind us.
+  Listing* Current(const std::string& folder) {
+    struct stat st;
+    const std::string& key = folder;
+    if (stat(key.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      folders_.erase(key);
+      return nullptr;
+    }
+    auto found = folders_.find(key);
+    if (found != folders_.end() && found->second.changed == ChangeTime(st)) return &found->second;
+    std::vector<std::string> names;
+    if (!ListNames(key, &names)) return nullptr;
+    Listing& listing = folders_[key];
+    listing.changed = ChangeTime(st);
+    listing.names.clear();
+    // Sorted order: the first of several names that differ only in case wins.
+    for (std::string& name : names) listing.names.emplace(FoldCase(name), name);
+    return &listing;
+  }
+
+  void Update(const std::string& path, bool added) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::string folder = FolderOf(path);
+    auto found = folders_.find(folder);
+    if (found == folders_.end()) return;
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0) {
+      folders_.erase(found);
+      return;
+    }
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    if (added) {
+      found->second.names.emplace(FoldCase(name), name);
+    } else {
+      auto entry = found->second.names.find(FoldCase(name));
+      if (entry != found->second.names.end() && entry->second == name) {
+        found->second.names.erase(entry);
+      }
+    }
+    found->second.changed = ChangeTime(st);
+  }
+
+  std::mutex mutex_;
+  std::unordered_map<std::string, Listing> folders_;
+};
+
+FolderNames& Names() {
+  static FolderNames names;
+  return names;
+}
+
 // The path as it is spelled on disk: each component is taken as given when it
 // exists, else from a case-insensitive match in its folder. Components from
 // the first one that matches nothing on are kept as given, so a new file
@@ -68,20 +175,13 @@ std::string Resolve(const std::string& path) {
     size_t end = path.find('/', pos);
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(pos, end - pos);
-    std::string folder = resolved;
-    if (found && !part.empty() && part != "." && part != ".." &&
-        !EntryExists(folder + part)) {
-      std::vector<std::string> names;
-      found = false;
-      if (ListNames(folder.empty() ? "." : folder, &names)) {
-        for (const std::string& name : names) {
-          if (strcasecmp(name.c_str(), part.c_str()) == 0) {
-            part = name;
-            found = true;
-            break;
-          }
-        }
-      }
+    if (found && !part.empty() && part != "." && part != ".." && !EntryExists(resolved + part)) {
+      std::string folder = resolved.empty()  ? "."
+                           : resolved == "/" ? "/"
+                                             : resolved.substr(0, resolved.size() - 1);
+      std::string match = Names().Find(folder, part);
+      found = !match.empty();
+      if (found) part = match;
     }
     resolved += part;
     if (end < path.size()) resolved += '/';
@@ -113,6 +213,11 @@ class FileDescriptor {
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Takes `fd`, closing the one held before.
+  void Reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
   // Closes now, reporting a failed close (a delayed write error).
   bool Close() {
     int fd = fd_;
@@ -124,12 +229,76 @@ class FileDescriptor {
   int fd_;
 };
 
+// Opens an existing file with `flags` without ever blocking (a pipe with no
+// writer, a device) and checks that it is a regular file.
+Status OpenRegular(const std::string& shown, const std::string& path, int flags,
+                   FileDescriptor* fd, struct stat* st) {
+  int raw = open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
+  if (raw < 0) {
+    // A pipe opened for writing without a reader says ENXIO.
+    if (errno == ENXIO) return Status::PathError(shown, "not a regular file");
+    return ErrnoError(shown, errno);
+  }
+  fd->Reset(raw);
+  if (fstat(raw, st) != 0) return ErrnoError(shown, errno);
+  if (S_ISDIR(st->st_mode)) return Status::PathError(shown, "is a folder, not a file");
+  if (!S_ISREG(st->st_mode)) {
+    return Status::PathError(shown, "not a regular file (a device, pipe or socket), so it is not used");
+  }
+  // Reads and writes of a regular file block as usual.
+  fcntl(raw, F_SETFL, fcntl(raw, F_GETFL) & ~O_NONBLOCK);
+  return Status::Ok();
+}
+
+class PosixWriter : public FileWriter {
+ public:
+  PosixWriter(int fd, const std::string& path) : fd_(fd), path_(path) {}
+  Status Write(std::string_view bytes) override {
+    return WriteAll(fd_, path_, bytes.data(), bytes.size());
+  }
+
+ private:
+  int fd_;
+  const std::string& path_;
+};
+
+// The real path of `path`'s deepest part that exists, and in `*rest` what
+// follows it.
+bool RealPathOfExisting(const std::string& path, std::string* real, std::string* rest) {
+  std::string existing = path;
+  rest->clear();
+  while (!existing.empty() && !EntryExists(existing)) {
+    size_t slash = existing.find_last_of('/');
+    if (slash == std::string::npos) {
+      existing = ".";
+      break;
+    }
+    *rest = existing.substr(slash) + *rest;
+    existing = slash == 0 ? "/" : existing.substr(0, slash);
+  }
+  char buffer[PATH_MAX];
+  if (realpath(existing.empty() ? "." : existing.c_str(), buffer) == nullptr) return false;
+  *real = buffer;
+  return true;
+}
+
+bool HasDotDot(const std::string& path) {
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t end = path.find('/', pos);
+    if (end == std::string::npos) end = path.size();
+    if (path.compare(pos, end - pos, "..") == 0 && end - pos == 2) return true;
+    pos = end + 1;
+  }
+  return false;
+}
+
 class PosixPlatform : public Platform {
  public:
   bool CanRead(const std::string& path) override {
-    FileDescriptor fd(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(-1);
     struct stat st;
-    return fd.valid() && fstat(fd.get(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return OpenRegular(path, Resolve(path), O_RDONLY, &fd, &st).ok();
   }
 
   bool Exists(const std::string& path) override { return EntryExists(Resolve(path)); }
@@ -144,31 +313,60 @@ class PosixPlatform : public Platform {
     return lstat(Resolve(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   }
 
-  Status ReadFile(const std::string& path, std::string* bytes) override {
-    FileDescriptor fd(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return ErrnoError(path, errno);
+  Status Stat(const std::string& path, FileInfo* info) override {
     struct stat st;
-    if (fstat(fd.get(), &st) != 0) return ErrnoError(path, errno);
-    if (S_ISDIR(st.st_mode)) return Status::PathError(path, "is a folder, not a file");
+    if (stat(Resolve(path).c_str(), &st) != 0) return ErrnoError(path, errno);
+    info->folder = S_ISDIR(st.st_mode);
+    info->regular = S_ISREG(st.st_mode);
+    info->size = static_cast<uint64_t>(st.st_size);
+    info->modified = ChangeTime(st);
+    return Status::Ok();
+  }
+
+  Status ReadFile(const std::string& path, uint64_t limit, std::string* bytes) override {
     bytes->clear();
-    bytes->reserve(static_cast<size_t>(st.st_size));
-    char buffer[1 << 16];
+    FileDescriptor fd(-1);
+    struct stat st;
+    Status opened = OpenRegular(path, Resolve(path), O_RDONLY, &fd, &st);
+    if (!opened.ok()) return opened;
+    if (static_cast<uint64_t>(st.st_size) > limit) return TooLarge(path, limit);
+    bytes->resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
+    // The file may grow while it is read: read to its end, within the limit.
     for (;;) {
-      ssize_t n = read(fd.get(), buffer, sizeof buffer);
+      if (done == bytes->size()) {
+        if (bytes->size() >= limit) {
+          char probe;
+          ssize_t more = read(fd.get(), &probe, 1);
+          if (more > 0) {
+            bytes->clear();
+            return TooLarge(path, limit);
+          }
+          break;
+        }
+        bytes->resize(std::min<uint64_t>(limit, bytes->size() + (1 << 16)));
+      }
+      ssize_t n = read(fd.get(), &(*bytes)[done], bytes->size() - done);
       if (n < 0) {
         if (errno == EINTR) continue;
-        return ErrnoError(path, errno);
+        int error = errno;
+        bytes->clear();
+        return ErrnoError(path, error);
       }
       if (n == 0) break;
-      bytes->append(buffer, static_cast<size_t>(n));
+      done += static_cast<size_t>(n);
     }
+    bytes->resize(done);
     return Status::Ok();
   }
 
   Status ReadAt(const std::string& path, uint64_t offset, size_t size,
                 std::string* bytes) override {
-    FileDescriptor fd(open(Resolve(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return ErrnoError(path, errno);
+    bytes->clear();
+    FileDescriptor fd(-1);
+    struct stat st;
+    Status opened = OpenRegular(path, Resolve(path), O_RDONLY, &fd, &st);
+    if (!opened.ok()) return opened;
     bytes->assign(size, '\0');
     size_t done = 0;
     while (done < size) {
@@ -184,11 +382,35 @@ class PosixPlatform : public Platform {
     return Status::Ok();
   }
 
-  Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) override {
-    FileDescriptor fd(open(Resolve(path).c_str(), O_WRONLY | O_CLOEXEC));
-    if (!fd.valid()) return ErrnoError(path, errno);
+  Status ListFolder(const std::string& path, std::vector<std::string>* names) override {
+    if (!ListNames(Resolve(path), names)) return ErrnoError(path, errno);
+    return Status::Ok();
+  }
+
+  Status CheckInside(const std::string& root, const std::string& path) override {
+    auto outside = [&path](const std::string& why) {
+      return Status::PathError(path, why + "; the program does not change anything outside the "
+                                           "game folder, so the operation was stopped");
+    };
+    if (path.compare(0, root.size() + 1, root + "/") != 0 || HasDotDot(path)) {
+      return outside("not inside the game folder");
+    }
+    std::string realRoot, realPath, rest;
+    if (!RealPathOfExisting(Resolve(root), &realRoot, &rest) || !rest.empty()) {
+      return Status::PathError(root, "the game folder cannot be found");
+    }
+    if (!RealPathOfExisting(Resolve(path), &realPath, &rest)) return ErrnoError(path, errno);
+    if (realPath != realRoot && realPath.compare(0, realRoot.size() + 1, realRoot + "/") != 0) {
+      return outside("leads outside the game folder through a link (to " + realPath + ")");
+    }
+    return Status::Ok();
+  }
+
+  Status WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) override {
+    FileDescriptor fd(-1);
     struct stat st;
-    if (fstat(fd.get(), &st) != 0) return ErrnoError(path, errno);
+    Status opened = OpenRegular(path, Resolve(path), O_WRONLY, &fd, &st);
+    if (!opened.ok()) return opened;
     if (offset + bytes.size() > static_cast<uint64_t>(st.st_size)) {
       return Status::PathError(path, "the file is " + std::to_string(st.st_size) +
                                          " bytes long, too short to write " +
@@ -209,22 +431,36 @@ class PosixPlatform : public Platform {
     return Status::Ok();
   }
 
-  Status AppendFile(const std::string& path, const std::string& bytes) override {
-    FileDescriptor fd(
-        open(Resolve(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd.valid()) return ErrnoError(path, errno);
+  Status AppendFile(const std::string& path, std::string_view bytes) override {
+    std::string target = Resolve(path);
+    FileDescriptor fd(-1);
+    struct stat st;
+    bool created = false;
+    if (!EntryExists(target)) {
+      fd.Reset(open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      if (!fd.valid()) return ErrnoError(path, errno);
+      created = true;
+      Names().Added(target);
+    } else {
+      Status opened = OpenRegular(path, target, O_WRONLY | O_APPEND, &fd, &st);
+      if (!opened.ok()) return opened;
+    }
     Status status = WriteAll(fd.get(), path, bytes.data(), bytes.size());
     if (!status.ok()) return status;
-    if (fdatasync(fd.get()) != 0 || !fd.Close()) return ErrnoError(path, errno);
+    if ((created ? fsync(fd.get()) : fdatasync(fd.get())) != 0 || !fd.Close()) {
+      return ErrnoError(path, errno);
+    }
     return Status::Ok();
   }
 
-  Status ReplaceFile(const std::string& path, const std::string& bytes) override {
+  Status ReplaceFile(const std::string& path, std::string_view bytes) override {
     std::string target = Resolve(path);
     std::string temp = target + "_temp";
     struct stat old;
     mode_t mode = stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode));
+    // A leftover "_temp" (perhaps a link) is replaced, never written through.
+    unlink(temp.c_str());
+    FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (!fd.valid()) return ErrnoError(path + "_temp", errno);
     Status status = WriteAll(fd.get(), path + "_temp", bytes.data(), bytes.size());
     if (status.ok() && (fsync(fd.get()) != 0 || !fd.Close())) {
@@ -233,40 +469,65 @@ class PosixPlatform : public Platform {
     if (status.ok() && rename(temp.c_str(), target.c_str()) != 0) {
       status = ErrnoError(path, errno);
     }
-    if (!status.ok()) unlink(temp.c_str());
+    if (!status.ok()) {
+      unlink(temp.c_str());
+      return status;
+    }
+    Names().Added(target);
+    return status;
+  }
+
+  Status WriteNewFile(const std::string& path,
+                      const std::function<Status(FileWriter&)>& produce) override {
+    std::string target = Resolve(path);
+    FileDescriptor fd(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (!fd.valid()) return ErrnoError(path, errno);
+    Names().Added(target);
+    PosixWriter writer(fd.get(), path);
+    Status status = produce(writer);
+    if (status.ok() && (fsync(fd.get()) != 0 || !fd.Close())) status = ErrnoError(path, errno);
+    if (!status.ok()) {
+      unlink(target.c_str());
+      Names().Removed(target);
+    }
     return status;
   }
 
   Status RenameOver(const std::string& from, const std::string& to) override {
-    if (rename(Resolve(from).c_str(), Resolve(to).c_str()) != 0) return ErrnoError(from, errno);
+    std::string source = Resolve(from), target = Resolve(to);
+    if (rename(source.c_str(), target.c_str()) != 0) return ErrnoError(from, errno);
+    Moved(source, target);
     return Status::Ok();
   }
 
   Status CopyFile(const std::string& from, const std::string& to) override {
-    FileDescriptor in(open(Resolve(from).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!in.valid()) return ErrnoError(from, errno);
+    FileDescriptor in(-1);
     struct stat st;
-    if (fstat(in.get(), &st) != 0) return ErrnoError(from, errno);
-    if (S_ISDIR(st.st_mode)) return Status::PathError(from, "is a folder, not a file");
+    Status opened = OpenRegular(from, Resolve(from), O_RDONLY, &in, &st);
+    if (!opened.ok()) return opened;
     std::string target = Resolve(to);
     FileDescriptor out(
         open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
     if (!out.valid()) return ErrnoError(to, errno);
+    Names().Added(target);
     Status status;
-    char buffer[1 << 16];
+    std::string buffer(1 << 16, '\0');
     for (;;) {
-      ssize_t n = read(in.get(), buffer, sizeof buffer);
+      ssize_t n = read(in.get(), &buffer[0], buffer.size());
       if (n < 0) {
         if (errno == EINTR) continue;
         status = ErrnoError(from, errno);
         break;
       }
       if (n == 0) break;
-      status = WriteAll(out.get(), to, buffer, static_cast<size_t>(n));
+      status = WriteAll(out.get(), to, buffer.data(), static_cast<size_t>(n));
       if (!status.ok()) break;
     }
     if (status.ok() && (fsync(out.get()) != 0 || !out.Close())) status = ErrnoError(to, errno);
-    if (!status.ok()) unlink(target.c_str());
+    if (!status.ok()) {
+      unlink(target.c_str());
+      Names().Removed(target);
+    }
     return status;
   }
 
@@ -274,6 +535,7 @@ class PosixPlatform : public Platform {
     std::string source = Resolve(from);
     std::string target = Resolve(to);
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+      Moved(source, target);
       return Status::Ok();
     }
     if (errno != EINVAL && errno != ENOSYS) return ErrnoError(from, errno);
@@ -284,6 +546,7 @@ class PosixPlatform : public Platform {
     if (lstat(source.c_str(), &st) != 0) return ErrnoError(from, errno);
     if (S_ISDIR(st.st_mode)) {
       if (rename(source.c_str(), target.c_str()) != 0) return ErrnoError(from, errno);
+      Moved(source, target);
       return Status::Ok();
     }
     if (link(source.c_str(), target.c_str()) != 0) return ErrnoError(to, errno);
@@ -292,26 +555,36 @@ class PosixPlatform : public Platform {
       unlink(target.c_str());
       return ErrnoError(from, error);
     }
+    Moved(source, target);
     return Status::Ok();
   }
 
   Status Remove(const std::string& path) override {
-    if (unlink(Resolve(path).c_str()) != 0) return ErrnoError(path, errno);
+    std::string target = Resolve(path);
+    if (unlink(target.c_str()) != 0) return ErrnoError(path, errno);
+    Names().Removed(target);
     return Status::Ok();
   }
 
   Status CreateFolder(const std::string& path) override {
-    if (mkdir(Resolve(path).c_str(), 0755) != 0) return ErrnoError(path, errno);
+    std::string target = Resolve(path);
+    if (mkdir(target.c_str(), 0755) != 0) return ErrnoError(path, errno);
+    Names().Added(target);
     return Status::Ok();
   }
 
   Status RemoveEmptyFolder(const std::string& path) override {
-    if (rmdir(Resolve(path).c_str()) != 0) return ErrnoError(path, errno);
+    std::string target = Resolve(path);
+    if (rmdir(target.c_str()) != 0) return ErrnoError(path, errno);
+    // Listings kept below the folder are gone with it.
+    Names().Forget();
     return Status::Ok();
   }
 
-  Status ListFolder(const std::string& path, std::vector<std::string>* names) override {
-    if (!ListNames(Resolve(path), names)) return ErrnoError(path, errno);
+  Status SyncFolder(const std::string& path) override {
+    FileDescriptor fd(open(Resolve(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return ErrnoError(path, errno);
+    if (fsync(fd.get()) != 0) return ErrnoError(path, errno);
     return Status::Ok();
   }
 
@@ -341,16 +614,35 @@ class PosixPlatform : public Platform {
     args.push_back(nullptr);
     pid_t pid;
     int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, args.data(), environ);
+    // Whatever the program did to the folders, it did behind our back.
+    Names().Forget();
     if (error != 0) return Status::PathError(argv[0], std::string("cannot start: ") + std::strerror(error));
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
       if (errno != EINTR) return ErrnoError(argv[0], errno);
     }
+    Names().Forget();
     if (WIFSIGNALED(status)) {
       return Status::PathError(argv[0], "stopped by signal " + std::to_string(WTERMSIG(status)));
     }
     *exitStatus = WEXITSTATUS(status);
     return Status::Ok();
+  }
+
+ private:
+  static Status TooLarge(const std::string& path, uint64_t limit) {
+    return Status::PathError(path, "larger than the " + std::to_string(limit) +
+                                       " bytes such a file may have, so it is not read");
+  }
+
+  static void Moved(const std::string& from, const std::string& to) {
+    struct stat st;
+    if (stat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      Names().Forget();  // listings kept below a moved folder no longer apply
+      return;
+    }
+    Names().Removed(from);
+    Names().Added(to);
   }
 };
 

@@ -29,9 +29,10 @@ std::vector<std::string> SplitTextLines(std::string_view bytes) {
   return lines;
 }
 
-Status ReadTextLines(Platform& platform, const std::string& path, std::vector<std::string>* lines) {
+Status ReadTextLines(Platform& platform, const std::string& path, uint64_t limit,
+                     std::vector<std::string>* lines) {
   std::string bytes;
-  Status status = platform.ReadFile(path, &bytes);
+  Status status = platform.ReadFile(path, limit, &bytes);
   if (!status.ok()) return status;
   *lines = SplitTextLines(bytes);
   return Status::Ok();

@@ -18,8 +18,9 @@ std::string ToTextMode(std::string_view text);
 // line and are not part of it; no extra empty line follows a final line end.
 std::vector<std::string> SplitTextLines(std::string_view bytes);
 
-// Reads a text file into its lines.
-Status ReadTextLines(Platform& platform, const std::string& path, std::vector<std::string>* lines);
+// Reads a text file of at most `limit` bytes into its lines.
+Status ReadTextLines(Platform& platform, const std::string& path, uint64_t limit,
+                     std::vector<std::string>* lines);
 
 // Appends `text` in text mode, creating the file when it is missing.
 Status AppendText(Platform& platform, const std::string& path, std::string_view text);

@@ -1,4 +1,5 @@
 #include "slots/slot_scan.h"
+#include "platform/read_limits.h"
 
 namespace korva {
 namespace {
@@ -73,7 +74,7 @@ Status ScanSlots(Platform& platform, const std::string& gameFolder, SlotKind kin
                  SlotTable* table) {
   std::string path = gameFolder + KindInfo(kind).file;
   std::string bytes;
-  Status read = platform.ReadFile(path, &bytes);
+  Status read = platform.ReadFile(path, kProjectFileLimit, &bytes);
   if (!read.ok()) {
     *table = SlotTable();
     return read;

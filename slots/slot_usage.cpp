@@ -1,4 +1,5 @@
 #include "slots/slot_usage.h"
+#include "platform/read_limits.h"
 
 #include <vector>
 
@@ -43,7 +44,7 @@ Status ReleaseCharacterSlots(Platform& platform, const std::string& gameFolder,
   std::string file = SlotUsageFile(gameFolder, characterSlotIndex);
   if (!platform.Exists(file)) return Status::Ok();
   std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, file, &lines);
+  Status read = ReadTextLines(platform, file, kRecordFileLimit, &lines);
   if (!read.ok()) return read;
 
   std::vector<UsageLine> byKind[4];

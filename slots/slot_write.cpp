@@ -1,4 +1,5 @@
 #include "slots/slot_write.h"
+#include "platform/read_limits.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -15,7 +16,7 @@ std::string KindName(SlotKind kind) { return std::string(1, KindInfo(kind).label
 // which may be written; only a file that cannot be read is a failure.
 Status ReadKindFile(Platform& platform, const std::string& path, SlotKind kind, std::string* bytes,
                     SlotTable* table) {
-  Status read = platform.ReadFile(path, bytes);
+  Status read = platform.ReadFile(path, kProjectFileLimit, bytes);
   if (!read.ok()) {
     *table = SlotTable();
     return read;

@@ -9,6 +9,7 @@
 
 #include "icons/icon_map.h"
 #include "icons/icon_page.h"
+#include "platform/read_limits.h"
 #include "installer/mod_manager.h"
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"
@@ -53,7 +54,7 @@ class IconPageTest : public ::testing::Test {
   RgbaImage PageNow() {
     RgbaImage page;
     std::string bytes;
-    Status status = SystemPlatform().ReadFile(game / kPage, &bytes);  // in any case
+    Status status = SystemPlatform().ReadFile(game / kPage, kIconPageLimit, &bytes);  // in any case
     if (status.ok()) status = DecodeDds(bytes, &page);
     EXPECT_TRUE(status.ok()) << status.message();
     return page;
@@ -197,7 +198,7 @@ TEST_F(IconPageTest, AnIconThatCannotBePastedLeavesThePictures) {
   } cases[] = {
       {"missing", files / "none.tga", "none.tga"},
       {"not an image", files / "junk.tga", "junk.tga"},
-      {"too wide", files / "wide.tga", "does not fit"},
+      {"too wide", files / "wide.tga", "larger than the 128 x 128"},
   };
   for (const Case& c : cases) {
     platform.ClearCalls();
@@ -324,7 +325,7 @@ TEST(LoadAndSaveImageFile, LoadTakesTheFormatFromTheContentsFirst) {
   fs::rename(dir / "picture.png", dir / "Picture.TGA");  // PNG bytes under a TGA name
 
   Status status;
-  Image loaded = LoadImageFile(platform, dir / "picture.tga", 0, &status);
+  Image loaded = LoadImageFile(platform, dir / "picture.tga", 0, kIconLimits, &status);
   ASSERT_TRUE(loaded) << status.message();
   EXPECT_EQ(FreeImage_GetWidth(loaded.get()), 4u);
   EXPECT_EQ(FreeImage_GetBPP(loaded.get()), 32u);
@@ -332,7 +333,7 @@ TEST(LoadAndSaveImageFile, LoadTakesTheFormatFromTheContentsFirst) {
   WriteBytes(dir / "junk.xyz", "no image");
   WriteBytes(dir / "junk.tga", "no image");
   for (const char* name : {"missing.tga", "junk.xyz", "junk.tga"}) {
-    EXPECT_FALSE(LoadImageFile(platform, dir / name, 0, &status)) << name;
+    EXPECT_FALSE(LoadImageFile(platform, dir / name, 0, kIconLimits, &status)) << name;
     EXPECT_EQ(status.message().rfind(dir / name, 0), 0u) << status.message();
   }
 }

@@ -125,7 +125,7 @@ TEST_F(PlatformTest, ListingIsSortedCaseInsensitivelyWithoutDots) {
 TEST_F(PlatformTest, PathsResolveCaseInsensitively) {
   WriteBytes(dir / "chars/charstxt.fpk", "packed");
   std::string bytes;
-  ASSERT_TRUE(platform.ReadFile(dir / "Chars/CharsTxt.fpk", &bytes).ok());
+  ASSERT_TRUE(platform.ReadFile(dir / "Chars/CharsTxt.fpk", 100, &bytes).ok());
   EXPECT_EQ(bytes, "packed");
   EXPECT_TRUE(platform.CanRead(dir / "CHARS/charstxt.fpk"));
 
@@ -142,7 +142,7 @@ TEST_F(PlatformTest, TextModeStoresCrLfAndReadsLf) {
   ASSERT_TRUE(ReplaceText(platform, dir / "t", "one\ntwo\n\nlast").ok());
   EXPECT_EQ(ReadBytes(dir / "t"), "one\r\ntwo\r\n\r\nlast");
   std::vector<std::string> lines;
-  ASSERT_TRUE(ReadTextLines(platform, dir / "t", &lines).ok());
+  ASSERT_TRUE(ReadTextLines(platform, dir / "t", 100, &lines).ok());
   EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", "last"}));
 
   ASSERT_TRUE(AppendText(platform, dir / "t", "\nmore\n").ok());

@@ -1,4 +1,5 @@
 #include "textfiles/collection_list.h"
+#include "platform/read_limits.h"
 
 #include <vector>
 
@@ -41,7 +42,7 @@ Status PrepareCollectionList(Platform& platform, const std::string& gameFolder) 
   const std::string list = gameFolder + kCollectionList;
   const std::string backup = list + "_bak";
   std::string bytes;
-  Status status = platform.ReadFile(list, &bytes);
+  Status status = platform.ReadFile(list, kGameTextLimit, &bytes);
   if (!status.ok()) return status;
 
   // The backup must hold the list as the game had it, so nothing is added
@@ -65,7 +66,7 @@ Status WriteCollectionEntry(Platform& platform, const std::string& gameFolder, i
   }
   const std::string list = gameFolder + kCollectionList;
   std::vector<std::string> lines;
-  Status status = ReadTextLines(platform, list, &lines);
+  Status status = ReadTextLines(platform, list, kGameTextLimit, &lines);
   if (!status.ok()) return status;
 
   std::string entry;
@@ -74,7 +75,7 @@ Status WriteCollectionEntry(Platform& platform, const std::string& gameFolder, i
   } else {
     if (useFile) {
       std::string bytes;
-      status = ReadFileIfPresent(platform, entryFile, &bytes);
+      status = ReadFileIfPresent(platform, entryFile, kPackageDataLimit, &bytes);
       if (!status.ok()) return status;
       entry = bytes.substr(0, bytes.find('\0'));
     }

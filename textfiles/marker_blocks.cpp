@@ -1,4 +1,5 @@
 #include "textfiles/marker_blocks.h"
+#include "platform/read_limits.h"
 
 #include "platform/text_file.h"
 #include "slots/slot_table.h"
@@ -25,12 +26,12 @@ Status AppendMarkerBlock(Platform& platform, const std::string& gameFolder,
                          const MarkerBlockTarget& target, const std::string& dataFile,
                          const std::string& blockName) {
   std::string data;
-  Status status = ReadFileIfPresent(platform, dataFile, &data);
+  Status status = ReadFileIfPresent(platform, dataFile, kPackageDataLimit, &data);
   if (!status.ok()) return status;
 
   const std::string path = gameFolder + target.file;
   std::string content;
-  status = ReadFileIfPresent(platform, path, &content);
+  status = ReadFileIfPresent(platform, path, kGameTextLimit, &content);
   if (!status.ok()) return status;
 
   std::string block = kMarker + blockName + "\n" + data;
@@ -47,7 +48,7 @@ Status RemoveMarkerBlock(Platform& platform, const std::string& gameFolder, cons
   const std::string path = gameFolder + file;
   if (!platform.Exists(path)) return Status::Ok();
   std::vector<std::string> lines;
-  Status status = ReadTextLines(platform, path, &lines);
+  Status status = ReadTextLines(platform, path, kGameTextLimit, &lines);
   if (!status.ok()) return status;
 
   std::string kept;

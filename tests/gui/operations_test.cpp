@@ -22,42 +22,12 @@ constexpr int kImra = 3;
 // and while it does not.
 class BusyWatch : public korva::TestPlatform {
  public:
-  using TestPlatform::TestPlatform;
+  explicit BusyWatch(korva::Platform& base) : TestPlatform(base) {
+    OnChange([this](const std::string&) { ++(wxIsBusy() ? busy_changes : idle_changes); });
+  }
   int busy_changes = 0;
   int idle_changes = 0;
-
-  Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) override {
-    Note();
-    return TestPlatform::WriteAt(path, offset, bytes);
-  }
-  Status AppendFile(const std::string& path, const std::string& bytes) override {
-    Note();
-    return TestPlatform::AppendFile(path, bytes);
-  }
-  Status ReplaceFile(const std::string& path, const std::string& bytes) override {
-    Note();
-    return TestPlatform::ReplaceFile(path, bytes);
-  }
-  Status RenameOver(const std::string& from, const std::string& to) override {
-    Note();
-    return TestPlatform::RenameOver(from, to);
-  }
-  Status CopyFile(const std::string& from, const std::string& to) override {
-    Note();
-    return TestPlatform::CopyFile(from, to);
-  }
-  Status Rename(const std::string& from, const std::string& to) override {
-    Note();
-    return TestPlatform::Rename(from, to);
-  }
-  Status Remove(const std::string& path) override {
-    Note();
-    return TestPlatform::Remove(path);
-  }
   void Reset() { busy_changes = idle_changes = 0; }
-
- private:
-  void Note() { ++(wxIsBusy() ? busy_changes : idle_changes); }
 };
 
 class OperationsWindowTest : public FrameTest {

@@ -7,9 +7,10 @@ namespace {
 
 const char* OpName(Op op) {
   static const char* const kNames[] = {
-      "CanRead", "Exists", "IsFolder", "IsLink", "ReadFile", "ReadAt", "WriteAt", "AppendFile",
-      "ReplaceFile", "RenameOver", "CopyFile", "Rename", "Remove", "CreateFolder",
-      "RemoveEmptyFolder", "ListFolder", "RunProgram"};
+      "CanRead",    "Exists",      "IsFolder",     "IsLink",     "Stat",         "ReadFile",
+      "ReadAt",     "ListFolder",  "CheckInside",  "WriteAt",    "AppendFile",   "ReplaceFile",
+      "WriteNewFile", "RenameOver", "CopyFile",    "Rename",     "Remove",       "CreateFolder",
+      "RemoveEmptyFolder", "SyncFolder", "RunProgram"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -30,6 +31,11 @@ int TestPlatform::CountCalls(Op op) const {
 
 bool TestPlatform::Called(Op op, const std::string& path) {
   calls_.push_back(std::string(OpName(op)) + " " + path);
+  if (op >= Op::WriteAt && op != Op::SyncFolder) {
+    if (on_change_) on_change_(path);
+    ++changes_;
+  }
+  if (power_cut()) return true;
   for (Failure& failure : failures_) {
     if (failure.op != op || failure.times == 0) continue;
     if (path.find(failure.pathPart) == std::string::npos) continue;
@@ -55,21 +61,31 @@ bool TestPlatform::IsFolder(const std::string& path) {
 bool TestPlatform::IsLink(const std::string& path) {
   return !Called(Op::IsLink, path) && base_.IsLink(path);
 }
-Status TestPlatform::ReadFile(const std::string& path, std::string* bytes) {
-  return Called(Op::ReadFile, path) ? Injected(path) : base_.ReadFile(path, bytes);
+Status TestPlatform::Stat(const std::string& path, FileInfo* info) {
+  return Called(Op::Stat, path) ? Injected(path) : base_.Stat(path, info);
+}
+Status TestPlatform::ReadFile(const std::string& path, uint64_t limit, std::string* bytes) {
+  return Called(Op::ReadFile, path) ? Injected(path) : base_.ReadFile(path, limit, bytes);
 }
 Status TestPlatform::ReadAt(const std::string& path, uint64_t offset, size_t size,
                             std::string* bytes) {
   return Called(Op::ReadAt, path) ? Injected(path) : base_.ReadAt(path, offset, size, bytes);
 }
-Status TestPlatform::WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) {
+Status TestPlatform::CheckInside(const std::string& root, const std::string& path) {
+  return Called(Op::CheckInside, path) ? Injected(path) : base_.CheckInside(root, path);
+}
+Status TestPlatform::WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) {
   return Called(Op::WriteAt, path) ? Injected(path) : base_.WriteAt(path, offset, bytes);
 }
-Status TestPlatform::AppendFile(const std::string& path, const std::string& bytes) {
+Status TestPlatform::AppendFile(const std::string& path, std::string_view bytes) {
   return Called(Op::AppendFile, path) ? Injected(path) : base_.AppendFile(path, bytes);
 }
-Status TestPlatform::ReplaceFile(const std::string& path, const std::string& bytes) {
+Status TestPlatform::ReplaceFile(const std::string& path, std::string_view bytes) {
   return Called(Op::ReplaceFile, path) ? Injected(path) : base_.ReplaceFile(path, bytes);
+}
+Status TestPlatform::WriteNewFile(const std::string& path,
+                                  const std::function<Status(FileWriter&)>& produce) {
+  return Called(Op::WriteNewFile, path) ? Injected(path) : base_.WriteNewFile(path, produce);
 }
 Status TestPlatform::RenameOver(const std::string& from, const std::string& to) {
   return Called(Op::RenameOver, from) ? Injected(from) : base_.RenameOver(from, to);
@@ -91,6 +107,9 @@ Status TestPlatform::RemoveEmptyFolder(const std::string& path) {
 }
 Status TestPlatform::ListFolder(const std::string& path, std::vector<std::string>* names) {
   return Called(Op::ListFolder, path) ? Injected(path) : base_.ListFolder(path, names);
+}
+Status TestPlatform::SyncFolder(const std::string& path) {
+  return Called(Op::SyncFolder, path) ? Injected(path) : base_.SyncFolder(path);
 }
 std::string TestPlatform::ProgramFolder() {
   return program_folder_.empty() ? base_.ProgramFolder() : program_folder_;

@@ -3,6 +3,7 @@
 // chosen call fail (as a full disk or a locked file would).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,9 @@
 namespace korva {
 
 enum class Op {
-  CanRead, Exists, IsFolder, IsLink, ReadFile, ReadAt, WriteAt, AppendFile, ReplaceFile, RenameOver,
-  CopyFile, Rename, Remove, CreateFolder, RemoveEmptyFolder, ListFolder, RunProgram
+  CanRead, Exists, IsFolder, IsLink, Stat, ReadFile, ReadAt, ListFolder, CheckInside, WriteAt,
+  AppendFile, ReplaceFile, WriteNewFile, RenameOver, CopyFile, Rename, Remove, CreateFolder,
+  RemoveEmptyFolder, SyncFolder, RunProgram
 };
 
 class TestPlatform : public Platform {
@@ -28,6 +30,20 @@ class TestPlatform : public Platform {
   void Fail(Op op, const std::string& pathPart = "", int times = 1, int skip = 0);
   void ClearFailures() { failures_.clear(); }
 
+  // Cuts the power at the `k`-th file-changing call from now (1 for the
+  // next one): that call and every call after it, of any kind, fail and
+  // change nothing, as if the machine had stopped there. 0 turns it off.
+  void CutPowerAt(int k) {
+    cut_at_ = k;
+    changes_ = 0;
+  }
+  bool power_cut() const { return cut_at_ > 0 && changes_ >= cut_at_; }
+  // File-changing calls so far (writes, copies, renames, removals, folder
+  // changes, programs run), counted since the last CutPowerAt.
+  int changes() const { return changes_; }
+  // Called before every file-changing call, with its first path.
+  void OnChange(std::function<void(const std::string&)> hook) { on_change_ = std::move(hook); }
+
   // One line per call: the operation's name and its first path.
   const std::vector<std::string>& calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
@@ -37,11 +53,15 @@ class TestPlatform : public Platform {
   bool Exists(const std::string& path) override;
   bool IsFolder(const std::string& path) override;
   bool IsLink(const std::string& path) override;
-  Status ReadFile(const std::string& path, std::string* bytes) override;
+  Status Stat(const std::string& path, FileInfo* info) override;
+  Status ReadFile(const std::string& path, uint64_t limit, std::string* bytes) override;
   Status ReadAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes) override;
-  Status WriteAt(const std::string& path, uint64_t offset, const std::string& bytes) override;
-  Status AppendFile(const std::string& path, const std::string& bytes) override;
-  Status ReplaceFile(const std::string& path, const std::string& bytes) override;
+  Status CheckInside(const std::string& root, const std::string& path) override;
+  Status WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) override;
+  Status AppendFile(const std::string& path, std::string_view bytes) override;
+  Status ReplaceFile(const std::string& path, std::string_view bytes) override;
+  Status WriteNewFile(const std::string& path,
+                      const std::function<Status(FileWriter&)>& produce) override;
   Status RenameOver(const std::string& from, const std::string& to) override;
   Status CopyFile(const std::string& from, const std::string& to) override;
   Status Rename(const std::string& from, const std::string& to) override;
@@ -49,6 +69,7 @@ class TestPlatform : public Platform {
   Status CreateFolder(const std::string& path) override;
   Status RemoveEmptyFolder(const std::string& path) override;
   Status ListFolder(const std::string& path, std::vector<std::string>* names) override;
+  Status SyncFolder(const std::string& path) override;
   std::string ProgramFolder() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
@@ -68,6 +89,9 @@ class TestPlatform : public Platform {
   std::string program_folder_;
   std::vector<Failure> failures_;
   std::vector<std::string> calls_;
+  int cut_at_ = 0;
+  int changes_ = 0;
+  std::function<void(const std::string&)> on_change_;
 };
 
 }  // namespace korva
