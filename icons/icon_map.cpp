@@ -117,12 +117,20 @@ Status ReadIconMap(Platform& platform, const std::string& gameFolder,
   std::string path = IconMapPath(gameFolder);
   Status copied;
   if (!platform.CanRead(path)) copied = platform.CopyFile(programFolder + "/data/iconmap", path);
+  Status read = LoadIconMap(platform, gameFolder, map);
+  if (!read.ok() && !copied.ok()) {
+    return Status::Error("The icon map could not be read (" + copied.message() +
+                         "); no icon cells can be given to characters.");
+  }
+  return read;
+}
+
+Status LoadIconMap(Platform& platform, const std::string& gameFolder, IconMap* map) {
   map->entries.clear();
   std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, path, kRecordFileLimit, &lines);
+  Status read = ReadTextLines(platform, IconMapPath(gameFolder), kRecordFileLimit, &lines);
   if (!read.ok()) {
-    std::string reason = copied.ok() ? read.message() : copied.message();
-    return Status::Error("The icon map could not be read (" + reason +
+    return Status::Error("The icon map could not be read (" + read.message() +
                          "); no icon cells can be given to characters.");
   }
   for (const std::string& line : lines) {

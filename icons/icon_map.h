@@ -54,6 +54,10 @@ Status ReleaseCharacterIcons(Platform& platform, const std::string& gameFolder,
 // Writes `map` to the map file in one step; on failure the old file stays.
 Status WriteIconMap(Platform& platform, const std::string& gameFolder, const IconMap& map);
 
+// Loads the map file into `*map` without changing any file. A missing map
+// file is an empty map and a failure.
+Status LoadIconMap(Platform& platform, const std::string& gameFolder, IconMap* map);
+
 // Loads the map file into `*map`, first copying program folder +
 // "/data/iconmap" to it when it cannot be opened (never over an existing
 // file). A map file that cannot be read leaves `*map` empty and is a

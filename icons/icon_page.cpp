@@ -79,12 +79,12 @@ Status RunCycleSteps(Platform& platform, const CycleFiles& files, const PageChan
   Status cleared = RemoveIntermediates(platform, files, false);
   if (!cleared.ok()) return PageNotChanged(cleared.message());
 
-  // A working copy already in the icon folder is used as it is.
+  // Only the program's own converter runs: the working copy is made afresh
+  // from the tools folder for every cycle, whatever was at its place.
   Status copied;
-  if (!platform.CanRead(files.converter)) {
-    copied = platform.CopyFile(files.shippedConverter, files.converter);
-    if (!copied.ok()) return PageNotChanged("the texture converter is missing: " + copied.message());
-  }
+  if (platform.Exists(files.converter)) copied = platform.Remove(files.converter);
+  if (copied.ok()) copied = platform.CopyFile(files.shippedConverter, files.converter);
+  if (!copied.ok()) return PageNotChanged("the texture converter cannot be made ready: " + copied.message());
   // The page is handed over as a copy; the game's file stays in place.
   copied = platform.CopyFile(files.page, files.dds);
   if (!copied.ok()) return PageNotChanged(copied.message());

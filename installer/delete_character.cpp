@@ -20,49 +20,55 @@ bool ModManager::DeleteCharacter(int characterNumber, bool userRequest) {
     view_.ShowMessage("No slot has been selected.");
     return false;
   }
-  std::vector<std::string> failures = EmptyPlace(characterNumber, userRequest);
-  if (!userRequest) return failures.empty();
-  if (failures.empty()) {
-    view_.ShowMessage("Char deleted.");
-    return true;
+  Status deleted = RunOperation(
+      "deletion of the character in place " + std::to_string(characterNumber),
+      "The character in place " + std::to_string(characterNumber) + " could not be deleted.",
+      [&] {
+        std::vector<std::string> restored;
+        return EmptyPlace(characterNumber, userRequest, &restored);
+      });
+  if (!deleted.ok()) {
+    view_.ShowMessage(deleted.message());
+    return false;
   }
-  ReportIncomplete("The character in place " + std::to_string(characterNumber) +
-                       " could not be deleted completely.",
-                   failures);
-  return false;
+  if (userRequest) view_.ShowMessage("Char deleted.");
+  return true;
 }
 
-std::vector<std::string> ModManager::EmptyPlace(int n, bool releaseSlots) {
-  std::vector<std::string> failures;
-  auto note = [&failures](const Status& status) {
-    if (!status.ok()) failures.push_back(status.message());
-  };
+Status ModManager::EmptyPlace(int n, bool releaseSlots, std::vector<std::string>* restored) {
   // The blocks carry the name the place shows: its "Game Chars" row without
   // the backslash that ends the record's first name field.
   std::string row = static_cast<size_t>(n - 1) < game_char_rows_.size() ? game_char_rows_[n - 1] : "";
   const std::string blockName = row.empty() ? row : row.substr(0, row.size() - 1);
 
-  note(WritePlaceholderRecord(platform_, game_folder_, n));
-  note(WriteCollectionEntry(platform_, game_folder_, n, true, false, "", ""));
+  Status status = WritePlaceholderRecord(platform_, game_folder_, n);
+  if (status.ok()) status = WriteCollectionEntry(platform_, game_folder_, n, true, false, "", "");
   for (int target : kBlockRemovalOrder) {
-    note(RemoveMarkerBlock(platform_, game_folder_, kMarkerBlockTargets[target].file, blockName));
+    if (!status.ok()) break;
+    status = RemoveMarkerBlock(platform_, game_folder_, kMarkerBlockTargets[target].file, blockName);
   }
-
-  note(ReleaseCharacterIcons(platform_, game_folder_, program_folder_, &icon_map_, n));
-  note(WriteIconMap(platform_, game_folder_, icon_map_));
-  note(korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_));
+  if (status.ok()) {
+    status = ReleaseCharacterIcons(platform_, game_folder_, program_folder_, &icon_map_, n);
+  }
+  if (status.ok()) status = WriteIconMap(platform_, game_folder_, icon_map_);
+  if (status.ok()) status = korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_);
+  if (!status.ok()) return status;
 
   StoreReport store = RemoveStoredFiles(platform_, game_folder_, n - 1);
-  for (const std::string& backup : store.restored) view_.SetModDescription(backup);
-  failures.insert(failures.end(), store.failures.begin(), store.failures.end());
-  failures.insert(failures.end(), store.skipped.begin(), store.skipped.end());
+  for (const std::string& backup : store.restored) {
+    view_.SetModDescription(backup);
+    restored->push_back(backup);
+  }
+  if (!store.failures.empty()) return Status::Error(store.failures.front());
 
   if (releaseSlots) {
-    note(ReleaseCharacterSlots(n - 1));
-    for (SlotKind kind : {SlotKind::C, SlotKind::A, SlotKind::M, SlotKind::F}) note(ScanSlots(kind));
+    status = ReleaseCharacterSlots(n - 1);
+    for (SlotKind kind : {SlotKind::C, SlotKind::A, SlotKind::M, SlotKind::F}) {
+      if (status.ok()) status = ScanSlots(kind);
+    }
+    if (!status.ok()) return status;
   }
-  note(FillGameCharsList());
-  return failures;
+  return FillGameCharsList();
 }
 
 }  // namespace korva

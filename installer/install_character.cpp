@@ -1,6 +1,8 @@
 // "Add -->": putting a package's character into a place. Everything that
 // could make the package unfit is checked before anything is changed, so a
-// refused package leaves the place as it was.
+// refused package leaves the place as it was; the changes themselves run as
+// one operation, which completes or leaves the game as it was.
+#include "icons/icon_page.h"
 #include "installer/mod_manager.h"
 #include "installer/mod_package.h"
 #include "installer/store.h"
@@ -46,6 +48,20 @@ std::string Lines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
+std::vector<std::string> ModManager::CheckPackageFiles(const std::string& packageFolder) {
+  std::vector<std::string> problems;
+  for (const std::string& relative : ListPackageFiles(platform_, packageFolder, nullptr)) {
+    const char* what = IsProgramPath(relative)          ? "a file of this program's own"
+                       : IsManagedOrBackupPath(relative) ? "a game file that this program manages"
+                                                         : nullptr;
+    if (what == nullptr) continue;
+    problems.push_back("The mod package \"" + packageFolder + "\" holds the file \"files" +
+                       relative + "\", which would replace " + what + " in the game folder (" +
+                       game_folder_ + relative + "). A package may not bring that file.");
+  }
+  return problems;
+}
+
 bool ModManager::InstallCharacter(int modRow, int placeRow) {
   bool modChosen = modRow >= 0 && modRow < mod_count_;
   bool placeChosen = placeRow >= 0 && placeRow < kPlaceCount;
@@ -68,8 +84,23 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
     return false;
   }
   std::vector<std::string> problems = CheckModPackage(package, info);
+  std::vector<std::string> planted = CheckPackageFiles(package);
+  problems.insert(problems.end(), planted.begin(), planted.end());
   if (!problems.empty()) {
     view_.ShowMessage(kCannotInstall + Lines(problems));
+    return false;
+  }
+  const std::string icon =
+      info.hasIcon ? package + "/charicon.tga" : program_folder_ + "/data/charicon.tga";
+  std::vector<std::string> icons = {icon};
+  for (const std::string& extra : info.extraIcons) icons.push_back(package + "/" + extra);
+  for (const std::string& path : icons) {
+    Status usable = CheckIconImage(platform_, path);
+    if (!usable.ok()) problems.push_back(usable.message());
+  }
+  if (!problems.empty()) {
+    view_.ShowMessage(std::string(kCannotInstall) + " The mod package \"" + package +
+                      "\" has icons that cannot be placed:" + Lines(problems));
     return false;
   }
   SlotCheck slots;
@@ -90,43 +121,47 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
     return false;
   }
 
-  std::vector<std::string> failures = EmptyPlace(n, false);
-  auto note = [&failures](const Status& status) {
-    if (!status.ok()) failures.push_back(status.message());
-  };
-  note(WriteCollectionEntry(platform_, game_folder_, n, false, info.hasColldef,
-                            package + "/colldef.ini", info.dataName));
-  for (const MarkerBlockTarget& target : kMarkerBlockTargets) {
-    if (!FlagOf(info, target.packageFlag)) continue;
-    note(AppendMarkerBlock(platform_, game_folder_, target, package + "/" + target.dataFile,
-                           info.dataName));
-  }
-  for (SlotKind kind : kAllSlotKinds) {
-    for (const SlotRequest& slot : SlotsOfKind(info, kind)) {
-      Status claimed = ClaimFreeSlot(kind, slot.path, slot.name);
-      note(claimed);
-      if (claimed.ok()) note(RecordSlotUse(platform_, game_folder_, i, slot.path, slot.name, kind));
-    }
-  }
-  note(WriteCharacterRecord(n, info.dataName));
+  StoreReport store;
+  Status installed = RunOperation(
+      "installation into place " + std::to_string(n),
+      "The character could not be installed into place " + std::to_string(n) + ".",
+      [&]() -> Status {
+        std::vector<std::string> restored;
+        Status status = EmptyPlace(n, false, &restored);
+        if (!status.ok()) return status;
+        status = WriteCollectionEntry(platform_, game_folder_, n, false, info.hasColldef,
+                                      package + "/colldef.ini", info.dataName);
+        if (!status.ok()) return status;
+        for (const MarkerBlockTarget& target : kMarkerBlockTargets) {
+          if (!FlagOf(info, target.packageFlag)) continue;
+          status = AppendMarkerBlock(platform_, game_folder_, target,
+                                     package + "/" + target.dataFile, info.dataName);
+          if (!status.ok()) return status;
+        }
+        for (SlotKind kind : kAllSlotKinds) {
+          for (const SlotRequest& slot : SlotsOfKind(info, kind)) {
+            status = ClaimFreeSlot(kind, slot.path, slot.name);
+            if (status.ok()) {
+              status = RecordSlotUse(platform_, game_folder_, i, slot.path, slot.name, kind);
+            }
+            if (!status.ok()) return status;
+          }
+        }
+        status = WriteCharacterRecord(n, info.dataName);
+        if (!status.ok()) return status;
 
-  StoreReport store = StoreModFiles(platform_, game_folder_, package, i);
-  failures.insert(failures.end(), store.failures.begin(), store.failures.end());
+        store = StoreModFiles(platform_, game_folder_, package, i);
+        if (!store.failures.empty()) return Status::Error(store.failures.front());
 
-  const std::string icon =
-      info.hasIcon ? package + "/charicon.tga" : program_folder_ + "/data/charicon.tga";
-  Status placed = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_, icon, i, n);
-  note(placed);
-  for (size_t k = 0; placed.ok() && k < info.extraIcons.size(); ++k) {
-    note(PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_,
-                   package + "/" + info.extraIcons[k], n + static_cast<int>(k), n));
-  }
-
-  if (!failures.empty()) {
-    failures.insert(failures.end(), store.skipped.begin(), store.skipped.end());
-    ReportIncomplete("The character could not be installed completely into place " +
-                         std::to_string(n) + ".",
-                     failures);
+        status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_, icon, i, n);
+        for (size_t k = 0; status.ok() && k < info.extraIcons.size(); ++k) {
+          status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_,
+                             package + "/" + info.extraIcons[k], n + static_cast<int>(k), n);
+        }
+        return status;
+      });
+  if (!installed.ok()) {
+    view_.ShowMessage(installed.message());
     return false;
   }
   std::string message = "Char enabled.";

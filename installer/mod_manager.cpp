@@ -1,7 +1,10 @@
 #include "installer/mod_manager.h"
 
+#include <algorithm>
+
 #include "gamedata/backups.h"
 #include "gamedata/unpack.h"
+#include "icons/icon_page.h"
 #include "installer/config.h"
 #include "installer/mod_database.h"
 #include "slots/slot_scan.h"
@@ -10,9 +13,43 @@
 #include "textfiles/collection_list.h"
 
 namespace korva {
+namespace {
+
+// What a cut-off run can leave in the game folder that no later step wants:
+// the tools' working copies, the icon page's intermediates, and the
+// temporary names of every file the program rewrites.
+std::vector<std::string> LeftoverPaths() {
+  std::vector<std::string> paths = {
+      "/quickbms.exe", "/vantrel.bms", "/stuff/icons/crunch.exe",
+      "/stuff/icons/icontpage_nxg.dds", "/stuff/icons/icontpage_nxg.tga",
+      "/stuff/icons/icontpage_nxg_t.tga"};
+  for (size_t i = 0, n = paths.size(); i < n; ++i) paths.push_back(paths[i] + "_temp");
+  std::vector<std::string> rewritten = ManagedGameFiles();
+  rewritten.push_back("/chars/iconmap");
+  rewritten.push_back("/chars/mod_record");
+  for (int i = 0; i < kPlaceCount; ++i) {
+    rewritten.push_back("/chars/slots_char_" + std::to_string(i));
+    rewritten.push_back("/chars/mod_char_" + std::to_string(i));
+  }
+  for (const std::string& path : rewritten) {
+    paths.push_back(path + "_temp");
+    paths.push_back(path + kBackupSuffix + "_temp");
+  }
+  return paths;
+}
+
+std::string FoldCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return text;
+}
+
+}  // namespace
 
 ModManager::ModManager(Platform& platform, View& view)
-    : platform_(platform), view_(view), program_folder_(platform.ProgramFolder()) {}
+    : journal_(platform), platform_(journal_), view_(view),
+      program_folder_(platform.ProgramFolder()) {}
 
 bool ModManager::StartUp() {
   std::string folder;
@@ -38,49 +75,135 @@ void ModManager::UseGameFolder(const std::string& folder) {
   }
 }
 
-void ModManager::RunStartUpSteps() {
-  UnpackGameArchives();  // 1: the game's packed .dat archives.
-  // 2 to 12: the one-time backups and the prepared files.
-  ReportFailures("Not every game file could be backed up or prepared:",
-                 BackUpGameFiles(platform_, game_folder_, program_folder_));
-  // 13: the collection list's reserved places.
-  Status prepared = PrepareCollectionList(platform_, game_folder_);
-  if (!prepared.ok()) {
-    view_.ShowMessage("The game's collection list could not be given its ten places for mod "
-                      "characters (" + prepared.message() + "). The next start tries again.");
+bool ModManager::RunStartUpSteps() {
+  journal_.SetGameFolder(game_folder_);
+  bool ok = RecoverCutOffOperation();
+  ok = UnpackGameArchives() && ok;  // 1: the game's packed .dat archives.
+  // 2 to 13 and the icon map file, unless managed files changed behind the
+  // program's back and stay so.
+  if (CheckManagedFiles()) {
+    ok = PrepareGameFiles() && ok;
+  } else {
+    ok = false;
   }
-  FillModList();  // 14: "Mod Database".
-  // 15: "Game Chars".
-  // 16 to 19: the slot tables, kinds C, A, M, F.
-  // A table file that is missing shows as empty rows and "C: 0"; the steps
-  // that put the files in place say why. One that is there but cannot be
-  // read in full is said here.
-  std::string unread;
-  auto note = [&](const Status& status, const std::string& file) {
-    if (!status.ok() && platform_.Exists(game_folder_ + file)) unread += "\n" + status.message();
-  };
-  note(FillGameCharsList(), kCharacterFile);
-  for (SlotKind kind : {SlotKind::C, SlotKind::A, SlotKind::M, SlotKind::F}) {
-    note(ScanSlots(kind), KindInfo(kind).file);
-  }
-  if (!unread.empty()) {
-    view_.ShowMessage("The character tables could not be read in full; what could not be read "
-                      "shows as an empty \"Game Chars\" row or as a slot that is not free:" +
-                      unread);
-  }
-  ReadIconMap();  // 20: the icon map.
+  FillModList();                     // 14: "Mod Database".
+  ok = ReadCharacterTables() && ok;  // 15 to 19: "Game Chars" and the slot tables.
+  ReadIconMap();                     // 20: the icon map.
+  return ok;
 }
 
-void ModManager::UnpackGameArchives() {
+bool ModManager::RecoverCutOffOperation() {
+  std::string operation;
+  // The undo goes through the journal's guard, which keeps it in the game
+  // folder, without being recorded itself.
+  Status recovered = korva::RecoverCutOffOperation(platform_, game_folder_, &operation);
+  if (!recovered.ok()) {
+    view_.ShowMessage("The last " + (operation.empty() ? std::string("operation") : operation) +
+                      " was cut off, and the game's files could not all be put back as they "
+                      "were before it.\n" + recovered.message());
+    return false;
+  }
+  if (!operation.empty()) {
+    view_.ShowMessage("The last " + operation +
+                      " was cut off; the game's files were put back as they were before it.");
+  }
+  // Only now, once the undo has used what it needed.
+  std::vector<std::string> stuck;
+  for (const std::string& path : LeftoverPaths()) {
+    const std::string full = game_folder_ + path;
+    if (!platform_.Exists(full) || platform_.IsFolder(full)) continue;
+    Status removed = platform_.Remove(full);
+    if (!removed.ok()) stuck.push_back(removed.message());
+  }
+  if (!stuck.empty()) {
+    std::string text = "These files left by an earlier run could not be removed:";
+    for (const std::string& line : stuck) text += "\n" + line;
+    view_.ShowMessage(text);
+  }
+  return true;
+}
+
+bool ModManager::UnpackGameArchives() {
   UnpackReport report = korva::UnpackGameArchives(
       platform_, game_folder_, program_folder_, [this] { view_.ShowMessage(kUnpackingMessage); });
   if (report.unpacker_missing) {
     // The window closes once the start-up steps are done.
     view_.ShowMessage(kUnpackerMissingMessage);
     view_.CloseWindow();
-  } else if (report.archives_found) {
-    view_.ShowMessage(UnpackFinishedMessage(report));
+    return false;
   }
+  if (report.archives_found) view_.ShowMessage(UnpackFinishedMessage(report));
+  return report.listed.ok() && report.prepared.ok() && report.kept.empty() &&
+         report.not_deleted.empty() && report.removed.ok();
+}
+
+namespace {
+
+// The managed files that are not as the program left them: by the record,
+// or, for a game prepared before the record existed, by their layout.
+std::vector<ChangedFile> FindChangedFiles(Platform& platform, ManagedRecord& record,
+                                          const std::string& game, const std::string& program) {
+  if (record.exists()) return record.Changed(platform, game);
+  if (WasPrepared(platform, game)) return CheckPreparedLayout(platform, game, program);
+  return {};
+}
+
+std::string ChangedList(const std::string& game, const std::vector<ChangedFile>& files) {
+  std::string text;
+  for (const ChangedFile& file : files) text += "\n" + game + file.path + " (" + file.reason + ")";
+  return text;
+}
+
+}  // namespace
+
+bool ModManager::CheckManagedFiles() {
+  changed_files_.clear();
+  Status loaded = record_.Load(platform_, game_folder_);
+  if (!loaded.ok()) {
+    view_.ShowMessage("The record of the game files this program manages cannot be read (" +
+                      loaded.message() + "), so the program does not change the game.");
+    changed_files_.push_back({"/chars/mod_record", "cannot be read"});
+    return false;
+  }
+  changed_files_ = FindChangedFiles(platform_, record_, game_folder_, program_folder_);
+  if (changed_files_.empty()) return true;
+  const std::string question =
+      "These game files are no longer as this program left them; a game update, a check of "
+      "the game's files or another program has changed them:" +
+      ChangedList(game_folder_, changed_files_) +
+      "\n\nTake the game's current files as the new originals? The program then keeps them as "
+      "its backups, prepares the game again and empties all ten places; the characters that "
+      "were installed have to be installed again.\nIf you answer No, nothing is changed, and "
+      "the program changes none of the game's files until they are taken as the new originals.";
+  if (!view_.AskYesNo(question, "Game files changed")) return false;
+  return AdoptGameUpdate();
+}
+
+bool ModManager::PrepareGameFiles() {
+  std::vector<Status> failures;
+  Status prepared;
+  Status result = RunOperation(
+      "preparation of the game's files at start-up",
+      "The game's files could not be prepared for mods.", [&]() -> Status {
+        // 2 to 12: the one-time backups and the prepared files.
+        failures = BackUpGameFiles(platform_, game_folder_, program_folder_);
+        // 13: the collection list's reserved places.
+        prepared = PrepareCollectionList(platform_, game_folder_);
+        // The icon map file, made from the data folder's when missing.
+        IconMap map;
+        korva::ReadIconMap(platform_, game_folder_, program_folder_, &map);
+        return Status::Ok();
+      });
+  if (!result.ok()) {
+    view_.ShowMessage(result.message());
+    return false;
+  }
+  ReportFailures("Not every game file could be backed up or prepared:", failures);
+  if (!prepared.ok()) {
+    view_.ShowMessage("The game's collection list could not be given its ten places for mod "
+                      "characters (" + prepared.message() + "). The next start tries again.");
+  }
+  return failures.empty() && prepared.ok();
 }
 
 void ModManager::FillModList() {
@@ -101,10 +224,29 @@ void ModManager::FillModList() {
   }
 }
 
+bool ModManager::ReadCharacterTables() {
+  // A table file that is missing shows as empty rows and "C: 0"; the steps
+  // that put the files in place say why. One that is there but cannot be
+  // read in full is said here.
+  std::string unread;
+  auto note = [&](const Status& status, const std::string& file) {
+    if (!status.ok() && platform_.Exists(game_folder_ + file)) unread += "\n" + status.message();
+  };
+  note(FillGameCharsList(), kCharacterFile);
+  for (SlotKind kind : {SlotKind::C, SlotKind::A, SlotKind::M, SlotKind::F}) {
+    note(ScanSlots(kind), KindInfo(kind).file);
+  }
+  if (unread.empty()) return true;
+  view_.ShowMessage("The character tables could not be read in full; what could not be read "
+                    "shows as an empty \"Game Chars\" row or as a slot that is not free:" +
+                    unread);
+  return false;
+}
+
 void ModManager::ReadIconMap() {
   // A map that cannot be read is left empty without a word here: nothing is
   // lost by it, and placing an icon says why no cell is free.
-  korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_);
+  LoadIconMap(platform_, game_folder_, &icon_map_);
 }
 
 void ModManager::ShowModInfo(int row) {
@@ -119,16 +261,29 @@ void ModManager::ShowModInfo(int row) {
   }
 }
 
+bool ModManager::IsChanged(const std::string& managedPath) const {
+  return std::any_of(changed_files_.begin(), changed_files_.end(), [&](const ChangedFile& file) {
+    return FoldCase(file.path) == FoldCase(managedPath);
+  });
+}
+
 Status ModManager::ScanSlots(SlotKind kind) {
   SlotTable& table = slot_tables_[static_cast<size_t>(kind)];
+  if (IsChanged(KindInfo(kind).file)) {
+    // Not the program's file any more: its bytes mean nothing here.
+    table = SlotTable();
+    view_.SetSlotLabel(kind, std::string(KindInfo(kind).label) + "?");
+    return Status::Ok();
+  }
   Status status = korva::ScanSlots(platform_, game_folder_, kind, &table);
   view_.SetSlotLabel(kind, SlotLabel(kind, table));
   return status;
 }
 
 Status ModManager::FillGameCharsList() {
-  std::vector<std::string> rows;
-  Status status = korva::FillGameCharsList(platform_, game_folder_, &rows);
+  std::vector<std::string> rows(kPlaceCount);
+  Status status;
+  if (!IsChanged(kCharacterFile)) status = korva::FillGameCharsList(platform_, game_folder_, &rows);
   game_char_rows_ = rows;
   view_.SetGameCharRows(rows);
   return status;
@@ -156,18 +311,74 @@ Status ModManager::ReleaseCharacterSlots(int characterSlotIndex) {
   return status;
 }
 
+Status ModManager::RunOperation(const std::string& name, const std::string& heading,
+                                const std::function<Status()>& steps, RecordRule rule) {
+  // The game may have been updated while the window was open.
+  Status loaded = record_.Load(platform_, game_folder_);
+  if (!loaded.ok()) {
+    return Status::Error(heading + "\nThe record of the game files this program manages cannot "
+                         "be read (" + loaded.message() + "). Nothing was changed.");
+  }
+  std::vector<ChangedFile> changed;
+  if (rule != RecordRule::kTakeAll) {
+    changed = FindChangedFiles(platform_, record_, game_folder_, program_folder_);
+  }
+  if (!changed.empty()) {
+    return Status::Error(
+        heading + "\nThese game files are no longer as this program left them; a game update, a "
+        "check of the game's files or another program has changed them since:" +
+        ChangedList(game_folder_, changed) +
+        "\nNothing was changed. To go on, start the program again and answer Yes when it asks "
+        "to take the game's current files as the new originals (on the command line: "
+        "korva-zid-cli adopt-update --yes).");
+  }
+
+  Status done = journal_.Begin(name);
+  if (done.ok()) done = steps();
+  if (done.ok()) {
+    // The record takes the new state of every managed file the operation
+    // changed, and of those it holds nothing about yet, in the same
+    // operation. A revert takes the record away with the backups.
+    if (rule == RecordRule::kTakeAll) record_.Clear();
+    std::vector<std::string> take;
+    for (const std::string& path : ManagedGameFiles()) {
+      const std::string full = FoldCase(game_folder_ + path);
+      bool touched = std::any_of(journal_.changed().begin(), journal_.changed().end(),
+                                 [&](const std::string& c) { return FoldCase(c) == full; });
+      if (touched || !record_.Has(path)) take.push_back(path);
+    }
+    if (rule == RecordRule::kCheckThenDrop) {
+      record_.Clear();
+      if (platform_.Exists(RecordPath(game_folder_))) done = platform_.Remove(RecordPath(game_folder_));
+    } else {
+      done = record_.Take(platform_, game_folder_, take);
+      // A folder with none of the game's files gets no record.
+      if (done.ok() && (!record_.empty() || platform_.Exists(RecordPath(game_folder_)))) {
+        done = record_.Save(platform_, game_folder_);
+      }
+    }
+  }
+  if (done.ok()) done = journal_.Commit();
+  if (done.ok()) return done;
+
+  Status undone = journal_.Rollback();
+  ReloadGameState();
+  return Status::Error(heading + "\n" + done.message() + "\n" +
+                       (undone.ok() ? "The game was left as it was before." : undone.message()));
+}
+
+void ModManager::ReloadGameState() {
+  record_.Load(platform_, game_folder_);
+  FillGameCharsList();
+  for (SlotKind kind : kAllSlotKinds) ScanSlots(kind);
+  LoadIconMap(platform_, game_folder_, &icon_map_);
+}
+
 void ModManager::ReportFailures(const std::string& heading, const std::vector<Status>& failures) {
   if (failures.empty()) return;
   std::string text = heading;
   for (const Status& failure : failures) text += "\n" + failure.message();
   view_.ShowMessage(text);
-}
-
-void ModManager::ReportIncomplete(const std::string& heading,
-                                  const std::vector<std::string>& failures) {
-  std::string text = heading + " These steps did not work:";
-  for (const std::string& failure : failures) text += "\n- " + failure;
-  view_.ShowMessage(text + "\nEverything else was done.");
 }
 
 }  // namespace korva

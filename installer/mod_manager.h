@@ -1,15 +1,25 @@
 // ModManager: the program's core. It owns the run-time state that the main
 // window shows (game folder, program folder, mod list, slot tables, icon map),
-// runs the start-up sequence and the three user operations (install, delete,
-// revert), and reports through a View. The window and the command line are
-// thin front ends over it.
+// runs the start-up sequence and the user operations (install, delete,
+// revert, adopting a game update), and reports through a View. The window and
+// the command line are thin front ends over it.
+//
+// Every operation that changes the game folder runs under the operation
+// journal: it completes, or the game is left as it was before it, even when
+// the program is cut off half-way (the next start finishes the undo). And it
+// never writes into a managed game file that has changed since the program
+// last left it: the record of managed files is checked first.
 #pragma once
 
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "icons/icon_map.h"
 #include "installer/view.h"
+#include "journal/journal.h"
+#include "journal/managed_files.h"
 #include "platform/platform.h"
 #include "slots/slot_table.h"
 
@@ -26,13 +36,17 @@ class ModManager {
   // What choosing a file in the "Point to KORVAQUORIN.exe" dialog does: its
   // folder becomes the game folder and config.ini is rewritten.
   void UseGameFolder(const std::string& folder);
-  // The start-up steps, in their fixed order, without early exit.
-  void RunStartUpSteps();
+  // The start-up steps, in their fixed order, without early exit: finishing
+  // a cut-off operation, clearing what it left, unpacking, the check of the
+  // managed files (asking to adopt a game update), the backups and prepared
+  // files, the lists. False when a step reported a failure.
+  bool RunStartUpSteps();
 
   // Shows the name and description of "Mod Database" row `row`.
   void ShowModInfo(int row);
-  // The three operations report what they did through the View and return
-  // true only when they did everything asked of them.
+  // The operations report what they did through the View and return true
+  // only when they did everything asked of them; otherwise the game is as
+  // it was before.
   //
   // "Add -->": installs the package of "Mod Database" row `modRow` into
   // "Game Chars" row `placeRow`; a row outside its list means no selection.
@@ -42,6 +56,14 @@ class ModManager {
   bool DeleteCharacter(int characterNumber, bool userRequest);
   // File > Revert: asks, restores every game file from its backup, closes.
   bool RevertGameFiles();
+  // Takes the game's current versions of the managed files that changed
+  // behind the program's back as the new originals: their backups are
+  // renewed, the game is prepared again and all ten places are emptied.
+  // Says which characters have to be installed again.
+  bool AdoptGameUpdate();
+
+  // The managed game files found changed at start-up (empty when none).
+  const std::vector<ChangedFile>& changed_files() const { return changed_files_; }
 
   // Character slots. Each keeps the kind's table in memory as its file now
   // holds it and shows the kind's free-count label; each returns what went
@@ -71,27 +93,61 @@ class ModManager {
   const SlotTables& slot_tables() const { return slot_tables_; }
 
  private:
+  // Start-up: undoes an operation that was cut off, then removes what a
+  // cut-off run leaves behind (temporary files, the page's intermediates,
+  // the tools' working copies).
+  bool RecoverCutOffOperation();
   // Start-up step 1: unpacks the game's .dat archives.
-  void UnpackGameArchives();
+  bool UnpackGameArchives();
+  // Compares the managed files with the record (making the record for a game
+  // prepared before it existed) and, when some changed, asks whether to adopt
+  // them. False when changed files stay.
+  bool CheckManagedFiles();
+  // Start-up steps 2 to 13 and the icon map file, as one operation.
+  bool PrepareGameFiles();
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
   // packages under the program's mods folder.
   void FillModList();
-  // Start-up step 20: loads the icon map, creating its file from the data
-  // folder's when the game has none.
+  // Start-up steps 15 to 19.
+  bool ReadCharacterTables();
+  // Start-up step 20: loads the icon map.
   void ReadIconMap();
+
+  // Runs `steps` as one operation named `name` (such as "installation into
+  // place 3") under the journal. Before anything is changed the managed
+  // files are checked against the record; a changed one refuses the whole
+  // operation. When the steps succeed the record is brought up to date as
+  // `rule` says, in the same operation, and the operation commits. When a step fails, everything is
+  // undone and the in-memory state read again. Returns the failure, already
+  // worded for the user after `heading`, or Ok.
+  enum class RecordRule {
+    kCheckThenTake,  // refuse changed files; record what the operation changed
+    kCheckThenDrop,  // refuse changed files; the record goes (a revert)
+    kTakeAll,        // no check; record every managed file anew (adopting an update)
+  };
+  Status RunOperation(const std::string& name, const std::string& heading,
+                      const std::function<Status()>& steps,
+                      RecordRule rule = RecordRule::kCheckThenTake);
+  // Reads the slot tables, "Game Chars" and the icon map again from the
+  // game folder, after an operation was undone.
+  void ReloadGameState();
 
   // One message: `heading`, then each failure on a line of its own. Nothing
   // when the list is empty.
   void ReportFailures(const std::string& heading, const std::vector<Status>& failures);
-  // One message for an operation that did not do everything: `heading`, the
-  // steps that failed, and that the rest was done.
-  void ReportIncomplete(const std::string& heading, const std::vector<std::string>& failures);
   // Gives place `n` (1 to 10) its placeholder back: record, collection
   // entry, marker blocks, icons, stored files and, with `releaseSlots`, its
-  // slot entries; refills "Game Chars". Shows nothing; returns what failed.
-  std::vector<std::string> EmptyPlace(int n, bool releaseSlots);
+  // slot entries; refills "Game Chars". Shows nothing; returns the first
+  // failure. `restored` gets the moved-aside game files it put back.
+  Status EmptyPlace(int n, bool releaseSlots, std::vector<std::string>* restored);
+  // The paths below the game folder that a package's files tree would write
+  // into and that belong to the program or the game's managed files; each
+  // as a sentence for the refusal message.
+  std::vector<std::string> CheckPackageFiles(const std::string& packageFolder);
+  bool IsChanged(const std::string& managedPath) const;
 
-  Platform& platform_;
+  Journal journal_;
+  Platform& platform_;  // the journal, over the system's platform
   View& view_;
   std::string game_folder_;
   std::string program_folder_;
@@ -100,6 +156,8 @@ class ModManager {
   IconMap icon_map_;
   SlotTables slot_tables_;
   std::vector<std::string> game_char_rows_;  // what "Game Chars" shows
+  ManagedRecord record_;
+  std::vector<ChangedFile> changed_files_;
 };
 
 }  // namespace korva

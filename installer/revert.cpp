@@ -51,27 +51,28 @@ bool ModManager::RevertGameFiles() {
   if (!view_.AskYesNo("Are you sure you want to revert all changes?", "Are you sure?")) {
     return false;
   }
-  std::vector<std::string> failures;
-  for (const RevertStep& step : RevertSteps()) {
-    Status reverted = RevertGameFile(platform_, game_folder_, step);
-    if (!reverted.ok()) {
-      failures.push_back(reverted.message() + " (" + game_folder_ + step.path +
-                         " was left as it was)");
-    }
+  Status reverted = RunOperation(
+      "revert of the game's files", "The game could not be reverted.",
+      [&]() -> Status {
+        for (const RevertStep& step : RevertSteps()) {
+          Status status = RevertGameFile(platform_, game_folder_, step);
+          if (!status.ok()) return status;
+        }
+        for (int index = 0; index < kPlaceCount; ++index) {
+          StoreReport store = RemoveStoredFiles(platform_, game_folder_, index);
+          for (const std::string& backup : store.restored) view_.SetModDescription(backup);
+          if (!store.failures.empty()) return Status::Error(store.failures.front());
+        }
+        return Status::Ok();
+      },
+      RecordRule::kCheckThenDrop);
+  if (!reverted.ok()) {
+    view_.ShowMessage(reverted.message());
+    return false;
   }
-  for (int index = 0; index < kPlaceCount; ++index) {
-    StoreReport store = RemoveStoredFiles(platform_, game_folder_, index);
-    for (const std::string& backup : store.restored) view_.SetModDescription(backup);
-    failures.insert(failures.end(), store.failures.begin(), store.failures.end());
-    failures.insert(failures.end(), store.skipped.begin(), store.skipped.end());
-  }
-  if (failures.empty()) {
-    view_.ShowMessage("Reverse complete.");
-  } else {
-    ReportIncomplete("The game could not be reverted completely.", failures);
-  }
+  view_.ShowMessage("Reverse complete.");
   view_.CloseWindow();
-  return failures.empty();
+  return true;
 }
 
 }  // namespace korva

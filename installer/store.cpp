@@ -54,6 +54,14 @@ std::string StoreListPath(const std::string& gameFolder, int index) {
   return gameFolder + "/chars/mod_char_" + std::to_string(index);
 }
 
+std::vector<std::string> ListPackageFiles(Platform& platform, const std::string& packageFolder,
+                                          std::vector<std::string>* links) {
+  StoreReport report;
+  Tree tree = WalkTree(platform, packageFolder + "/files", &report);
+  if (links != nullptr) *links = report.skipped;
+  return tree.files;
+}
+
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
                           const std::string& packageFolder, int index) {
   StoreReport report;
@@ -134,31 +142,36 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
     size_t count = digits == 0 ? 0 : std::stoul(countLine.substr(0, std::min<size_t>(digits, 9)));
     for (size_t i = 0; i < count && line < lines.size(); ++i) section.push_back(lines[line++]);
   }
-  // The list goes first: if anything below is interrupted, a second removal
-  // must not delete what the first one already put back.
+  // Every path must lead to a place inside the game folder before anything
+  // is changed.
+  std::vector<std::string> touched;
+  for (const std::vector<std::string>& section : sections) {
+    touched.insert(touched.end(), section.begin(), section.end());
+  }
+  for (const std::string& path : sections[2]) touched.push_back(path + "_bak");
+  for (const std::string& path : touched) {
+    Status inside = platform.CheckInside(gameFolder, path);
+    if (!inside.ok()) {
+      report.failures.push_back(listPath + " names " + inside.message());
+      return report;
+    }
+  }
   Status removed = platform.Remove(listPath);
   if (!removed.ok()) {
     report.failures.push_back(removed.message() + " (nothing of the place's files was removed)");
     return report;
   }
 
-  auto inGame = [&](const std::string& path) {
-    bool inside = path.compare(0, gameFolder.size() + 1, gameFolder + "/") == 0 &&
-                  path.find("/../") == std::string::npos;
-    if (!inside) report.skipped.push_back(path + ": not inside the game folder, left alone");
-    return inside;
-  };
   const auto& [files, folders, movedAside, existed] = sections;
   for (const std::string& path : files) {
-    if (inGame(path) && platform.Exists(path)) Note(platform.Remove(path), &report);
+    if (platform.Exists(path)) Note(platform.Remove(path), &report);
   }
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
     if (std::find(existed.begin(), existed.end(), *folder) != existed.end()) continue;
     // A folder that something else was put into stays; that is no failure.
-    if (inGame(*folder)) platform.RemoveEmptyFolder(*folder);
+    if (platform.IsFolder(*folder)) platform.RemoveEmptyFolder(*folder);
   }
   for (const std::string& path : movedAside) {
-    if (!inGame(path)) continue;
     Status back = platform.Rename(path + "_bak", path);
     if (back.ok()) {
       report.restored.push_back(path + "_bak");

@@ -31,6 +31,12 @@ struct StoreReport {
 // "/chars/mod_char_" + index below the game folder.
 std::string StoreListPath(const std::string& gameFolder, int index);
 
+// The files of packageFolder + "/files", as paths relative to it ("/a/b.txt"),
+// in the order a store copies them. Links are not followed; each one found
+// is named in `*links`.
+std::vector<std::string> ListPackageFiles(Platform& platform, const std::string& packageFolder,
+                                          std::vector<std::string>* links);
+
 // Copies packageFolder + "/files" into the game folder at the same relative
 // paths, moving each game file it replaces to its name + "_bak", and writes
 // the store list file of place `index` (also when there is no tree: four
@@ -40,8 +46,10 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
 
 // Undoes place `index`'s store list: deletes the list, deletes the files it
 // added, removes the folders it created once empty, and renames the moved-
-// aside game files back. Nothing to do when there is no store list. Paths
-// outside the game folder are never touched.
+// aside game files back. Nothing to do when there is no store list. Before
+// anything is changed every listed path is checked: one that is not inside
+// the game folder, or leads outside it through a link, is a failure and
+// nothing is touched.
 StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index);
 
 }  // namespace korva

@@ -506,10 +506,13 @@ class PosixPlatform : public Platform {
     Status opened = OpenRegular(from, Resolve(from), O_RDONLY, &in, &st);
     if (!opened.ok()) return opened;
     std::string target = Resolve(to);
+    if (EntryExists(target)) return ErrnoError(to, EEXIST);
+    // The copy is written under a temporary name and renamed into place
+    // when complete, so a cut-off copy never stands under the target's name.
+    std::string temp = target + "_temp";
     FileDescriptor out(
-        open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
-    if (!out.valid()) return ErrnoError(to, errno);
-    Names().Added(target);
+        open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+    if (!out.valid()) return ErrnoError(to + "_temp", errno);
     Status status;
     std::string buffer(1 << 16, '\0');
     for (;;) {
@@ -524,10 +527,8 @@ class PosixPlatform : public Platform {
       if (!status.ok()) break;
     }
     if (status.ok() && (fsync(out.get()) != 0 || !out.Close())) status = ErrnoError(to, errno);
-    if (!status.ok()) {
-      unlink(target.c_str());
-      Names().Removed(target);
-    }
+    if (status.ok()) status = Rename(temp, target);
+    if (!status.ok()) unlink(temp.c_str());
     return status;
   }
 

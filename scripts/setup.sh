@@ -5,7 +5,7 @@ set -eu
 packages="
   cmake g++ make pkg-config
   libwxgtk3.2-dev
-  libfreeimage-dev libsquish-dev libarchive-dev
+  libfreeimage-dev libsquish-dev libarchive-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
 "

@@ -223,11 +223,20 @@ TEST_F(IconPageTest, FindsThePageAndItsFolderInAnyCase) {
   ExpectCells(PageNow(), {{278, 279}});
 }
 
-TEST_F(IconPageTest, AWorkingCopyAlreadyThereIsUsedAndRemoved) {
-  WriteScript(game / "stuff/icons/crunch.exe", "exec \"" + realConverter + "\" \"$@\"");
-  std::string noConverter = fakeProgram.path();  // nothing in tools/
-  ASSERT_TRUE(OpenIconCells(platform, game.path(), noConverter, 278, 1).ok());
+// Whatever lies at the working copy's place (a package may have planted
+// it, an earlier run left it) is replaced by the shipped converter, never run.
+TEST_F(IconPageTest, AStaleWorkingCopyIsReplacedNotRun) {
+  WriteScript(game / "stuff/icons/crunch.exe", "touch \"" + game / "planted-ran" + "\"; exit 0");
+  ASSERT_TRUE(OpenIconCells(platform, game.path(), program, 278, 1).ok());
+  EXPECT_FALSE(fs::exists(game / "planted-ran"));
   ExpectCells(PageNow(), {{279, 278}});
+  ExpectOnlyThePageInTheIconFolder();
+
+  // Without the shipped converter nothing runs at all.
+  WriteScript(game / "stuff/icons/crunch.exe", "touch \"" + game / "planted-ran" + "\"; exit 0");
+  Status status = OpenIconCells(platform, game.path(), fakeProgram.path(), 278, 1);
+  EXPECT_FALSE(status.ok());
+  EXPECT_FALSE(fs::exists(game / "planted-ran"));
   ExpectOnlyThePageInTheIconFolder();
 }
 
@@ -250,7 +259,7 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
        "case \"$4\" in *.dds) echo junk >\"$4\"; exit 0;; esac; exec REAL \"$@\"", Op::CanRead,
        nullptr, "wrote no DDS file"},
       {"TGA that does not load", "echo junk >\"$4\"", Op::CanRead, nullptr, "icontpage_nxg.tga"},
-      {"converter missing", "", Op::CanRead, nullptr, "converter is missing"},
+      {"converter missing", "", Op::CanRead, nullptr, "converter cannot be made ready"},
       {"converter cannot start", nullptr, Op::RunProgram, "crunch.exe", "injected failure"},
       {"page not copied", nullptr, Op::CopyFile, "icontpage_nxg.tex", "injected failure"},
       {"TGA not read", nullptr, Op::ReadFile, "icontpage_nxg.tga", "injected failure"},

@@ -209,14 +209,15 @@ TEST_F(InstallTest, SelectionsAreCheckedFirst) {
 }
 
 TEST_F(InstallTest, DeletingWritesThePlaceholderRecordAndNothingElseOfTheFile) {
-  ModManager& m = Start();
+  // The prepared file the first start puts in place holds odd records.
   const std::string cpj = game / "chars/quorin_pawnik.cpj";
-  std::string bytes = ReadBytes(cpj);
+  std::string bytes = ReadBytes(program / "data/quorin_pawnik.cpj");
   bytes.replace(74294, 15, "Hero\\" + std::string(10, 'x'));
   bytes.replace(74314, 14, std::string(14, 'y'));
   bytes.replace(74870, 15, std::string(15, 'z'));
   bytes.replace(74890, 14, "Heroine");
-  WriteBytes(cpj, bytes);
+  WriteBytes(program / "data/quorin_pawnik.cpj", bytes);
+  ModManager& m = Start();
 
   ASSERT_TRUE(m.DeleteCharacter(1, true));
   EXPECT_EQ(Said(), "Char deleted.");
@@ -232,8 +233,13 @@ TEST_F(InstallTest, DeletingWritesThePlaceholderRecordAndNothingElseOfTheFile) {
   EXPECT_EQ(view.game_char_rows.back(), "Mod_Char_10\\");
 }
 
-TEST_F(InstallTest, AStepThatFailsIsSaidAndNotCalledSuccess) {
+TEST_F(InstallTest, AStepThatFailsIsSaidAndUndoesTheWholeOperation) {
   ModManager& m = Start();
+  ASSERT_TRUE(m.InstallCharacter(kGrunt, 1));
+  Said();
+  const Files before = Snapshot(game.path());
+  const std::vector<std::string> rows = view.game_char_rows;
+  const std::array<std::string, 4> labels = view.slot_labels;
   // The second rewrite of the file: emptying the place rewrites it first.
   platform.Fail(Op::ReplaceFile, "bolttypes.txt", 1, 1);
   EXPECT_FALSE(m.InstallCharacter(kBrakka, 1));
@@ -241,32 +247,39 @@ TEST_F(InstallTest, AStepThatFailsIsSaidAndNotCalledSuccess) {
   EXPECT_EQ(message.find("Char enabled."), std::string::npos) << message;
   EXPECT_NE(message.find("place 2"), std::string::npos) << message;
   EXPECT_NE(message.find("bolttypes.txt"), std::string::npos) << message;
-  EXPECT_EQ(ReadBytes(game / "stuff/bolttypes.txt"), gameBefore["stuff/bolttypes.txt"]);
-  // The other steps were done.
-  EXPECT_EQ(view.game_char_rows[1], "Brakka\\");
+  EXPECT_NE(message.find("The game was left as it was before."), std::string::npos) << message;
+  EXPECT_EQ(Snapshot(game.path()), before);
+  EXPECT_EQ(view.game_char_rows, rows);
+  EXPECT_EQ(view.slot_labels, labels);
 
   platform.Fail(Op::WriteAt, "quorin_pawnik.cpj");
   EXPECT_FALSE(m.DeleteCharacter(2, true));
   message = Said();
   EXPECT_EQ(message.find("Char deleted."), std::string::npos) << message;
   EXPECT_NE(message.find("quorin_pawnik.cpj"), std::string::npos) << message;
+  EXPECT_EQ(Snapshot(game.path()), before);
+
+  // Afterwards the same operations go through.
+  ASSERT_TRUE(m.InstallCharacter(kBrakka, 1));
+  EXPECT_EQ(Said(), "Char enabled.");
+  EXPECT_EQ(view.game_char_rows[1], "Brakka\\");
 }
 
 TEST_F(InstallTest, AFileBesideAnExistingBackupIsSkippedAndNamed) {
-  // text.csv has its backup from the first start; a package file there must
-  // neither replace the game's file nor ever consume that backup.
-  WriteBytes(program / "mods/plain_grunt/files/stuff/text/text.csv", "package's table");
+  // The game has a file with a "_bak" of its own beside it: a package file
+  // there must neither replace the game's file nor ever consume that backup.
+  WriteBytes(game / "stuff/readme.txt", "game's readme");
+  WriteBytes(game / "stuff/readme.txt_bak", "an older readme");
+  WriteBytes(program / "mods/plain_grunt/files/stuff/readme.txt", "package's readme");
   ModManager& m = Start();
-  const std::string table = ReadBytes(game / "stuff/text/text.csv");
-  const std::string backup = ReadBytes(game / "stuff/text/text.csv_bak");
   ASSERT_TRUE(m.InstallCharacter(kGrunt, 6));
   std::string message = Said();
   EXPECT_EQ(message.rfind("Char enabled.\n", 0), 0u) << message;
-  EXPECT_NE(message.find(game / "stuff/text/text.csv: not copied"), std::string::npos) << message;
+  EXPECT_NE(message.find(game / "stuff/readme.txt: not copied"), std::string::npos) << message;
   ASSERT_TRUE(m.DeleteCharacter(7, true));
   EXPECT_EQ(Said(), "Char deleted.");
-  EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv"), table);
-  EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv_bak"), backup);
+  EXPECT_EQ(ReadBytes(game / "stuff/readme.txt"), "game's readme");
+  EXPECT_EQ(ReadBytes(game / "stuff/readme.txt_bak"), "an older readme");
 }
 
 TEST_F(InstallTest, RevertPutsBackupsOverTheirFilesInOneStep) {

@@ -433,13 +433,48 @@ TEST_F(SlotsTest, StartUpShowsTheRecordsAndTheFreeCounts) {
   ASSERT_TRUE(manager.WriteCharacterRecord(3, "Hero").ok());
   EXPECT_EQ(view.slot_labels[0], "C: 9");
   EXPECT_EQ(view.game_char_rows[2], "Hero\\");
+}
 
-  // A missing A file that start-up cannot add again (its prepared version is
-  // gone too) is said by the backups step, not by the scan.
-  platform.Remove(File(SlotKind::A));
-  platform.Remove(game / "program/data/mods_pawnik.cpj");
+// Tables that were changed behind the program's back (here by the calls
+// above, made outside any operation, and by a cut-short F file) are not the
+// program's any more: the start asks, and on No shows them as unknown.
+TEST_F(SlotsTest, StartUpShowsChangedTablesAsUnknown) {
+  RecordingView view;
+  MakeSampleGame(game.path());
+  CopyBuiltData(game / "program");
+  platform.set_program_folder(game / "program");
+  WriteBytes(game / "program/config.ini", "KorvaPath=" + game.path() + "\r\n");
+  {
+    ModManager manager(platform, view);
+    ASSERT_TRUE(manager.StartUp());
+    ASSERT_TRUE(manager.WriteCharacterRecord(3, "Hero").ok());
+  }
   WriteBytes(File(SlotKind::F), ReadBytes(File(SlotKind::F)).substr(0, 2000));
-  manager.RunStartUpSteps();
+  view.messages.clear();
+  ModManager manager(platform, view);
+  ASSERT_TRUE(manager.StartUp());
+  ASSERT_EQ(view.questions.size(), 1u);
+  EXPECT_NE(view.questions[0].find(File(SlotKind::C) + " (changed)"), std::string::npos);
+  EXPECT_NE(view.questions[0].find(File(SlotKind::F) + " (changed)"), std::string::npos);
+  EXPECT_EQ(view.slot_labels, (std::array<std::string, 4>{"C: ?", "A: 10", "F: ?", "M: 10"}));
+  EXPECT_EQ(view.game_char_rows, std::vector<std::string>(10));
+  EXPECT_EQ(view.messages, std::vector<std::string>());
+}
+
+// A missing A file that start-up cannot add again (its prepared version is
+// gone too) is said by the backups step, not by the scan; a short F file by
+// the scan.
+TEST_F(SlotsTest, StartUpSaysWhatTablesItCannotReadOrAdd) {
+  RecordingView view;
+  MakeSampleGame(game.path());
+  CopyBuiltData(game / "program");
+  platform.set_program_folder(game / "program");
+  WriteBytes(game / "program/config.ini", "KorvaPath=" + game.path() + "\r\n");
+  platform.Remove(game / "program/data/mods_pawnik.cpj");
+  WriteBytes(game / "program/data/mods_faces.cpj",
+             ReadBytes(game / "program/data/mods_faces.cpj").substr(0, 2000));
+  ModManager manager(platform, view);
+  ASSERT_TRUE(manager.StartUp());
   ASSERT_EQ(view.messages.size(), 2u);
   EXPECT_EQ(view.messages[0].rfind("Not every game file could be backed up or prepared:\n" +
                                        File(SlotKind::A) + ": could not be added",

@@ -8,6 +8,8 @@
 #include "tests/support/files.h"
 #include "tests/support/test_platform.h"
 
+namespace fs = std::filesystem;
+
 namespace korva {
 namespace {
 
@@ -121,19 +123,46 @@ TEST_F(StoreTest, LinksInAPackageAreNotFollowed) {
                                {"real.txt", "r"}}));
 }
 
-TEST_F(StoreTest, RemovalReadsListsByPositionAndStaysInsideTheGame) {
+TEST_F(StoreTest, RemovalReadsListsByPosition) {
+  WriteBytes(game / "mod.dat", "mod");
+  WriteBytes(game / "other.dat", "other");
+  // A hand-edited list: a count with trailing text, and sections cut short.
+  WriteBytes(StoreListPath(G(), 5), "1 file\r\n" + G() + "/mod.dat\r\n" + G() + "/other.dat\r\n");
+  StoreReport removed = RemoveStoredFiles(platform, G(), 5);
+  EXPECT_TRUE(removed.failures.empty());
+  EXPECT_FALSE(FileExists(game / "mod.dat"));
+  EXPECT_TRUE(FileExists(game / "other.dat"));  // read as a folder of section 2
+  EXPECT_FALSE(FileExists(StoreListPath(G(), 5)));
+}
+
+// A list that names a path outside the game folder, or one that leads out
+// through a link inside it, stops the removal before anything is touched.
+TEST_F(StoreTest, RemovalNeverLeavesTheGameFolder) {
   TempFolder elsewhere;
   WriteBytes(elsewhere / "precious", "not ours");
+  WriteBytes(elsewhere / "precious_bak", "also not ours");
   WriteBytes(game / "mod.dat", "mod");
-  // A hand-edited list: a count with trailing text, a path outside the game
-  // folder, and sections cut short.
-  WriteBytes(StoreListPath(G(), 5), "2 files\r\n" + G() + "/mod.dat\r\n" + elsewhere.path() +
-                                        "/precious\r\n");
-  StoreReport removed = RemoveStoredFiles(platform, G(), 5);
-  EXPECT_FALSE(FileExists(game / "mod.dat"));
-  EXPECT_EQ(ReadBytes(elsewhere / "precious"), "not ours");
-  ASSERT_EQ(removed.skipped.size(), 1u);
-  EXPECT_FALSE(FileExists(StoreListPath(G(), 5)));
+  fs::create_directories(game / "chars");
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (game / "chars/lnk").c_str()), 0);
+  const std::string lists[] = {
+      "2\r\n" + G() + "/mod.dat\r\n" + elsewhere.path() + "/precious\r\n0\r\n0\r\n0\r\n",
+      "2\r\n" + G() + "/mod.dat\r\n" + G() + "/chars/lnk/precious\r\n0\r\n0\r\n0\r\n",
+      "1\r\n" + G() + "/mod.dat\r\n1\r\n" + G() + "/chars/lnk\r\n0\r\n0\r\n",
+      "0\r\n0\r\n1\r\n" + G() + "/chars/lnk/precious\r\n0\r\n",
+      "1\r\n" + G() + "/../" + BaseName(elsewhere.path()) + "/precious\r\n0\r\n0\r\n0\r\n",
+  };
+  for (const std::string& list : lists) {
+    SCOPED_TRACE(list);
+    WriteBytes(StoreListPath(G(), 5), list);
+    auto before = Snapshot(G());
+    StoreReport removed = RemoveStoredFiles(platform, G(), 5);
+    ASSERT_EQ(removed.failures.size(), 1u);
+    EXPECT_NE(removed.failures[0].find("outside the game folder"), std::string::npos)
+        << removed.failures[0];
+    EXPECT_EQ(Snapshot(G()), before);
+    EXPECT_EQ(ReadBytes(elsewhere / "precious"), "not ours");
+    EXPECT_EQ(ReadBytes(elsewhere / "precious_bak"), "also not ours");
+  }
 }
 
 }  // namespace

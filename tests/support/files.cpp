@@ -41,11 +41,29 @@ std::string ReadBytes(const std::string& path) {
 
 bool FileExists(const std::string& path) { return fs::is_regular_file(path); }
 
+namespace {
+
+// "path TAB size TAB time TAB hash" lines with the time left out.
+std::string WithoutTimes(const std::string& record) {
+  std::string out;
+  std::istringstream lines(record);
+  for (std::string line; std::getline(lines, line);) {
+    size_t second = line.find('\t', line.find('\t') + 1);
+    size_t third = second == std::string::npos ? second : line.find('\t', second + 1);
+    if (third != std::string::npos) line.erase(second, third - second);
+    out += line + "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     std::string relative = fs::relative(entry.path(), folder).string();
     files[relative] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+    if (entry.path().filename() == "mod_record") files[relative] = WithoutTimes(files[relative]);
   }
   return files;
 }
