@@ -15,8 +15,8 @@ void Fail(const std::string& path, const std::string& what, archive* out) {
   throw std::runtime_error("cannot write " + what + " into " + path + ": " + error);
 }
 
-void WriteWithLibarchive(const std::string& path, const std::string& format,
-                         const std::vector<TestEntry>& entries) {
+void WriteWithLibarchive(const std::string& path, const std::string& format, size_t count,
+                         const std::function<TestEntry(size_t)>& make) {
   archive* out = archive_write_new();
   if (format == "zip" || format == "zip-store") {
     archive_write_set_format_zip(out);
@@ -31,7 +31,8 @@ void WriteWithLibarchive(const std::string& path, const std::string& format,
   }
   if (archive_write_open_filename(out, path.c_str()) != ARCHIVE_OK) Fail(path, "anything", out);
   const std::string zeros(1 << 20, '\0');
-  for (const TestEntry& e : entries) {
+  for (size_t i = 0; i < count; ++i) {
+    const TestEntry e = make(i);
     archive_entry* entry = archive_entry_new();
     archive_entry_set_pathname(entry, e.name.c_str());
     archive_entry_set_perm(entry, e.kind == TestEntry::kFolder ? 0755 : 0644);
@@ -198,7 +199,9 @@ TestEntry File(const std::string& name, const std::string& bytes) {
 
 void WriteTestArchive(const std::string& path, const std::string& format,
                       const std::vector<TestEntry>& entries) {
-  if (format != "rar4" && format != "rar5") return WriteWithLibarchive(path, format, entries);
+  if (format != "rar4" && format != "rar5") {
+    return WriteTestArchive(path, format, entries.size(), [&](size_t i) { return entries[i]; });
+  }
   for (const TestEntry& e : entries) {
     if (e.kind != TestEntry::kFile && e.kind != TestEntry::kFolder) {
       throw std::runtime_error(e.name + ": a RAR of the tests holds files and folders only");
@@ -207,6 +210,11 @@ void WriteTestArchive(const std::string& path, const std::string& format,
   std::ofstream out(path, std::ios::binary);
   out << (format == "rar4" ? Rar4(entries) : Rar5(entries));
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+void WriteTestArchive(const std::string& path, const std::string& format, size_t count,
+                      const std::function<TestEntry(size_t)>& make) {
+  WriteWithLibarchive(path, format, count, make);
 }
 
 std::string NoiseBytes(size_t count, uint32_t seed) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ TestEntry File(const std::string& name, const std::string& bytes);
 // naming the entry when it cannot be written.
 void WriteTestArchive(const std::string& path, const std::string& format,
                       const std::vector<TestEntry>& entries);
+
+// The same for `count` entries made one at a time by `make(i)`, so that a
+// large archive never sits in memory (libarchive's formats only).
+void WriteTestArchive(const std::string& path, const std::string& format, size_t count,
+                      const std::function<TestEntry(size_t)>& make);
 
 // `count` bytes that do not compress, the same for the same `seed`.
 std::string NoiseBytes(size_t count, uint32_t seed);
