@@ -1,7 +1,9 @@
 #include "app/main_frame.h"
 
+#include <wx/dnd.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
+#include <wx/stopwatch.h>
 #include <wx/utils.h>
 
 #include "app/wx_text.h"
@@ -39,6 +41,25 @@ namespace {
 
 constexpr int kItemFlags = wxALL | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL;
 constexpr int kBorder = 5;
+// An import shows its progress once it has run this long, and updates the
+// dialog at most this often.
+constexpr long kProgressAfterMs = 1000;
+constexpr long kProgressEveryMs = 50;
+
+// Files and folders dropped on the window are imported once the drop is
+// over, so the program they came from is not kept waiting.
+class ImportDropTarget : public wxFileDropTarget {
+ public:
+  explicit ImportDropTarget(KorvaQuorinZIDFrame* frame) : frame_(frame) {}
+  bool OnDropFiles(wxCoord, wxCoord, const wxArrayString& paths) override {
+    KorvaQuorinZIDFrame* frame = frame_;
+    frame->CallAfter([frame, paths] { frame->ImportDropped(paths); });
+    return true;
+  }
+
+ private:
+  KorvaQuorinZIDFrame* frame_;
+};
 
 // Gives a panel its sizer, fits the sizer to the panel and takes the
 // panel's size hints from it.
@@ -172,6 +193,13 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnQuit, this, idMenuQuit);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnRevert, this, idMenuRevert);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnAbout, this, idMenuAbout);
+
+  // A drop anywhere on the window imports: on the frame, its panels and
+  // the two lists.
+  for (wxWindow* window : std::initializer_list<wxWindow*>{this, Panel1, Panel2, Panel3, Panel4,
+                                                           Panel5, Panel6, ListBox1, ListBox2}) {
+    window->SetDropTarget(new ImportDropTarget(this));
+  }
 }
 
 KorvaQuorinZIDFrame::~KorvaQuorinZIDFrame() = default;
@@ -192,6 +220,28 @@ void KorvaQuorinZIDFrame::OnAdd(wxCommandEvent&) {
   manager_->InstallCharacter(ListBox1->GetSelection(), ListBox2->GetSelection());
 }
 
+void KorvaQuorinZIDFrame::ImportDropped(const wxArrayString& paths) {
+  std::vector<std::string> sources;
+  for (const wxString& path : paths) sources.push_back(FromWx(path));
+  wxBusyCursor busy;
+  wxStopWatch watch;
+  long shown_at = -kProgressEveryMs;
+  auto progress = [this, &watch, &shown_at](double done, const std::string& doing) {
+    const long now = watch.Time();
+    if (now < kProgressAfterMs || now - shown_at < kProgressEveryMs) return true;
+    shown_at = now;
+    const int value = static_cast<int>(done * 1000);
+    if (!import_progress_) {
+      import_progress_ = std::make_unique<wxProgressDialog>(
+          "Import", ToWx(doing), 1000, this,
+          wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME);
+    }
+    return import_progress_->Update(std::min(value, 999), ToWx(doing));
+  };
+  manager_->ImportMods(sources, progress);
+  import_progress_.reset();
+}
+
 void KorvaQuorinZIDFrame::OnQuit(wxCommandEvent&) { Close(); }
 
 void KorvaQuorinZIDFrame::OnRevert(wxCommandEvent&) {
@@ -208,6 +258,7 @@ void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
 
 // Dialogs show the normal cursor while an operation holds the busy one.
 void KorvaQuorinZIDFrame::ShowMessage(const std::string& text) {
+  import_progress_.reset();  // the message ends an import's work
   wxBusyCursorSuspender normalCursor;
   wxMessageBox(ToWx(text), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
 }

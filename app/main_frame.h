@@ -1,7 +1,8 @@
 // The main window: the two lists, the Add and Delete buttons, the mod name and
 // description, the free-slot labels, the menus. It owns the core (ModManager)
 // and is its View: handlers read a selection, call one core operation and
-// show what it reports.
+// show what it reports. Mod archives and package folders dropped anywhere on
+// it are imported into "Mod Database".
 #pragma once
 
 #include <wx/frame.h>
@@ -12,6 +13,7 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/button.h>
+#include <wx/progdlg.h>
 
 #include <memory>
 
@@ -28,6 +30,10 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   // Finds the game folder and runs the start-up steps (see ModManager).
   void StartUp();
   korva::ModManager& manager() { return *manager_; }
+  // What a drop of files and folders on the window does: imports them under
+  // the busy cursor, with a progress dialog (and its Cancel button) once the
+  // work has taken a second, and shows what was imported and refused.
+  void ImportDropped(const wxArrayString& paths);
 
   static const wxWindowID ID_PANEL1;
   static const wxWindowID ID_PANEL3;
@@ -96,6 +102,8 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   wxStatusBar* StatusBar1;
 
   std::unique_ptr<korva::ModManager> manager_;
+  // Shown while an import that has run for a second goes on.
+  std::unique_ptr<wxProgressDialog> import_progress_;
 
   DECLARE_EVENT_TABLE()
 };

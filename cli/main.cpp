@@ -1,6 +1,8 @@
 // korva-zid-cli: the window's operations for scripts and terminals. Every run
 // goes through the same start-up as the window (config.ini, backups, lists)
 // and prints on stdout the text of every message the window would show.
+// `import` is the exception: it changes only the program's mods folder, so it
+// needs no game folder and runs no start-up.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
 #include <strings.h>
 
@@ -23,6 +25,9 @@ constexpr const char* kUsage =
     "  install MOD PLACE    install mod MOD into place PLACE\n"
     "  delete PLACE         delete the character in place PLACE\n"
     "  revert [--yes]       put every game file back as it was (asks: --yes answers)\n"
+    "  import ARCHIVE_OR_FOLDER... [--replace]\n"
+    "                       import mod packages into \"Mod Database\"; a package of\n"
+    "                       the same folder name is kept unless --replace is given\n"
     "MOD is a \"Mod Database\" row number or a package folder's name; PLACE is a\n"
     "\"Game Chars\" row number. Rows count from 0.\n";
 
@@ -30,12 +35,16 @@ constexpr const char* kUsage =
 class ConsoleView : public korva::View {
  public:
   bool answer_yes = false;
+  int questions = 0;
   bool closed = false;
   std::vector<std::string> mod_rows, char_rows;
   std::string labels[4], mod_name, mod_description;
 
   void ShowMessage(const std::string& text) override { std::cout << text << "\n" << std::flush; }
-  bool AskYesNo(const std::string&, const std::string&) override { return answer_yes; }
+  bool AskYesNo(const std::string&, const std::string&) override {
+    ++questions;
+    return answer_yes;
+  }
   bool AskForGameFolder(std::string*) override {
     std::cerr << "Point to KORVAQUORIN.exe\n";
     return false;
@@ -98,6 +107,22 @@ int main(int argc, char** argv) {
                ((command == "info" || command == "delete") && operands == 1) ||
                (command == "install" && operands == 2) ||
                (command == "revert" && (operands == 0 || (operands == 1 && args[1] == "--yes")));
+  // import: one source at least; --replace is the only option.
+  std::vector<std::string> sources;
+  bool replace = false;
+  if (command == "import") {
+    known = true;
+    for (size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "--replace") {
+        replace = true;
+      } else if (args[i].compare(0, 2, "--") == 0) {
+        known = false;
+      } else {
+        sources.push_back(args[i]);
+      }
+    }
+    if (sources.empty()) known = false;
+  }
   if (!known) return Usage();
   if ((command == "delete" && RowNumber(args[1]) < 0) ||
       (command == "install" && RowNumber(args[2]) < 0)) {
@@ -107,6 +132,15 @@ int main(int argc, char** argv) {
   korva::Platform& platform = korva::SystemPlatform();
   ConsoleView view;
   korva::ModManager manager(platform, view);
+  if (command == "import") {
+    for (std::string& source : sources) source = platform.AbsolutePath(source);
+    view.answer_yes = replace;
+    if (manager.ImportMods(sources, nullptr)) return 0;
+    if (view.questions > 0 && !replace) {
+      std::cerr << "A package of the same folder name was kept: add --replace to replace it.\n";
+    }
+    return 1;
+  }
   if (command == "set-game") {
     // The window's dialog only lets the user pick an existing KORVAQUORIN.exe;
     // anything else is refused before config.ini or the game is touched.

@@ -6,6 +6,7 @@
 #include "gamedata/unpack.h"
 #include "icons/icon_page.h"
 #include "installer/config.h"
+#include "installer/import.h"
 #include "installer/mod_database.h"
 #include "slots/slot_scan.h"
 #include "slots/slot_usage.h"
@@ -207,21 +208,43 @@ bool ModManager::PrepareGameFiles() {
 }
 
 void ModManager::FillModList() {
+  for (const std::string& message : RefillModList()) view_.ShowMessage(message);
+}
+
+std::vector<std::string> ModManager::RefillModList() {
+  std::vector<std::string> messages;
   ModList list;
   Status filled = korva::FillModList(platform_, program_folder_, &list);
   mod_folder_list_ = list.folders;
   mod_count_ = static_cast<int>(list.folders.size());
   view_.SetModRows(list.names);
   if (!filled.ok()) {
-    view_.ShowMessage("The mod packages could not be listed (" + filled.message() +
-                      "), so \"Mod Database\" is empty.");
+    messages.push_back("The mod packages could not be listed (" + filled.message() +
+                       "), so \"Mod Database\" is empty.");
   }
   if (!list.unreadable.empty()) {
     std::string text = "These mod packages are not in \"Mod Database\" because their "
                        "modfile.ini could not be read:";
     for (const std::string& path : list.unreadable) text += "\n" + path;
-    view_.ShowMessage(text);
+    messages.push_back(text);
   }
+  return messages;
+}
+
+bool ModManager::ImportMods(const std::vector<std::string>& sources,
+                            const std::function<bool(double, const std::string&)>& progress) {
+  ImportOptions options;
+  options.progress = progress;
+  options.replace = [this](const std::string& folder, const std::string& source) {
+    return view_.AskYesNo("The mods folder has a package \"" + folder + "\" already. Replace it "
+                          "with the one from " + BaseName(source) + "?",
+                          "Import");
+  };
+  ImportReport report = korva::ImportMods(platform_, program_folder_ + "/mods", sources, options);
+  std::string text = ImportMessage(report);
+  for (const std::string& message : RefillModList()) text += "\n" + message;
+  view_.ShowMessage(text);
+  return !report.cancelled && report.refused.empty();
 }
 
 bool ModManager::ReadCharacterTables() {

@@ -12,7 +12,6 @@
 #pragma once
 
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +64,15 @@ class ModManager {
   // The managed game files found changed at start-up (empty when none).
   const std::vector<ChangedFile>& changed_files() const { return changed_files_; }
 
+  // Imports mod archives and package folders into the program's mods folder
+  // (see installer/import.h), asking before a package of the same folder
+  // name is replaced; refills "Mod Database" and says in one message what
+  // was imported and what was refused. `progress` (may be empty) hears how
+  // far the work is (0 to 1) and what it does, and cancels it by returning
+  // false. True when every source was imported in full.
+  bool ImportMods(const std::vector<std::string>& sources,
+                  const std::function<bool(double done, const std::string& doing)>& progress);
+
   // Character slots. Each keeps the kind's table in memory as its file now
   // holds it and shows the kind's free-count label; each returns what went
   // wrong, showing nothing else.
@@ -108,6 +116,8 @@ class ModManager {
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
   // packages under the program's mods folder.
   void FillModList();
+  // Fills "Mod Database" afresh; returns the messages that FillModList shows.
+  std::vector<std::string> RefillModList();
   // Start-up steps 15 to 19.
   bool ReadCharacterTables();
   // Start-up step 20: loads the icon map.

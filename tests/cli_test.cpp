@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/test_archives.h"
 
 namespace korva {
 namespace {
@@ -54,7 +55,8 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"frobnicate"}, {"mods", "extra"}, {"install", "0"}, {"install", "0", "x"},
-      {"delete"}, {"delete", "-1"}, {"revert", "--no"}, {"set-game"}, {"info", "a", "b"}};
+      {"delete"}, {"delete", "-1"}, {"revert", "--no"}, {"set-game"}, {"info", "a", "b"},
+      {"import"}, {"import", "--replace"}, {"import", "a.zip", "--force"}};
   for (const auto& args : cases) {
     Result result = Run(args);
     EXPECT_EQ(result.status, 2) << testing::PrintToString(args);
@@ -260,6 +262,50 @@ TEST_F(CliTest, ModsAndInfoShowTheModDatabase) {
   EXPECT_EQ(unknown.out, "");
   EXPECT_NE(unknown.err.find("nothing"), std::string::npos);
   EXPECT_EQ(Run({"info", "2"}).status, 1);
+}
+
+// Import needs no game folder: it changes only the mods folder.
+TEST_F(CliTest, ImportPrintsWhatWasImportedAndRefusedAndExitsOneOnARefusal) {
+  const std::string modfile = "name=Blue Runner\r\n";
+  WriteTestArchive(work / "Blue Runner.zip", "zip", {File("modfile.ini", modfile)});
+  WriteTestArchive(work / "evil.tar.gz", "tar.gz",
+                   {File("Pack/modfile.ini", "name=Evil\r\n"), File("../../x", "x")});
+  WriteTestArchive(work / "docs.7z", "7z", {File("readme.txt", "r")});
+
+  Result mixed = Run({"import", "Blue Runner.zip", "evil.tar.gz", work / "docs.7z"}, work.path());
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_EQ(mixed.out,
+            "Imported into \"Mod Database\":\n"
+            "- Blue Runner, from Blue Runner.zip\n"
+            "Refused:\n"
+            "- evil.tar.gz: entry \"../../x\" climbs out with \"..\".\n"
+            "- docs.7z: there is no modfile.ini in it, at its top or up to two folders down, so it "
+            "holds no mod package. Its top holds: readme.txt.\n");
+  EXPECT_EQ(mixed.err, "");
+  EXPECT_EQ(Snapshot(program / "mods"),
+            (std::map<std::string, std::string>{{"Blue Runner", "<folder>"},
+                                                {"Blue Runner/modfile.ini", modfile}}));
+
+  // The same name again: kept, unless --replace.
+  WriteTestArchive(work / "v2.zip", "zip", {File("Blue Runner/modfile.ini", "name=Blue Runner 2\r\n")});
+  Result kept = Run({"import", work / "v2.zip"});
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.out,
+            "Nothing was imported.\nRefused:\n- v2.zip: the package (from \"Blue Runner\") was not "
+            "imported: the mods folder has a \"Blue Runner\" already, and it was kept.\n");
+  EXPECT_EQ(kept.err, "A package of the same folder name was kept: add --replace to replace it.\n");
+  EXPECT_EQ(ReadBytes(program / "mods/Blue Runner/modfile.ini"), modfile);
+
+  Result replaced = Run({"import", "--replace", work / "v2.zip"});
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_EQ(replaced.out,
+            "Imported into \"Mod Database\":\n"
+            "- Blue Runner, from v2.zip (it replaced the package of that name)\n");
+  EXPECT_EQ(ReadBytes(program / "mods/Blue Runner/modfile.ini"), "name=Blue Runner 2\r\n");
+
+  PointAtGame();
+  Result mods = Run({"mods"});
+  EXPECT_EQ(mods.out, "0\tBlue Runner 2\n");
 }
 
 }  // namespace
