@@ -25,6 +25,8 @@ constexpr const char* kUsage =
     "  install MOD PLACE    install mod MOD into place PLACE\n"
     "  delete PLACE         delete the character in place PLACE\n"
     "  revert [--yes]       put every game file back as it was (asks: --yes answers)\n"
+    "  adopt-update [--yes] say which game files changed behind the program's back;\n"
+    "                       with --yes take them as the new originals\n"
     "  import ARCHIVE_OR_FOLDER... [--replace]\n"
     "                       import mod packages into \"Mod Database\"; a package of\n"
     "                       the same folder name is kept unless --replace is given\n"
@@ -35,15 +37,24 @@ constexpr const char* kUsage =
 class ConsoleView : public korva::View {
  public:
   bool answer_yes = false;
+  // The start-up's question whether to adopt changed game files is answered
+  // Yes only by "adopt-update --yes".
+  bool adopt = false;
   int questions = 0;
   bool closed = false;
   std::vector<std::string> mod_rows, char_rows;
   std::string labels[4], mod_name, mod_description;
 
   void ShowMessage(const std::string& text) override { std::cout << text << "\n" << std::flush; }
-  bool AskYesNo(const std::string&, const std::string&) override {
+  bool AskYesNo(const std::string& text, const std::string& caption) override {
     ++questions;
-    return answer_yes;
+    if (caption != korva::kAdoptQuestionCaption) return answer_yes;
+    std::cout << text << "\n"
+              << (adopt ? "Answered Yes (--yes).\n"
+                        : "Answered No. korva-zid-cli adopt-update --yes takes them as the new "
+                          "originals.\n")
+              << std::flush;
+    return adopt;
   }
   bool AskForGameFolder(std::string*) override {
     std::cerr << "Point to KORVAQUORIN.exe\n";
@@ -78,7 +89,7 @@ int ModRow(const korva::ModManager& manager, const std::string& mod) {
   if (row >= 0) return row;
   const std::vector<std::string>& folders = manager.mod_folder_list();
   for (size_t i = 0; i < folders.size(); ++i) {
-    if (folders[i].substr(folders[i].find_last_of('/') + 1) == mod) return static_cast<int>(i);
+    if (korva::BaseName(folders[i]) == mod) return static_cast<int>(i);
   }
   return -1;
 }
@@ -86,7 +97,7 @@ int ModRow(const korva::ModManager& manager, const std::string& mod) {
 // True when `path` names a file called KORVAQUORIN.exe (in any case, as the
 // game's platform matches names) that can be read.
 bool IsGameExecutable(korva::Platform& platform, const std::string& path) {
-  std::string name = path.substr(path.find_last_of('/') + 1);
+  std::string name = korva::BaseName(path);
   if (strcasecmp(name.c_str(), "KORVAQUORIN.exe") != 0) return false;
   return platform.CanRead(path);
 }
@@ -106,7 +117,8 @@ int main(int argc, char** argv) {
                ((command == "mods" || command == "chars") && operands == 0) ||
                ((command == "info" || command == "delete") && operands == 1) ||
                (command == "install" && operands == 2) ||
-               (command == "revert" && (operands == 0 || (operands == 1 && args[1] == "--yes")));
+               ((command == "revert" || command == "adopt-update") &&
+                (operands == 0 || (operands == 1 && args[1] == "--yes")));
   // import: one source at least; --replace is the only option.
   std::vector<std::string> sources;
   bool replace = false;
@@ -149,9 +161,18 @@ int main(int argc, char** argv) {
       std::cerr << executable << ": not a readable KORVAQUORIN.exe\nPoint to KORVAQUORIN.exe\n";
       return 1;
     }
-    manager.UseGameFolder(executable.substr(0, executable.find_last_of('/')));
-    manager.RunStartUpSteps();
-    return view.closed ? 1 : 0;
+    manager.UseGameFolder(korva::ParentFolder(executable));
+    bool ready = manager.RunStartUpSteps();
+    return ready && !view.closed ? 0 : 1;
+  }
+  if (command == "adopt-update") {
+    view.adopt = operands == 1;
+    if (!manager.StartUp() || view.closed) return 1;
+    if (view.questions == 0) {
+      std::cout << "No game file has changed since the program last changed it.\n";
+      return 0;
+    }
+    return manager.changed_files().empty() ? 0 : 1;
   }
   if (!manager.StartUp() || view.closed) return 1;
 

@@ -176,7 +176,7 @@ bool ModManager::CheckManagedFiles() {
       "its backups, prepares the game again and empties all ten places; the characters that "
       "were installed have to be installed again.\nIf you answer No, nothing is changed, and "
       "the program changes none of the game's files until they are taken as the new originals.";
-  if (!view_.AskYesNo(question, "Game files changed")) return false;
+  if (!view_.AskYesNo(question, kAdoptQuestionCaption)) return false;
   return AdoptGameUpdate();
 }
 
@@ -376,7 +376,8 @@ Status ModManager::RunOperation(const std::string& name, const std::string& head
     } else {
       done = record_.Take(platform_, game_folder_, take);
       // A folder with none of the game's files gets no record.
-      if (done.ok() && (!record_.empty() || platform_.Exists(RecordPath(game_folder_)))) {
+      if (done.ok() && !take.empty() &&
+          (!record_.empty() || platform_.Exists(RecordPath(game_folder_)))) {
         done = record_.Save(platform_, game_folder_);
       }
     }

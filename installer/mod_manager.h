@@ -24,6 +24,10 @@
 
 namespace korva {
 
+// The caption of the start-up's question whether to take changed game files
+// as the new originals.
+constexpr const char* kAdoptQuestionCaption = "Game files changed";
+
 class ModManager {
  public:
   ModManager(Platform& platform, View& view);

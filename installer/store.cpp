@@ -169,7 +169,11 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
   for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
     if (std::find(existed.begin(), existed.end(), *folder) != existed.end()) continue;
     // A folder that something else was put into stays; that is no failure.
-    if (platform.IsFolder(*folder)) platform.RemoveEmptyFolder(*folder);
+    std::vector<std::string> names;
+    if (!platform.IsFolder(*folder) || !platform.ListFolder(*folder, &names).ok() || !names.empty()) {
+      continue;
+    }
+    Note(platform.RemoveEmptyFolder(*folder), &report);
   }
   for (const std::string& path : movedAside) {
     Status back = platform.Rename(path + "_bak", path);

@@ -279,20 +279,18 @@ void Journal::Changed(const std::string& path) {
 
 Status Journal::Start() {
   if (written_) return Status::Ok();
-  const std::string copies = JournalFilesPath(game_);
-  Status status;
-  if (!base_.IsFolder(copies)) status = base_.CreateFolder(copies);
   const std::string header = Line({kHeader, kVersion, name_});
-  if (status.ok()) {
-    status = base_.WriteNewFile(JournalPath(game_),
-                                [&header](FileWriter& out) { return out.Write(header); });
-  }
+  Status status = base_.WriteNewFile(JournalPath(game_),
+                                     [&header](FileWriter& out) { return out.Write(header); });
+  // From here a rollback removes the journal again, whatever else fails.
+  written_ = status.ok();
   if (status.ok()) status = base_.SyncFolder(game_);
+  const std::string copies = JournalFilesPath(game_);
+  if (status.ok() && !base_.IsFolder(copies)) status = base_.CreateFolder(copies);
   if (!status.ok()) {
     return Status::Error("The journal that makes this operation safe to cut off could not be "
                          "written (" + status.message() + "), so nothing was changed.");
   }
-  written_ = true;
   return Status::Ok();
 }
 

@@ -160,7 +160,8 @@ Status ManagedRecord::Take(Platform& platform, const std::string& gameFolder,
                            const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     FileInfo info;
-    if (!platform.Stat(gameFolder + path, &info).ok()) {
+    // What is not a file (missing, a folder) has nothing to record.
+    if (!platform.Stat(gameFolder + path, &info).ok() || !info.regular) {
       entries_.erase(path);
       continue;
     }

@@ -2,9 +2,11 @@
 
 #include <filesystem>
 
+#include "journal/journal.h"
 #include "platform/platform.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/process.h"
 #include "tests/support/test_archives.h"
 
 namespace korva {
@@ -241,6 +243,82 @@ TEST_F(CliOperationsTest, RevertOnlyWithYesThenEveryGameFileIsTheGamesOwn) {
   }
   EXPECT_EQ(files, SampleGameFiles());
   EXPECT_TRUE(after.count("chars/iconmap"));
+}
+
+TEST_F(CliOperationsTest, AdoptUpdateReportsChangedFilesAndTakesThemOnlyWithYes) {
+  Result none = Run({"adopt-update"});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, "No game file has changed since the program last changed it.\n");
+
+  ASSERT_EQ(Run({"install", "sister_imra", "4"}).status, 0);
+  const std::string update = "an update's own text table\r\n";
+  WriteBytes(game / "stuff/text/text.csv", update);
+  auto updated = Snapshot(game.path());
+
+  // Every command says what changed; none writes into it.
+  Result install = Run({"install", "plain_grunt", "0"});
+  EXPECT_EQ(install.status, 1);
+  EXPECT_NE(install.out.find(game / "stuff/text/text.csv (changed)"), std::string::npos)
+      << install.out;
+  EXPECT_NE(install.out.find("Answered No. korva-zid-cli adopt-update --yes"), std::string::npos);
+  EXPECT_NE(install.out.find("Nothing was changed."), std::string::npos) << install.out;
+  Result report = Run({"adopt-update"});
+  EXPECT_EQ(report.status, 1);
+  EXPECT_NE(report.out.find(game / "stuff/text/text.csv (changed)"), std::string::npos);
+  EXPECT_EQ(Snapshot(game.path()), updated);
+
+  Result adopted = Run({"adopt-update", "--yes"});
+  EXPECT_EQ(adopted.status, 0) << adopted.out;
+  EXPECT_NE(adopted.out.find("Answered Yes (--yes)."), std::string::npos) << adopted.out;
+  EXPECT_NE(adopted.out.find("All ten places are empty."), std::string::npos) << adopted.out;
+  EXPECT_NE(adopted.out.find("place 5 (Imra)"), std::string::npos) << adopted.out;
+  EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv_bak"), update);
+  EXPECT_EQ(Run({"chars"}).out, Chars({}, kFreshLabels));
+  EXPECT_EQ(Run({"adopt-update"}).status, 0);
+
+  // The adopted file is what a revert now brings back.
+  ASSERT_EQ(Run({"install", "sister_imra", "2"}).status, 0);
+  ASSERT_EQ(Run({"revert", "--yes"}).status, 0);
+  EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv"), update);
+}
+
+// The program killed outright while its converter runs, half-way through an
+// installation: the next run puts the game back as it was and says so.
+TEST_F(CliOperationsTest, AnInstallationKilledHalfWayIsUndoneAtTheNextRun) {
+  ASSERT_EQ(Run({"install", "plain_grunt", "2"}).status, 0);
+  const auto before = Snapshot(game.path());
+  ChildProcess install({program / "korva-zid-cli", "install", "brakka_the_mender", "2"},
+                       work / "killed");
+  ASSERT_TRUE(install.started());
+  // The page's first intermediate exists while the converter turns it into
+  // an image.
+  const std::string converting = game / "stuff/icons/icontpage_nxg.dds";
+  while (install.Running() && !FileExists(converting)) {
+  }
+  ASSERT_TRUE(install.Running()) << "the installation ended before it could be cut off";
+  install.KillAll();
+  ASSERT_TRUE(FileExists(JournalPath(game.path())));
+
+  Result chars = Run({"chars"});
+  EXPECT_EQ(chars.status, 0);
+  EXPECT_EQ(chars.out.rfind("The last installation into place 3 was cut off; the game's files "
+                            "were put back as they were before it.\n",
+                            0),
+            0u)
+      << chars.out;
+  EXPECT_EQ(Snapshot(game.path()), before);
+}
+
+TEST_F(CliTest, SetGameExitsOneWhenTheStartCouldNotPrepareTheGame) {
+  // The backups cannot be made: the game's text table is a folder.
+  fs::remove(game / "stuff/text/text.csv");
+  fs::create_directories(game / "stuff/text/text.csv");
+  Result result = Run({"set-game", game / "KORVAQUORIN.exe"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Not every game file could be backed up or prepared"),
+            std::string::npos)
+      << result.out;
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + game.path() + "\r\n");
 }
 
 TEST_F(CliTest, ModsAndInfoShowTheModDatabase) {

@@ -27,7 +27,7 @@ using korva::Status;
 class WatchedPlatform : public korva::TestPlatform {
  public:
   explicit WatchedPlatform(korva::Platform& base) : TestPlatform(base) {
-    OnChange([this](const std::string&) { ++(wxIsBusy() ? busy_changes : idle_changes); });
+    OnChange([this](korva::Op, const std::string&) { ++(wxIsBusy() ? busy_changes : idle_changes); });
   }
   Status ReadAt(const std::string& path, uint64_t offset, size_t size, std::string* bytes) override {
     if (slow_reads_ms > 0) {

@@ -23,7 +23,9 @@ constexpr int kImra = 3;
 class BusyWatch : public korva::TestPlatform {
  public:
   explicit BusyWatch(korva::Platform& base) : TestPlatform(base) {
-    OnChange([this](const std::string&) { ++(wxIsBusy() ? busy_changes : idle_changes); });
+    OnChange([this](korva::Op, const std::string&) {
+      ++(wxIsBusy() ? busy_changes : idle_changes);
+    });
   }
   int busy_changes = 0;
   int idle_changes = 0;

@@ -32,8 +32,9 @@ int TestPlatform::CountCalls(Op op) const {
 bool TestPlatform::Called(Op op, const std::string& path) {
   calls_.push_back(std::string(OpName(op)) + " " + path);
   if (op >= Op::WriteAt && op != Op::SyncFolder) {
-    if (on_change_) on_change_(path);
+    if (on_change_) on_change_(op, path);
     ++changes_;
+    if (fail_at_ > 0 && changes_ == fail_at_) return true;
   }
   if (power_cut()) return true;
   for (Failure& failure : failures_) {

@@ -35,14 +35,24 @@ class TestPlatform : public Platform {
   // change nothing, as if the machine had stopped there. 0 turns it off.
   void CutPowerAt(int k) {
     cut_at_ = k;
+    fail_at_ = 0;
+    changes_ = 0;
+  }
+  // Makes only the `k`-th file-changing call from now fail (a full disk, a
+  // locked file); the program goes on. 0 turns it off.
+  void FailChangeAt(int k) {
+    fail_at_ = k;
+    cut_at_ = 0;
     changes_ = 0;
   }
   bool power_cut() const { return cut_at_ > 0 && changes_ >= cut_at_; }
   // File-changing calls so far (writes, copies, renames, removals, folder
-  // changes, programs run), counted since the last CutPowerAt.
+  // changes, programs run), counted since the last CutPowerAt or
+  // FailChangeAt.
   int changes() const { return changes_; }
-  // Called before every file-changing call, with its first path.
-  void OnChange(std::function<void(const std::string&)> hook) { on_change_ = std::move(hook); }
+  // Called before every file-changing call, with the operation and its first
+  // path.
+  void OnChange(std::function<void(Op, const std::string&)> hook) { on_change_ = std::move(hook); }
 
   // One line per call: the operation's name and its first path.
   const std::vector<std::string>& calls() const { return calls_; }
@@ -90,8 +100,9 @@ class TestPlatform : public Platform {
   std::vector<Failure> failures_;
   std::vector<std::string> calls_;
   int cut_at_ = 0;
+  int fail_at_ = 0;
   int changes_ = 0;
-  std::function<void(const std::string&)> on_change_;
+  std::function<void(Op, const std::string&)> on_change_;
 };
 
 }  // namespace korva

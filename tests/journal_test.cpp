@@ -1,0 +1,445 @@
+// The operation journal: whatever point an operation is cut off at, and
+// whatever single step of it fails, the folder ends exactly as it was before
+// the operation, or exactly as after it once it committed. The same holds
+// when the undo itself is cut off.
+#include "journal/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "installer/mod_manager.h"
+#include "sample/sample_game.h"
+#include "tests/support/files.h"
+#include "tests/support/recording_view.h"
+#include "tests/support/test_platform.h"
+
+namespace korva {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+#define TRY(call)                    \
+  do {                               \
+    Status status_ = (call);         \
+    if (!status_.ok()) return status_; \
+  } while (false)
+
+// One operation that makes a change of every kind the journal records, and
+// the hard cases of undoing them in reverse: a file moved aside and another
+// copied to its name, a name taken again after it was renamed away, a file
+// changed after it was renamed, a folder removed and one made.
+Status EveryKindOfChange(Platform& p, const std::string& g, const std::string& outside) {
+  TRY(p.WriteAt(g + "/a.bin", 2, "XY"));
+  TRY(p.AppendFile(g + "/a.bin", "tail"));
+  TRY(p.WriteAt(g + "/a.bin", 0, "Z"));  // a second change of a file already kept
+  TRY(p.AppendFile(g + "/new.txt", "new"));
+  TRY(p.ReplaceFile(g + "/b.txt", "bee"));
+  TRY(p.Remove(g + "/c.txt"));
+  TRY(p.Rename(g + "/d.txt", g + "/d.txt_bak"));
+  TRY(p.CopyFile(outside + "/e.txt", g + "/d.txt"));
+  TRY(p.RenameOver(g + "/f.txt", g + "/b.txt"));
+  TRY(p.CreateFolder(g + "/made"));
+  TRY(p.WriteNewFile(g + "/made/x", [](FileWriter& out) { return out.Write("x"); }));
+  TRY(p.RemoveEmptyFolder(g + "/empty"));
+  TRY(p.Rename(g + "/sub/g.txt", g + "/g2.txt"));
+  TRY(p.WriteAt(g + "/g2.txt", 0, "G"));
+  TRY(p.CopyFile(outside + "/e.txt", g + "/sub/g.txt"));
+  TRY(p.RenameOver(g + "/made/x", g + "/sub/g.txt"));
+  TRY(p.Remove(g + "/new.txt"));
+  return Status::Ok();
+}
+
+class JournalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBytes(outside / "e.txt", "from outside");
+    Fresh();
+    before = Snapshot(game.path());
+  }
+
+  void Fresh() {
+    fs::remove_all(game.path());
+    fs::create_directories(game.path());
+    WriteBytes(game / "a.bin", "0123456789");
+    WriteBytes(game / "b.txt", "b");
+    WriteBytes(game / "c.txt", "c");
+    WriteBytes(game / "d.txt", "d");
+    WriteBytes(game / "f.txt", "f");
+    WriteBytes(game / "sub/g.txt", "g");
+    fs::create_directories(game / "empty");
+  }
+
+  // Runs the operation through a journal over `platform` and commits it.
+  Status RunOperation(TestPlatform& platform) {
+    Journal journal(platform);
+    journal.SetGameFolder(game.path());
+    TRY(journal.Begin("test operation"));
+    Status done = EveryKindOfChange(journal, game.path(), outside.path());
+    if (done.ok()) done = journal.Commit();
+    if (!done.ok()) {
+      Status undone = journal.Rollback();
+      if (!undone.ok()) return undone;
+    }
+    return done;
+  }
+
+  // The changes of a clean run, and which of them commits (the removal of
+  // the journal file).
+  void CountChanges(int* changes, int* commit) {
+    TestPlatform platform;
+    *commit = 0;
+    platform.OnChange([&](Op op, const std::string& path) {
+      if (op == Op::Remove && path == JournalPath(game.path())) *commit = platform.changes() + 1;
+    });
+    ASSERT_TRUE(RunOperation(platform).ok());
+    *changes = platform.changes();
+    after = Snapshot(game.path());
+    Fresh();
+  }
+
+  Files Recovered(Platform& platform) {
+    std::string operation;
+    Status recovered = RecoverCutOffOperation(platform, game.path(), &operation);
+    EXPECT_TRUE(recovered.ok()) << recovered.message();
+    return Snapshot(game.path());
+  }
+
+  TempFolder game, outside;
+  Files before, after;
+};
+
+TEST_F(JournalTest, ACleanOperationLeavesNoJournal) {
+  TestPlatform platform;
+  ASSERT_TRUE(RunOperation(platform).ok());
+  Files expected = before;
+  expected.erase("c.txt");
+  expected.erase("empty");
+  expected.erase("f.txt");
+  expected.erase("sub/g.txt");
+  expected["a.bin"] = "Z1XY456789tail";
+  expected["b.txt"] = "f";
+  expected["d.txt"] = "from outside";
+  expected["d.txt_bak"] = "d";
+  expected["made"] = "<folder>";
+  expected["g2.txt"] = "G";
+  expected["sub/g.txt"] = "x";
+  EXPECT_EQ(Snapshot(game.path()), expected);
+}
+
+TEST_F(JournalTest, APowerCutAtAnyChangeEndsBeforeOrAfterAtTheNextStart) {
+  int changes = 0, commit = 0;
+  CountChanges(&changes, &commit);
+  ASSERT_GT(commit, 20);
+  for (int k = 1; k <= changes + 1; ++k) {
+    SCOPED_TRACE("cut at change " + std::to_string(k) + " of " + std::to_string(changes));
+    Fresh();
+    TestPlatform platform;
+    platform.CutPowerAt(k);
+    RunOperation(platform);
+    const bool journal = FileExists(JournalPath(game.path()));
+    EXPECT_TRUE(journal || k <= 1 || k > commit);
+    std::string operation;
+    Status recovered = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
+    ASSERT_TRUE(recovered.ok()) << recovered.message();
+    EXPECT_EQ(operation, journal ? "test operation" : "");
+    EXPECT_EQ(Snapshot(game.path()), k <= commit ? before : after);
+  }
+}
+
+TEST_F(JournalTest, AnUndoThatIsCutOffFinishesAtTheNextStart) {
+  int changes = 0, commit = 0;
+  CountChanges(&changes, &commit);
+  for (int k = 2; k <= commit; k += 5) {
+    // How many changes the undo of a cut at k makes.
+    Fresh();
+    TestPlatform cut;
+    cut.CutPowerAt(k);
+    RunOperation(cut);
+    TestPlatform counting;
+    Recovered(counting);
+    const int undoChanges = counting.changes();
+    for (int j = 1; j <= undoChanges; ++j) {
+      SCOPED_TRACE("cut at " + std::to_string(k) + ", undo cut at " + std::to_string(j));
+      Fresh();
+      TestPlatform first;
+      first.CutPowerAt(k);
+      RunOperation(first);
+      TestPlatform undo;
+      undo.CutPowerAt(j);
+      std::string operation;
+      RecoverCutOffOperation(undo, game.path(), &operation);
+      EXPECT_EQ(Recovered(SystemPlatform()), before);
+    }
+  }
+}
+
+TEST_F(JournalTest, AStepThatFailsRollsTheOperationBack) {
+  int changes = 0, commit = 0;
+  CountChanges(&changes, &commit);
+  for (int k = 1; k <= commit; ++k) {
+    SCOPED_TRACE("change " + std::to_string(k) + " fails");
+    Fresh();
+    TestPlatform platform;
+    platform.FailChangeAt(k);
+    Status status = RunOperation(platform);
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(status.message().find("injected failure"), std::string::npos) << status.message();
+    EXPECT_EQ(Snapshot(game.path()), before);
+  }
+}
+
+TEST_F(JournalTest, ARollbackThatCannotPutAFileBackKeepsTheJournalForTheNextStart) {
+  TestPlatform platform;
+  Journal journal(platform);
+  journal.SetGameFolder(game.path());
+  ASSERT_TRUE(journal.Begin("test operation").ok());
+  ASSERT_TRUE(journal.WriteAt(game / "a.bin", 0, "changed").ok());
+  // Putting the kept bytes back fails once.
+  platform.Fail(Op::RenameOver, "mod_journal_files");
+  Status undone = journal.Rollback();
+  ASSERT_FALSE(undone.ok());
+  EXPECT_NE(undone.message().find(game / "a.bin"), std::string::npos) << undone.message();
+  EXPECT_NE(undone.message().find(JournalFilesPath(game.path()) + "/0"), std::string::npos)
+      << undone.message();
+  EXPECT_TRUE(FileExists(JournalPath(game.path())));
+  EXPECT_EQ(Recovered(SystemPlatform()), before);
+}
+
+TEST_F(JournalTest, ChangesOutsideTheGameFolderOrThroughALinkAreRefused) {
+  ASSERT_EQ(symlink(outside.path().c_str(), (game / "lnk").c_str()), 0);
+  before = Snapshot(game.path());
+  TestPlatform platform;
+  Journal journal(platform);
+  journal.SetGameFolder(game.path());
+  ASSERT_TRUE(journal.Begin("test operation").ok());
+  struct Case {
+    const char* name;
+    std::function<Status()> change;
+  } cases[] = {
+      {"outside", [&] { return journal.ReplaceFile(outside / "e.txt", "x"); }},
+      {"through a link", [&] { return journal.ReplaceFile(game / "lnk/e.txt", "x"); }},
+      {"climbing out", [&] { return journal.Remove(game / "sub/../../e.txt"); }},
+      {"a link's target", [&] { return journal.WriteAt(game / "lnk/e.txt", 0, "x"); }},
+      {"renamed out", [&] { return journal.Rename(game / "b.txt", outside / "b.txt"); }},
+  };
+  for (const Case& c : cases) {
+    Status status = c.change();
+    EXPECT_FALSE(status.ok()) << c.name;
+    EXPECT_NE(status.message().find("game folder"), std::string::npos) << status.message();
+  }
+  ASSERT_TRUE(journal.Rollback().ok());
+  EXPECT_EQ(Snapshot(game.path()), before);
+  EXPECT_EQ(ReadBytes(outside / "e.txt"), "from outside");
+}
+
+TEST_F(JournalTest, AJournalThatCannotBeWrittenRefusesBeforeAnyChange) {
+  TestPlatform platform;
+  platform.Fail(Op::WriteNewFile, "mod_journal", -1);
+  Status status = RunOperation(platform);
+  ASSERT_FALSE(status.ok());
+  EXPECT_NE(status.message().find("could not be written"), std::string::npos) << status.message();
+  EXPECT_NE(status.message().find("nothing was changed"), std::string::npos) << status.message();
+  EXPECT_EQ(Snapshot(game.path()), before);
+}
+
+TEST(JournalRecovery, NoJournalIsNothingToDoAndLeftoverCopiesGo) {
+  TempFolder game;
+  WriteBytes(game / "mod_journal_files/0", "left after a commit");
+  std::string operation;
+  ASSERT_TRUE(RecoverCutOffOperation(SystemPlatform(), game.path(), &operation).ok());
+  EXPECT_EQ(operation, "");
+  EXPECT_TRUE(fs::is_empty(game.path()));
+
+  WriteBytes(game / "mod_journal", "not a journal\n");
+  Status status = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
+  EXPECT_FALSE(status.ok());
+  EXPECT_TRUE(FileExists(game / "mod_journal"));  // kept for a person to look at
+}
+
+
+// The program's operations on the sample game, cut off at every change they
+// make, then started again: the game ends exactly as before the operation,
+// or, when the cut came after its commit, exactly as after it.
+class OperationCutTest : public ::testing::Test {
+ protected:
+  OperationCutTest() {
+    CopyBuiltData(program.path());
+    fs::copy(BuiltProgramFolder() + "/tools", program / "tools", fs::copy_options::recursive);
+    MakeSampleMods(program / "mods");
+    // A package with everything at once: slots of every kind, every data
+    // file, a files tree that replaces a game file, a main and an extra icon.
+    const std::string brakka = program / "mods/brakka_the_mender";
+    std::string modfile = ReadBytes(brakka + "/modfile.ini");
+    modfile.erase(modfile.find("add_icon=brakka_pack.tga"));
+    WriteBytes(brakka + "/modfile.ini", modfile);
+    WriteBytes(brakka + "/files/chars/pawniks/shared/pawnik_hands.tex", "Brakka's hands");
+    WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n");
+    platform.set_program_folder(program.path());
+  }
+
+  enum Mod { kBrakka = 0, kGrunt = 2 };
+
+  void SaveGame(const std::string& to) {
+    fs::remove_all(to);
+    fs::copy(game.path(), to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  }
+  void LoadGame(const std::string& from) {
+    fs::remove_all(game.path());
+    fs::copy(from, game.path(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  }
+
+  // Starts the program afresh on the game, as after a crash: the start
+  // finishes what was cut off. Returns its messages.
+  std::vector<std::string> StartAgain() {
+    TestPlatform fresh;
+    fresh.set_program_folder(program.path());
+    RecordingView view;
+    ModManager manager(fresh, view);
+    EXPECT_TRUE(manager.StartUp());
+    return view.messages;
+  }
+
+  // Runs `operation` from the game saved in `start`: once cleanly to count
+  // its changes and find the state after it, then cut off at every change,
+  // and then with every change failing in turn. `firstStart`: the operation
+  // is the start itself.
+  void Sweep(const std::string& start, const std::function<bool(ModManager&)>& operation,
+             const std::string& recoveryNames, bool firstStart = false) {
+    LoadGame(start);
+    const Files before = Snapshot(game.path());
+    int changes = 0, commit = 0;
+    {
+      TestPlatform clean;
+      clean.set_program_folder(program.path());
+      clean.OnChange([&](Op op, const std::string& path) {
+        if (op == Op::Remove && path == JournalPath(game.path())) commit = clean.changes() + 1;
+      });
+      RecordingView view;
+      view.answer_yes = true;
+      ModManager manager(clean, view);
+      ASSERT_TRUE(manager.StartUp());
+      if (!firstStart) {
+        clean.CutPowerAt(0);  // counts from here
+        ASSERT_TRUE(operation(manager));
+      }
+      ASSERT_EQ(view.messages.size(), firstStart ? 0u : 1u);
+      changes = clean.changes();
+    }
+    StartAgain();
+    const Files after = Snapshot(game.path());
+    ASSERT_GT(commit, 0);
+    std::cout << "[ sweep    ] " << recoveryNames << ": " << changes << " changes, commit at "
+              << commit << "\n";
+
+    for (int k = 1; k <= changes + 1; ++k) {
+      SCOPED_TRACE("power cut at change " + std::to_string(k) + " of " + std::to_string(changes));
+      LoadGame(start);
+      {
+        TestPlatform cut;
+        cut.set_program_folder(program.path());
+        RecordingView view;
+        view.answer_yes = true;
+        ModManager manager(cut, view);
+        if (firstStart) {
+          cut.CutPowerAt(k);
+          manager.StartUp();
+        } else {
+          ASSERT_TRUE(manager.StartUp());
+          cut.CutPowerAt(k);
+          operation(manager);
+        }
+      }
+      const bool journal = FileExists(JournalPath(game.path()));
+      std::vector<std::string> said = StartAgain();
+      if (journal) {
+        ASSERT_FALSE(said.empty());
+        EXPECT_EQ(said[0], "The last " + recoveryNames +
+                               " was cut off; the game's files were put back as they were "
+                               "before it.");
+      }
+      EXPECT_EQ(Snapshot(game.path()), firstStart || k > commit ? after : before);
+    }
+
+    for (int k = 1; k <= changes; ++k) {
+      SCOPED_TRACE("change " + std::to_string(k) + " of " + std::to_string(changes) + " fails");
+      LoadGame(start);
+      TestPlatform failing;
+      failing.set_program_folder(program.path());
+      RecordingView view;
+      view.answer_yes = true;
+      ModManager manager(failing, view);
+      bool done;
+      if (firstStart) {
+        failing.FailChangeAt(k);
+        done = manager.StartUp();
+      } else {
+        ASSERT_TRUE(manager.StartUp());
+        view.messages.clear();
+        failing.FailChangeAt(k);
+        done = operation(manager);
+      }
+      if (firstStart) {
+        // What the start could not prepare, the next start prepares.
+        StartAgain();
+        EXPECT_EQ(Snapshot(game.path()), after);
+        continue;
+      }
+      if (k < commit) {
+        EXPECT_FALSE(done);
+        ASSERT_FALSE(view.messages.empty());
+        EXPECT_NE(view.messages.back().find("injected failure"), std::string::npos)
+            << view.messages.back();
+        EXPECT_NE(view.messages.back().find("The game was left as it was before."),
+                  std::string::npos)
+            << view.messages.back();
+        EXPECT_EQ(Snapshot(game.path()), before);
+      } else {
+        StartAgain();
+        EXPECT_EQ(Snapshot(game.path()), k == commit ? before : after);
+      }
+    }
+  }
+
+  TempFolder program, game, saved;
+  TestPlatform platform;
+};
+
+TEST_F(OperationCutTest, InstallOverAnOccupiedPlace) {
+  MakeSampleGame(game.path());
+  {
+    RecordingView view;
+    ModManager manager(platform, view);
+    ASSERT_TRUE(manager.StartUp());
+    ASSERT_TRUE(manager.InstallCharacter(kGrunt, 2));
+  }
+  SaveGame(saved / "occupied");
+  Sweep(saved / "occupied", [](ModManager& m) { return m.InstallCharacter(kBrakka, 2); },
+        "installation into place 3");
+}
+
+TEST_F(OperationCutTest, DeleteAndRevert) {
+  MakeSampleGame(game.path());
+  {
+    RecordingView view;
+    ModManager manager(platform, view);
+    ASSERT_TRUE(manager.StartUp());
+    ASSERT_TRUE(manager.InstallCharacter(kGrunt, 0));
+    ASSERT_TRUE(manager.InstallCharacter(kBrakka, 2));
+  }
+  SaveGame(saved / "installed");
+  Sweep(saved / "installed", [](ModManager& m) { return m.DeleteCharacter(3, true); },
+        "deletion of the character in place 3");
+  Sweep(saved / "installed", [](ModManager& m) { return m.RevertGameFiles(); },
+        "revert of the game's files");
+}
+
+TEST_F(OperationCutTest, FirstStartOnAnUnpackedGame) {
+  MakeSampleGame(game.path());
+  SaveGame(saved / "fresh");
+  Sweep(saved / "fresh", nullptr, "preparation of the game's files at start-up", true);
+}
+
+}  // namespace
+}  // namespace korva
