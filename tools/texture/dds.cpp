@@ -3,16 +3,15 @@
 // for uncompressed ones. Mip maps after the top level are not read.
 //
 // The block decoder here gives exactly what libsquish's Decompress gives
-// (5:6:5 endpoints widened by repeating their top bits, interpolants
-// rounded down, DXT1's three-colour mode when the first endpoint is not
-// greater), written straight into the destination's rows in its channel
-// order.
+// (dxt_palette.h), written straight into the destination's rows in its
+// channel order.
 #include <squish.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "tools/texture/bands.h"
+#include "tools/texture/dxt_palette.h"
 #include "tools/texture/exact_block.h"
 #include "tools/texture/texture.h"
 
@@ -79,60 +78,31 @@ std::string FourCCText(uint32_t code) {
 
 size_t BlockBytes(DdsFormat format) { return format == DdsFormat::kDxt1 ? 8 : 16; }
 
-// Where red and blue go in a pixel of `order` (green and alpha never move).
+// Where red goes in a pixel of `order` (blue goes to 2 - that; green and
+// alpha never move).
 int RedAt(ChannelOrder order) { return order == ChannelOrder::kRgba ? 0 : 2; }
 
 // Decodes one DXT block into `out`: 16 pixels row by row, four bytes each,
 // in `order`.
 void DecodeBlock(const uint8_t* block, DdsFormat format, ChannelOrder order, uint8_t out[64]) {
   const uint8_t* colour = format == DdsFormat::kDxt1 ? block : block + 8;
-  int c0 = colour[0] | colour[1] << 8, c1 = colour[2] | colour[3] << 8;
-  int e[2][3];
-  for (int k = 0; k < 2; ++k) {
-    int v = k == 0 ? c0 : c1;
-    int r = v >> 11 & 0x1f, g = v >> 5 & 0x3f, b = v & 0x1f;
-    e[k][0] = r << 3 | r >> 2;
-    e[k][1] = g << 2 | g >> 4;
-    e[k][2] = b << 3 | b >> 2;
-  }
-  const int red = RedAt(order), blue = 2 - red;
   uint8_t palette[4][4];
-  bool threeColour = format == DdsFormat::kDxt1 && c0 <= c1;
-  for (int k = 0; k < 2; ++k) {
-    palette[k][red] = static_cast<uint8_t>(e[k][0]);
-    palette[k][1] = static_cast<uint8_t>(e[k][1]);
-    palette[k][blue] = static_cast<uint8_t>(e[k][2]);
-    palette[k][3] = 255;
+  ColourPalette(colour, format == DdsFormat::kDxt1, palette);
+  if (order == ChannelOrder::kBgra) {
+    for (auto& entry : palette) std::swap(entry[0], entry[2]);
   }
-  const int channelAt[3] = {red, 1, blue};
-  for (int ch = 0; ch < 3; ++ch) {
-    int a = e[0][ch], b = e[1][ch];
-    palette[2][channelAt[ch]] = static_cast<uint8_t>(threeColour ? (a + b) / 2 : (2 * a + b) / 3);
-    palette[3][channelAt[ch]] = static_cast<uint8_t>(threeColour ? 0 : (a + 2 * b) / 3);
-  }
-  palette[2][3] = 255;
-  palette[3][3] = threeColour ? 0 : 255;
-  for (int i = 0; i < 16; ++i) {
-    std::memcpy(out + 4 * i, palette[colour[4 + i / 4] >> (2 * (i % 4)) & 3], 4);
-  }
+  for (int i = 0; i < 16; ++i) std::memcpy(out + 4 * i, palette[ColourIndex(colour, i)], 4);
   if (format == DdsFormat::kDxt3) {
     for (int i = 0; i < 16; ++i) {
       int nibble = block[i / 2] >> (4 * (i % 2)) & 0xf;
       out[4 * i + 3] = static_cast<uint8_t>(nibble | nibble << 4);
     }
   } else if (format == DdsFormat::kDxt5) {
-    int a0 = block[0], a1 = block[1];
-    uint8_t codes[8] = {static_cast<uint8_t>(a0), static_cast<uint8_t>(a1)};
-    if (a0 <= a1) {
-      for (int i = 1; i < 5; ++i) codes[1 + i] = static_cast<uint8_t>(((5 - i) * a0 + i * a1) / 5);
-      codes[6] = 0;
-      codes[7] = 255;
-    } else {
-      for (int i = 1; i < 7; ++i) codes[1 + i] = static_cast<uint8_t>(((7 - i) * a0 + i * a1) / 7);
-    }
+    int codes[8];
+    AlphaCodes(block[0], block[1], codes);
     uint64_t indices = 0;
     for (int k = 0; k < 6; ++k) indices |= static_cast<uint64_t>(block[2 + k]) << (8 * k);
-    for (int i = 0; i < 16; ++i) out[4 * i + 3] = codes[indices >> (3 * i) & 7];
+    for (int i = 0; i < 16; ++i) out[4 * i + 3] = static_cast<uint8_t>(codes[indices >> (3 * i) & 7]);
   }
 }
 

@@ -8,16 +8,24 @@
 // endpoint values whose palette has the given value at each used slot. The
 // endpoints need not be colours of the block. The endpoints found are then
 // ordered for the mode. Alpha in DXT5 is the same problem in one channel
-// with eight slots. Every candidate is decoded by libsquish before it is
-// accepted, so what is written is exactly what any reader of the file gets.
+// with eight slots. Every candidate is decoded before it is accepted, with
+// the palette computation of libsquish's decoder (dxt_palette.h), so what is
+// written is exactly what any reader of the file gets.
+//
+// Most blocks need no search: a block decoded from a DXT block that used
+// both of its endpoints (all blocks of one colour, and nearly every block an
+// encoder writes) shows those endpoints as its two colours farthest apart,
+// on the 5:6:5 grid, and its other colours at the palette's interpolants.
+// The fast paths try exactly that, computing the palette as the decoder
+// does, and leave every other block to the search.
 #include "tools/texture/exact_block.h"
-
-#include <squish.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
+
+#include "tools/texture/dxt_palette.h"
 
 namespace korva {
 namespace {
@@ -85,9 +93,26 @@ bool SolveChannel(const ChannelTable& t, bool fourColour, const int want[4], int
     return fits(fixedA, fixedB);
   }
   if (fixedA >= 0 || fixedB >= 0) {
-    for (int v = 0; v < t.count; ++v) {
-      int va = fixedA >= 0 ? fixedA : v;
-      int vb = fixedB >= 0 ? fixedB : v;
+    // One endpoint is used: the other, x, is the smallest stored value that
+    // fits. An interpolant (c * x + k) / d == w bounds x to
+    // [d * w - k, d * w - k + d - 1] / c, which holds every such value.
+    const bool freeA = fixedA < 0;
+    const int f = t.expand[freeA ? fixedB : fixedA];
+    const int slot = want[2] >= 0 ? 2 : want[3] >= 0 ? 3 : -1;
+    int lo = 0, hi = 0;  // no interpolant used: the smallest value, 0
+    if (slot >= 0) {
+      // Slot 2 is (2A + B) / 3, slot 3 (A + 2B) / 3, or (A + B) / 2.
+      int c = !fourColour ? 1 : (slot == 2) == freeA ? 2 : 1;
+      int d = fourColour ? 3 : 2;
+      int k = (fourColour ? 3 - c : 1) * f;
+      int first = d * want[slot] - k, last = first + d - 1;
+      lo = (std::max(0, first) + c - 1) / c;
+      hi = last < 0 ? -1 : std::min(255, last / c);
+    }
+    for (int x = lo; x <= hi; ++x) {
+      int v = slot < 0 ? 0 : t.inverse[x];
+      if (v < 0) continue;
+      int va = freeA ? v : fixedA, vb = freeA ? fixedB : v;
       if (fits(va, vb)) {
         *a = va;
         *b = vb;
@@ -197,15 +222,19 @@ bool CollectColours(const uint8_t* rgba, int mask, Colours* c) {
       if (distance(x, y) > distance(p, q)) p = x, q = y;
     }
   }
+  // Sort by the position along that line; an insertion sort of at most
+  // four, stable like the order in which the colours were met.
+  const int n = c->n;
   int key[4], order[4];
-  for (int k = 0; k < c->n; ++k) {
+  for (int k = 0; k < n; ++k) {
     key[k] = 0;
     for (int ch = 0; ch < 3; ++ch) key[k] += (c->rgb[k][ch] - c->rgb[p][ch]) * (c->rgb[q][ch] - c->rgb[p][ch]);
-    order[k] = k;
+    int at = k;
+    for (; at > 0 && key[order[at - 1]] > key[k]; --at) order[at] = order[at - 1];
+    order[at] = k;
   }
-  std::sort(order, order + c->n, [&](int x, int y) { return key[x] < key[y]; });
   int rgb[4][3], rank[4];
-  for (int k = 0; k < c->n; ++k) {
+  for (int k = 0; k < n; ++k) {
     std::memcpy(rgb[k], c->rgb[order[k]], sizeof rgb[k]);
     rank[order[k]] = k;
   }
@@ -227,17 +256,15 @@ void WriteColourBlock(int c0, int c1, const int index[16], uint8_t* block) {
   }
 }
 
-// True when libsquish decodes `block` (8 bytes of colour, of a DXT1 block or
-// of a DXT5 block's colour half) to the counted pixels' colours; for DXT1
+// True when `block` (8 bytes of colour, of a DXT1 block or of a DXT5
+// block's colour half) decodes to the counted pixels' colours; for DXT1
 // also to alpha 255.
 bool DecodesToColours(const uint8_t* rgba, int mask, const uint8_t* block, bool dxt1) {
-  uint8_t full[16] = {255, 255};  // an opaque DXT5 alpha half
-  std::memcpy(dxt1 ? full : full + 8, block, 8);
-  uint8_t decoded[64];
-  squish::Decompress(decoded, full, dxt1 ? squish::kDxt1 : squish::kDxt5);
+  uint8_t palette[4][4];
+  ColourPalette(block, dxt1, palette);
   for (int i = 0; i < 16; ++i) {
     if (!(mask & (1 << i))) continue;
-    if (std::memcmp(decoded + 4 * i, rgba + 4 * i, dxt1 ? 4 : 3) != 0) return false;
+    if (std::memcmp(palette[ColourIndex(block, i)], rgba + 4 * i, dxt1 ? 4 : 3) != 0) return false;
   }
   return true;
 }
@@ -246,7 +273,16 @@ bool DecodesToColours(const uint8_t* rgba, int mask, const uint8_t* block, bool 
 // order that selects the mode in a DXT1 block.
 bool SolveColourMode(const uint8_t* rgba, int mask, const Colours& c, bool fourColour, bool dxt1,
                      uint8_t* block) {
+  // Only colours on the 5:6:5 grid can be endpoints.
+  bool onGrid[4];
+  for (int k = 0; k < c.n; ++k) {
+    onGrid[k] = true;
+    for (int ch = 0; ch < 3; ++ch) onGrid[k] = onGrid[k] && Table(ch).inverse[c.rgb[k][ch]] >= 0;
+  }
   for (const Assignment& slotOf : Assignments(fourColour ? 4 : 3, c.n)) {
+    bool possible = true;
+    for (int k = 0; k < c.n; ++k) possible = possible && (slotOf[k] >= 2 || onGrid[k]);
+    if (!possible) continue;
     int a[3], b[3];
     bool solved = true;
     for (int ch = 0; ch < 3 && solved; ++ch) {
@@ -279,19 +315,6 @@ bool SolveColourMode(const uint8_t* rgba, int mask, const Colours& c, bool fourC
     }
   }
   return false;
-}
-
-// The eight alpha codes of a DXT5 alpha half with endpoints a0 and a1.
-void AlphaCodes(int a0, int a1, int codes[8]) {
-  codes[0] = a0;
-  codes[1] = a1;
-  if (a0 <= a1) {
-    for (int i = 1; i < 5; ++i) codes[1 + i] = ((5 - i) * a0 + i * a1) / 5;
-    codes[6] = 0;
-    codes[7] = 255;
-  } else {
-    for (int i = 1; i < 7; ++i) codes[1 + i] = ((7 - i) * a0 + i * a1) / 7;
-  }
 }
 
 struct ValueSet {
@@ -343,9 +366,142 @@ bool SearchAlpha(const int* sorted, int n, const ValueSet& all, bool sevenSteps,
   return false;
 }
 
+// The fast paths.
+
+// The distinct values of the counted pixels: colours as 24-bit words, or
+// alpha values; of[i] is the value of pixel i (0 for pixels not counted).
+struct Distinct {
+  int n = 0;
+  uint32_t value[8];
+  uint8_t of[16];
+};
+
+// False when there are more than `most` values (or none).
+bool CollectDistinct(const uint8_t* rgba, int mask, bool alpha, int most, Distinct* d) {
+  d->n = 0;
+  for (int i = 0; i < 16; ++i) {
+    d->of[i] = 0;
+    if (!(mask & (1 << i))) continue;
+    const uint8_t* p = rgba + 4 * i;
+    uint32_t v = alpha ? p[3] : static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
+    int k = 0;
+    while (k < d->n && d->value[k] != v) ++k;
+    if (k == d->n) {
+      if (d->n == most) return false;
+      d->value[d->n++] = v;
+    }
+    d->of[i] = static_cast<uint8_t>(k);
+  }
+  return d->n > 0;
+}
+
+int Channel(uint32_t colour, int ch) { return static_cast<int>(colour >> (8 * ch) & 0xff); }
+
+// The colour block whose endpoints are the block's two colours farthest
+// apart, when both lie on the 5:6:5 grid and every other colour is an
+// interpolant of theirs: four-colour mode, or for DXT1 (`dxt1`) also
+// three-colour mode, with the endpoints ordered for the mode.
+bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* block) {
+  Distinct d;
+  if (!CollectDistinct(rgba, mask, false, 4, &d)) return false;
+  int p = 0, q = 0, far = -1;
+  for (int x = 0; x < d.n; ++x) {
+    for (int y = x; y < d.n; ++y) {
+      int dist = 0;
+      for (int ch = 0; ch < 3; ++ch) {
+        int e = Channel(d.value[x], ch) - Channel(d.value[y], ch);
+        dist += e * e;
+      }
+      if (dist > far) far = dist, p = x, q = y;
+    }
+  }
+  int ends[2][3], stored[2][3];
+  for (int ch = 0; ch < 3; ++ch) {
+    const ChannelTable& table = Table(ch);
+    ends[0][ch] = Channel(d.value[p], ch);
+    ends[1][ch] = Channel(d.value[q], ch);
+    stored[0][ch] = table.inverse[ends[0][ch]];
+    stored[1][ch] = table.inverse[ends[1][ch]];
+    if (stored[0][ch] < 0 || stored[1][ch] < 0) return false;
+  }
+  for (bool fourColour : {true, false}) {
+    if (!fourColour && !dxt1) break;
+    int slotOf[4];
+    bool all = true;
+    for (int k = 0; k < d.n && all; ++k) {
+      int slot = 0;
+      for (; slot < (fourColour ? 4 : 3); ++slot) {
+        int ch = 0;
+        while (ch < 3 && SlotValue(fourColour, ends[0][ch], ends[1][ch], slot) == Channel(d.value[k], ch)) ++ch;
+        if (ch == 3) break;
+      }
+      slotOf[k] = slot;
+      all = slot < (fourColour ? 4 : 3);
+    }
+    if (!all) continue;
+    int c0 = Pack565(stored[0]), c1 = Pack565(stored[1]);
+    int index[16];
+    for (int i = 0; i < 16; ++i) index[i] = (mask & (1 << i)) ? slotOf[d.of[i]] : 0;
+    if (dxt1) {
+      // As in SolveColourMode: order the endpoints for the mode.
+      bool swapEnds = fourColour ? c0 < c1 : c0 > c1;
+      if (swapEnds) {
+        std::swap(c0, c1);
+        for (int& ix : index) ix = ix < 2 ? 1 - ix : (fourColour ? 5 - ix : ix);
+      }
+      // Equal endpoints (one colour) decode in three-colour mode, where the
+      // colour is at slot 0 as well.
+    }
+    WriteColourBlock(c0, c1, index, block);
+    return true;
+  }
+  return false;
+}
+
+// The DXT5 alpha half whose endpoints are the block's extreme alpha values:
+// seven-step mode with the highest and lowest value, else five-step mode
+// with the highest and lowest value other than 0 and 255 (which that mode
+// holds anyway), when every value is one of the codes.
+bool EndpointAlphaBlock(const uint8_t* rgba, int mask, uint8_t* block) {
+  Distinct d;
+  if (!CollectDistinct(rgba, mask, true, 8, &d)) return false;
+  int lo = 255, hi = 0, innerLo = 255, innerHi = -1;
+  for (int k = 0; k < d.n; ++k) {
+    int v = static_cast<int>(d.value[k]);
+    lo = std::min(lo, v), hi = std::max(hi, v);
+    if (v != 0 && v != 255) innerLo = std::min(innerLo, v), innerHi = std::max(innerHi, v);
+  }
+  if (innerHi < 0) innerLo = innerHi = 0;
+  const int tries[2][2] = {{hi, lo}, {innerLo, innerHi}};
+  for (const auto& ends : tries) {
+    if (&ends == &tries[0] && hi == lo) continue;  // seven-step mode needs a0 > a1
+    int codes[8];
+    AlphaCodes(ends[0], ends[1], codes);
+    int codeOf[8];
+    bool all = true;
+    for (int k = 0; k < d.n && all; ++k) {
+      int index = 0;
+      while (index < 8 && codes[index] != static_cast<int>(d.value[k])) ++index;
+      codeOf[k] = index;
+      all = index < 8;
+    }
+    if (!all) continue;
+    uint64_t packed = 0;
+    for (int i = 0; i < 16; ++i) {
+      if (mask & (1 << i)) packed |= static_cast<uint64_t>(codeOf[d.of[i]]) << (3 * i);
+    }
+    block[0] = static_cast<uint8_t>(ends[0]);
+    block[1] = static_cast<uint8_t>(ends[1]);
+    for (int k = 0; k < 6; ++k) block[2 + k] = static_cast<uint8_t>(packed >> (8 * k));
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool FindExactColourBlock(const uint8_t* rgba, int mask, uint8_t* block) {
+  if (EndpointColourBlock(rgba, mask, false, block)) return true;
   Colours c;
   if (!CollectColours(rgba, mask, &c)) return false;
   return SolveColourMode(rgba, mask, c, true, false, block);
@@ -355,6 +511,7 @@ bool FindExactDxt1Block(const uint8_t* rgba, int mask, uint8_t* block) {
   for (int i = 0; i < 16; ++i) {
     if ((mask & (1 << i)) && rgba[4 * i + 3] != 255) return false;
   }
+  if (EndpointColourBlock(rgba, mask, true, block)) return true;
   Colours c;
   if (!CollectColours(rgba, mask, &c)) return false;
   if (SolveColourMode(rgba, mask, c, true, true, block)) return true;
@@ -362,6 +519,7 @@ bool FindExactDxt1Block(const uint8_t* rgba, int mask, uint8_t* block) {
 }
 
 bool FindExactDxt5AlphaBlock(const uint8_t* rgba, int mask, uint8_t* block) {
+  if (EndpointAlphaBlock(rgba, mask, block)) return true;
   ValueSet all;
   int sorted[8], n = 0;
   for (int i = 0; i < 16; ++i) {
@@ -382,24 +540,22 @@ bool FindExactDxt5AlphaBlock(const uint8_t* rgba, int mask, uint8_t* block) {
                SearchAlpha(sorted, n, all, true, &a0, &a1);
   if (!found) return false;
 
+  // Every value is one of the codes (CodesCover said so), at the index
+  // found here.
   int codes[8];
   AlphaCodes(a0, a1, codes);
   uint64_t packed = 0;
   for (int i = 0; i < 16; ++i) {
     int index = 0;
     if (mask & (1 << i)) {
-      while (codes[index] != rgba[4 * i + 3]) ++index;
+      while (index < 8 && codes[index] != rgba[4 * i + 3]) ++index;
+      if (index == 8) return false;
     }
     packed |= static_cast<uint64_t>(index) << (3 * i);
   }
-  uint8_t full[16] = {static_cast<uint8_t>(a0), static_cast<uint8_t>(a1)};
-  for (int k = 0; k < 6; ++k) full[2 + k] = static_cast<uint8_t>(packed >> (8 * k));
-  uint8_t decoded[64];
-  squish::Decompress(decoded, full, squish::kDxt5);
-  for (int i = 0; i < 16; ++i) {
-    if ((mask & (1 << i)) && decoded[4 * i + 3] != rgba[4 * i + 3]) return false;
-  }
-  std::memcpy(block, full, 8);
+  block[0] = static_cast<uint8_t>(a0);
+  block[1] = static_cast<uint8_t>(a1);
+  for (int k = 0; k < 6; ++k) block[2 + k] = static_cast<uint8_t>(packed >> (8 * k));
   return true;
 }
 
