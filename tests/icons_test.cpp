@@ -253,8 +253,9 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
       {"converter missing", "", Op::CanRead, nullptr, "converter is missing"},
       {"converter cannot start", nullptr, Op::RunProgram, "crunch.exe", "injected failure"},
       {"page not copied", nullptr, Op::CopyFile, "icontpage_nxg.tex", "injected failure"},
-      {"TGA not read", nullptr, Op::ReadFile, "icontpage_nxg.tga", "injected failure"},
-      {"changed TGA not saved", nullptr, Op::ReplaceFile, "_t.tga", "injected failure"},
+      {"TGA not read", nullptr, Op::ReadAt, "icontpage_nxg.tga", "injected failure"},
+      {"changed TGA not saved", nullptr, Op::WriteNewFile, "_t.tga", "injected failure"},
+      {"changed TGA not put in place", nullptr, Op::RenameOver, "_t.tga", "injected failure"},
       {"new page not moved in", nullptr, Op::RenameOver, "icontpage_nxg.dds", "injected failure"},
   };
   for (const Case& c : cases) {
@@ -346,7 +347,9 @@ TEST(LoadAndSaveImageFile, SaveChecksFormatAndBitDepth) {
   EXPECT_FALSE(SaveImageFile(platform, nullptr, dir / "a.tga", 0).ok());
   EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.unknown", 0).ok());
   EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.jpg", 0).ok());  // no 32-bit JPEG
-  platform.Fail(Op::ReplaceFile);
+  platform.Fail(Op::WriteNewFile);
+  EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
+  platform.Fail(Op::RenameOver);
   EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
   EXPECT_TRUE(fs::is_empty(dir.path()));
   ASSERT_TRUE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
@@ -510,6 +513,7 @@ TEST_F(IconMapTest, ATargetBeyondTheMapPlacesNothing) {
   EXPECT_EQ(map.entries, Twenty({1, 1}));
   EXPECT_EQ(platform.CountCalls(Op::RunProgram), 0);
   EXPECT_EQ(platform.CountCalls(Op::ReplaceFile), 0);
+  EXPECT_EQ(platform.CountCalls(Op::WriteNewFile), 0);
   EXPECT_EQ(ReadBytes(game / "chars/iconmap"), before);
   EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
 }
