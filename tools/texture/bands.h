@@ -15,9 +15,8 @@ namespace korva {
 
 // The number of threads `options` asks for: one per core when 0, at most 8.
 inline int ThreadCount(const CodecOptions& options) {
-  int threads = options.threads;
-  if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(threads, 1, 8);
+  static const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::clamp(options.threads > 0 ? options.threads : cores, 1, 8);
 }
 
 // Calls work(item, thread) once for every item in [0, count), on up to

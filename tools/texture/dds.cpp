@@ -35,7 +35,7 @@ constexpr int kMaxSide = 32768;
 
 // Block rows worth one thread's start: decoding a block row takes a few
 // microseconds, encoding one far longer.
-constexpr int kDecodeRowsPerThread = 64;
+constexpr int kDecodeRowsPerThread = 8;
 constexpr int kEncodeRowsPerThread = 2;
 
 uint32_t Get32(std::string_view bytes, size_t at) {
@@ -132,13 +132,10 @@ int GatherBlock(const ConstPixelRows& rows, int bx, int by, uint8_t rgba[64]) {
   return mask;
 }
 
-// Writes block (bx, by) of `rows`: the exact block when there is one, else
-// libsquish's fit (keeping a DXT5 block's half that was found exactly).
-// True for an exact block.
-bool EncodeBlock(const ConstPixelRows& rows, int bx, int by, bool alpha, int fitFlags,
-                 uint8_t* block) {
-  uint8_t rgba[64];
-  int mask = GatherBlock(rows, bx, by, rgba);
+// Writes the block of the 16 pixels `rgba` (`mask` as GatherBlock gives
+// it): the exact block when there is one, else libsquish's fit (keeping a
+// DXT5 block's half that was found exactly). True for an exact block.
+bool EncodeBlock(const uint8_t rgba[64], int mask, bool alpha, int fitFlags, uint8_t* block) {
   if (!alpha) {
     if (FindExactDxt1Block(rgba, mask, block)) return true;
     squish::CompressMasked(rgba, mask, block, fitFlags);
@@ -330,9 +327,22 @@ void EncodeDdsStrip(const ConstPixelRows& rows, bool alpha, uint8_t* out, DdsEnc
   std::vector<DdsEncodeReport> parts(static_cast<size_t>(threads));
   ForEachItem(blocksHigh, threads, kEncodeRowsPerThread, [&](int by, int thread) {
     uint8_t* block = out + static_cast<size_t>(by) * static_cast<size_t>(blocksWide) * blockBytes;
+    // A block whose pixels equal its left neighbour's gets the same bytes:
+    // flat areas and the empty cells of a page are runs of such blocks.
+    uint8_t rgba[64], previous[64];
+    int previousMask = -1;
+    bool previousExact = false;
     long exact = 0;
     for (int bx = 0; bx < blocksWide; ++bx, block += blockBytes) {
-      exact += EncodeBlock(rows, bx, by, alpha, fitFlags, block) ? 1 : 0;
+      int mask = GatherBlock(rows, bx, by, rgba);
+      if (mask == previousMask && std::memcmp(rgba, previous, sizeof rgba) == 0) {
+        std::memcpy(block, block - blockBytes, blockBytes);
+      } else {
+        previousExact = EncodeBlock(rgba, mask, alpha, fitFlags, block);
+        previousMask = mask;
+        std::memcpy(previous, rgba, sizeof rgba);
+      }
+      exact += previousExact ? 1 : 0;
     }
     DdsEncodeReport& counts = parts[static_cast<size_t>(thread)];
     counts.exact_blocks += exact;

@@ -14,8 +14,8 @@
 //
 // Most blocks need no search: a block decoded from a DXT block that used
 // both of its endpoints (all blocks of one colour, and nearly every block an
-// encoder writes) shows those endpoints as its two colours farthest apart,
-// on the 5:6:5 grid, and its other colours at the palette's interpolants.
+// encoder writes) shows those endpoints as its end colours, on the 5:6:5
+// grid, and its other colours at the palette's interpolants.
 // The fast paths try exactly that, computing the palette as the decoder
 // does, and leave every other block to the search.
 #include "tools/texture/exact_block.h"
@@ -368,89 +368,93 @@ bool SearchAlpha(const int* sorted, int n, const ValueSet& all, bool sevenSteps,
 
 // The fast paths.
 
-// The distinct values of the counted pixels: colours as 24-bit words, or
-// alpha values; of[i] is the value of pixel i (0 for pixels not counted).
-struct Distinct {
-  int n = 0;
-  uint32_t value[8];
-  uint8_t of[16];
-};
-
-// False when there are more than `most` values (or none).
-bool CollectDistinct(const uint8_t* rgba, int mask, bool alpha, int most, Distinct* d) {
-  d->n = 0;
-  for (int i = 0; i < 16; ++i) {
-    d->of[i] = 0;
-    if (!(mask & (1 << i))) continue;
-    const uint8_t* p = rgba + 4 * i;
-    uint32_t v = alpha ? p[3] : static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
-    int k = 0;
-    while (k < d->n && d->value[k] != v) ++k;
-    if (k == d->n) {
-      if (d->n == most) return false;
-      d->value[d->n++] = v;
-    }
-    d->of[i] = static_cast<uint8_t>(k);
-  }
-  return d->n > 0;
+// The colour of pixel i as one word (red, green, blue; alpha left out).
+uint32_t Rgb(const uint8_t* rgba, int i) {
+  const uint8_t* p = rgba + 4 * i;
+  return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16);
 }
 
 int Channel(uint32_t colour, int ch) { return static_cast<int>(colour >> (8 * ch) & 0xff); }
 
-// The colour block whose endpoints are the block's two colours farthest
-// apart, when both lie on the 5:6:5 grid and every other colour is an
-// interpolant of theirs: four-colour mode, or for DXT1 (`dxt1`) also
-// three-colour mode, with the endpoints ordered for the mode.
+// The colour block whose endpoints are the block's end colours, when both
+// lie on the 5:6:5 grid and every counted pixel shows a colour of their
+// palette: four-colour mode, or for DXT1 (`dxt1`) also three-colour mode,
+// with the endpoints ordered for the mode. The end colours are those of the
+// first pixels with the lowest and the highest value in the channel that
+// varies most: where a block shows both its endpoints, each channel's
+// lowest and highest values are theirs.
 bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* block) {
-  Distinct d;
-  if (!CollectDistinct(rgba, mask, false, 4, &d)) return false;
-  int p = 0, q = 0, far = -1;
-  for (int x = 0; x < d.n; ++x) {
-    for (int y = x; y < d.n; ++y) {
-      int dist = 0;
-      for (int ch = 0; ch < 3; ++ch) {
-        int e = Channel(d.value[x], ch) - Channel(d.value[y], ch);
-        dist += e * e;
-      }
-      if (dist > far) far = dist, p = x, q = y;
-    }
+  uint32_t colours[16];
+  int n = 0;
+  for (int i = 0; i < 16; ++i) {
+    if (mask & (1 << i)) colours[n++] = Rgb(rgba, i);
   }
-  int ends[2][3], stored[2][3];
+  if (n == 0) return false;
+  // The channel that varies most, and its lowest and highest values.
+  int lo[3], hi[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    int low = 255, high = 0;
+    for (int k = 0; k < n; ++k) {
+      const int v = Channel(colours[k], ch);
+      low = std::min(low, v), high = std::max(high, v);
+    }
+    lo[ch] = low, hi[ch] = high;
+  }
+  // Each channel's lowest and highest values are the endpoints' own.
+  for (int ch = 0; ch < 3; ++ch) {
+    if (Table(ch).inverse[lo[ch]] < 0 || Table(ch).inverse[hi[ch]] < 0) return false;
+  }
+  int widest = 0;
+  for (int ch = 1; ch < 3; ++ch) {
+    if (hi[ch] - lo[ch] > hi[widest] - lo[widest]) widest = ch;
+  }
+  uint32_t ends[2] = {colours[0], colours[0]};
+  for (int k = n - 1; k >= 0; --k) {  // the first pixels with each value win
+    const int v = Channel(colours[k], widest);
+    if (v == lo[widest]) ends[0] = colours[k];
+    if (v == hi[widest]) ends[1] = colours[k];
+  }
+  int e[2][3], stored[2][3];
   for (int ch = 0; ch < 3; ++ch) {
     const ChannelTable& table = Table(ch);
-    ends[0][ch] = Channel(d.value[p], ch);
-    ends[1][ch] = Channel(d.value[q], ch);
-    stored[0][ch] = table.inverse[ends[0][ch]];
-    stored[1][ch] = table.inverse[ends[1][ch]];
-    if (stored[0][ch] < 0 || stored[1][ch] < 0) return false;
+    for (int k = 0; k < 2; ++k) {
+      e[k][ch] = Channel(ends[k], ch);
+      stored[k][ch] = table.inverse[e[k][ch]];
+      if (stored[k][ch] < 0) return false;
+    }
   }
   for (bool fourColour : {true, false}) {
     if (!fourColour && !dxt1) break;
-    int slotOf[4];
-    bool all = true;
-    for (int k = 0; k < d.n && all; ++k) {
-      int slot = 0;
-      for (; slot < (fourColour ? 4 : 3); ++slot) {
-        int ch = 0;
-        while (ch < 3 && SlotValue(fourColour, ends[0][ch], ends[1][ch], slot) == Channel(d.value[k], ch)) ++ch;
-        if (ch == 3) break;
+    uint32_t palette[4];
+    for (int slot = 0; slot < 4; ++slot) {
+      palette[slot] = 0;
+      for (int ch = 0; ch < 3; ++ch) {
+        palette[slot] |= static_cast<uint32_t>(SlotValue(fourColour, e[0][ch], e[1][ch], slot)) << (8 * ch);
       }
-      slotOf[k] = slot;
-      all = slot < (fourColour ? 4 : 3);
+    }
+    const int slots = fourColour ? 4 : 3;
+    int index[16];
+    bool all = true;
+    for (int i = 0, k = 0; i < 16 && all; ++i) {
+      index[i] = 0;
+      if (!(mask & (1 << i))) continue;
+      const uint32_t colour = colours[k++];
+      int slot = 0;
+      while (slot < slots && palette[slot] != colour) ++slot;
+      index[i] = slot;
+      all = slot < slots;
     }
     if (!all) continue;
     int c0 = Pack565(stored[0]), c1 = Pack565(stored[1]);
-    int index[16];
-    for (int i = 0; i < 16; ++i) index[i] = (mask & (1 << i)) ? slotOf[d.of[i]] : 0;
     if (dxt1) {
-      // As in SolveColourMode: order the endpoints for the mode.
+      // As in SolveColourMode: order the endpoints for the mode. Equal
+      // endpoints (one colour) decode in three-colour mode, where the
+      // colour is at slot 0 as well.
       bool swapEnds = fourColour ? c0 < c1 : c0 > c1;
       if (swapEnds) {
         std::swap(c0, c1);
         for (int& ix : index) ix = ix < 2 ? 1 - ix : (fourColour ? 5 - ix : ix);
       }
-      // Equal endpoints (one colour) decode in three-colour mode, where the
-      // colour is at slot 0 as well.
     }
     WriteColourBlock(c0, c1, index, block);
     return true;
@@ -461,37 +465,40 @@ bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* bloc
 // The DXT5 alpha half whose endpoints are the block's extreme alpha values:
 // seven-step mode with the highest and lowest value, else five-step mode
 // with the highest and lowest value other than 0 and 255 (which that mode
-// holds anyway), when every value is one of the codes.
+// holds anyway), when every counted pixel's alpha is one of the codes.
 bool EndpointAlphaBlock(const uint8_t* rgba, int mask, uint8_t* block) {
-  Distinct d;
-  if (!CollectDistinct(rgba, mask, true, 8, &d)) return false;
+  if (mask == 0) return false;
   int lo = 255, hi = 0, innerLo = 255, innerHi = -1;
-  for (int k = 0; k < d.n; ++k) {
-    int v = static_cast<int>(d.value[k]);
+  for (int i = 0; i < 16; ++i) {
+    if (!(mask & (1 << i))) continue;
+    const int v = rgba[4 * i + 3];
     lo = std::min(lo, v), hi = std::max(hi, v);
     if (v != 0 && v != 255) innerLo = std::min(innerLo, v), innerHi = std::max(innerHi, v);
   }
   if (innerHi < 0) innerLo = innerHi = 0;
-  const int tries[2][2] = {{hi, lo}, {innerLo, innerHi}};
-  for (const auto& ends : tries) {
-    if (&ends == &tries[0] && hi == lo) continue;  // seven-step mode needs a0 > a1
+  // Seven-step mode needs a0 > a1; five-step mode's endpoints may be 0 or
+  // 255 themselves.
+  const int tries[5][2] = {{hi, lo}, {innerLo, innerHi}, {lo, innerHi}, {innerLo, hi}, {lo, hi}};
+  for (int t = hi > lo ? 0 : 1; t < 5; ++t) {
+    bool tried = false;
+    for (int u = 1; u < t; ++u) tried = tried || (tries[u][0] == tries[t][0] && tries[u][1] == tries[t][1]);
+    if (tried || (t > 0 && tries[t][0] > tries[t][1])) continue;
     int codes[8];
-    AlphaCodes(ends[0], ends[1], codes);
-    int codeOf[8];
+    AlphaCodes(tries[t][0], tries[t][1], codes);
+    int8_t indexOf[256];
+    std::memset(indexOf, -1, sizeof indexOf);
+    for (int k = 7; k >= 0; --k) indexOf[codes[k]] = static_cast<int8_t>(k);
+    uint64_t packed = 0;
     bool all = true;
-    for (int k = 0; k < d.n && all; ++k) {
-      int index = 0;
-      while (index < 8 && codes[index] != static_cast<int>(d.value[k])) ++index;
-      codeOf[k] = index;
-      all = index < 8;
+    for (int i = 0; i < 16; ++i) {
+      if (!(mask & (1 << i))) continue;
+      const int index = indexOf[rgba[4 * i + 3]];
+      all = all && index >= 0;
+      packed |= static_cast<uint64_t>(index & 7) << (3 * i);
     }
     if (!all) continue;
-    uint64_t packed = 0;
-    for (int i = 0; i < 16; ++i) {
-      if (mask & (1 << i)) packed |= static_cast<uint64_t>(codeOf[d.of[i]]) << (3 * i);
-    }
-    block[0] = static_cast<uint8_t>(ends[0]);
-    block[1] = static_cast<uint8_t>(ends[1]);
+    block[0] = static_cast<uint8_t>(tries[t][0]);
+    block[1] = static_cast<uint8_t>(tries[t][1]);
     for (int k = 0; k < 6; ++k) block[2 + k] = static_cast<uint8_t>(packed >> (8 * k));
     return true;
   }
