@@ -282,6 +282,40 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
   }
 }
 
+// A converter cut off while it writes (a file size limit kills it part-way
+// through its output): the cycle says so and keeps the page, also when a
+// wrapper around the converter hides how it ended. A partly written DDS
+// under the output's name would otherwise become the game's page.
+TEST_F(IconPageTest, AConverterCutOffWhileWritingKeepsThePage) {
+  const std::string limited = "(ulimit -c 0; ulimit -f 64; exec \"" + realConverter + "\" \"$@\")";
+  struct Case {
+    const char* name;
+    std::string script;
+    const char* says;
+  } cases[] = {
+      {"second conversion stopped",
+       "case \"$4\" in *.dds) ulimit -c 0; ulimit -f 64;; esac; exec \"" + realConverter + "\" \"$@\"",
+       "stopped by signal"},
+      {"second conversion stopped, exit status hidden",
+       "case \"$4\" in *.dds) " + limited + "; exit 0;; esac; exec \"" + realConverter + "\" \"$@\"",
+       "wrote no"},
+      {"first conversion stopped, exit status hidden", limited + "; exit 0", "wrote no"},
+  };
+  ASSERT_TRUE(WriteTgaFile(files / "icon.tga", DrawIcon(7)).ok());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(fakeProgram / "tools");
+    Status status = PasteIconCell(platform, game.path(), FakeConverter(c.script), files / "icon.tga", 265);
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(status.message().find(c.says), std::string::npos) << status.message();
+    EXPECT_NE(status.message().find("keeps its icon page as it was"), std::string::npos);
+    EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+    for (const char* name : {"icontpage_nxg.dds", "icontpage_nxg.tga", "icontpage_nxg_t.tga"}) {
+      EXPECT_FALSE(fs::exists(game / (std::string("stuff/icons/") + name))) << name;
+    }
+  }
+}
+
 TEST_F(IconPageTest, AMissingPageIsReportedAndNothingIsRun) {
   fs::remove(game / kPage);
   Status status = OpenIconCells(platform, game.path(), program, 261, 1);
