@@ -91,7 +91,9 @@ void DecodeBlock(const uint8_t* block, DdsFormat format, ChannelOrder order, uin
   if (order == ChannelOrder::kBgra) {
     for (auto& entry : palette) std::swap(entry[0], entry[2]);
   }
-  for (int i = 0; i < 16; ++i) std::memcpy(out + 4 * i, palette[ColourIndex(colour, i)], 4);
+  uint32_t indices = static_cast<uint32_t>(colour[4] | colour[5] << 8 | colour[6] << 16) |
+                     static_cast<uint32_t>(colour[7]) << 24;
+  for (int i = 0; i < 16; ++i, indices >>= 2) std::memcpy(out + 4 * i, palette[indices & 3], 4);
   if (format == DdsFormat::kDxt3) {
     for (int i = 0; i < 16; ++i) {
       int nibble = block[i / 2] >> (4 * (i % 2)) & 0xf;
@@ -100,9 +102,9 @@ void DecodeBlock(const uint8_t* block, DdsFormat format, ChannelOrder order, uin
   } else if (format == DdsFormat::kDxt5) {
     int codes[8];
     AlphaCodes(block[0], block[1], codes);
-    uint64_t indices = 0;
-    for (int k = 0; k < 6; ++k) indices |= static_cast<uint64_t>(block[2 + k]) << (8 * k);
-    for (int i = 0; i < 16; ++i) out[4 * i + 3] = static_cast<uint8_t>(codes[indices >> (3 * i) & 7]);
+    uint64_t alpha = 0;
+    for (int k = 0; k < 6; ++k) alpha |= static_cast<uint64_t>(block[2 + k]) << (8 * k);
+    for (int i = 0; i < 16; ++i, alpha >>= 3) out[4 * i + 3] = static_cast<uint8_t>(codes[alpha & 7]);
   }
 }
 
@@ -267,10 +269,19 @@ void DecodeDdsStrip(const uint8_t* data, const DdsInfo& info, const PixelRows& r
     const uint8_t* block = data + static_cast<size_t>(by) * static_cast<size_t>(blocksWide) * blockBytes;
     const int down = std::min(4, height - by * 4);
     for (int bx = 0; bx < blocksWide; ++bx, block += blockBytes) {
-      DecodeBlock(block, info.format, rows.order, pixels);
+      // A block like its left neighbour (runs of them are common) shows the
+      // pixels just decoded.
+      if (bx == 0 || std::memcmp(block, block - blockBytes, blockBytes) != 0) {
+        DecodeBlock(block, info.format, rows.order, pixels);
+      }
       const size_t across = static_cast<size_t>(std::min(4, width - bx * 4)) * 4;
       for (int py = 0; py < down; ++py) {
-        std::memcpy(rows.Row(by * 4 + py) + static_cast<size_t>(bx) * 16, pixels + 16 * py, across);
+        uint8_t* to = rows.Row(by * 4 + py) + static_cast<size_t>(bx) * 16;
+        if (across == 16) {
+          std::memcpy(to, pixels + 16 * py, 16);
+        } else {
+          std::memcpy(to, pixels + 16 * py, across);
+        }
       }
     }
   });

@@ -57,10 +57,15 @@ struct ChannelTable {
   }
 };
 
-const ChannelTable& Table(int channel) {
-  static const ChannelTable five(5);
-  static const ChannelTable six(6);
-  return channel == 1 ? six : five;
+// The tables of red, green and blue, made on first use.
+struct ChannelTables {
+  ChannelTable five{5}, six{6};
+  const ChannelTable* of[3] = {&five, &six, &five};
+};
+
+const ChannelTables& Tables() {
+  static const ChannelTables tables;
+  return tables;
 }
 
 // The palette value of `slot` for expanded endpoint values ea and eb.
@@ -262,9 +267,14 @@ void WriteColourBlock(int c0, int c1, const int index[16], uint8_t* block) {
 bool DecodesToColours(const uint8_t* rgba, int mask, const uint8_t* block, bool dxt1) {
   uint8_t palette[4][4];
   ColourPalette(block, dxt1, palette);
+  const size_t bytes = dxt1 ? 4 : 3;
   for (int i = 0; i < 16; ++i) {
     if (!(mask & (1 << i))) continue;
-    if (std::memcmp(palette[ColourIndex(block, i)], rgba + 4 * i, dxt1 ? 4 : 3) != 0) return false;
+    const uint8_t* want = palette[ColourIndex(block, i)];
+    const uint8_t* have = rgba + 4 * i;
+    for (size_t k = 0; k < bytes; ++k) {
+      if (want[k] != have[k]) return false;
+    }
   }
   return true;
 }
@@ -274,10 +284,11 @@ bool DecodesToColours(const uint8_t* rgba, int mask, const uint8_t* block, bool 
 bool SolveColourMode(const uint8_t* rgba, int mask, const Colours& c, bool fourColour, bool dxt1,
                      uint8_t* block) {
   // Only colours on the 5:6:5 grid can be endpoints.
+  const ChannelTables& tables = Tables();
   bool onGrid[4];
   for (int k = 0; k < c.n; ++k) {
     onGrid[k] = true;
-    for (int ch = 0; ch < 3; ++ch) onGrid[k] = onGrid[k] && Table(ch).inverse[c.rgb[k][ch]] >= 0;
+    for (int ch = 0; ch < 3; ++ch) onGrid[k] = onGrid[k] && tables.of[ch]->inverse[c.rgb[k][ch]] >= 0;
   }
   for (const Assignment& slotOf : Assignments(fourColour ? 4 : 3, c.n)) {
     bool possible = true;
@@ -288,7 +299,7 @@ bool SolveColourMode(const uint8_t* rgba, int mask, const Colours& c, bool fourC
     for (int ch = 0; ch < 3 && solved; ++ch) {
       int want[4] = {-1, -1, -1, -1};
       for (int k = 0; k < c.n; ++k) want[slotOf[k]] = c.rgb[k][ch];
-      solved = SolveChannel(Table(ch), fourColour, want, &a[ch], &b[ch]);
+      solved = SolveChannel(*tables.of[ch], fourColour, want, &a[ch], &b[ch]);
     }
     if (!solved) continue;
     int c0 = Pack565(a), c1 = Pack565(b);
@@ -401,8 +412,9 @@ bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* bloc
     lo[ch] = low, hi[ch] = high;
   }
   // Each channel's lowest and highest values are the endpoints' own.
+  const ChannelTables& tables = Tables();
   for (int ch = 0; ch < 3; ++ch) {
-    if (Table(ch).inverse[lo[ch]] < 0 || Table(ch).inverse[hi[ch]] < 0) return false;
+    if (tables.of[ch]->inverse[lo[ch]] < 0 || tables.of[ch]->inverse[hi[ch]] < 0) return false;
   }
   int widest = 0;
   for (int ch = 1; ch < 3; ++ch) {
@@ -416,7 +428,7 @@ bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* bloc
   }
   int e[2][3], stored[2][3];
   for (int ch = 0; ch < 3; ++ch) {
-    const ChannelTable& table = Table(ch);
+    const ChannelTable& table = *tables.of[ch];
     for (int k = 0; k < 2; ++k) {
       e[k][ch] = Channel(ends[k], ch);
       stored[k][ch] = table.inverse[e[k][ch]];
