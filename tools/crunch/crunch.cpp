@@ -7,10 +7,11 @@
 // when any alpha is below 255, else DXT1, no mip maps). Option names start
 // with "-" or "/" and are matched in any case. The alpha threshold is
 // accepted for the cycle's command line; alpha is always kept in full, so it
-// changes nothing. The input is read once and the output written once, to
-// OUT.part beside it and then renamed to OUT, so OUT never holds a partly
-// written file. On failure the exit status is 1 and one line on stderr
-// says what went wrong; no output file is left behind.
+// changes nothing. The page goes through strip by strip (ConvertImageFile)
+// on every processor core; the output is written to OUT.part beside it and
+// then renamed to OUT, so OUT never holds a partly written file. On failure
+// the exit status is 1 and one line on stderr says what went wrong; no
+// output file is left behind.
 #include <cstdio>
 #include <map>
 #include <string>

@@ -267,16 +267,19 @@ void WriteColourBlock(int c0, int c1, const int index[16], uint8_t* block) {
 bool DecodesToColours(const uint8_t* rgba, int mask, const uint8_t* block, bool dxt1) {
   uint8_t palette[4][4];
   ColourPalette(block, dxt1, palette);
-  const size_t bytes = dxt1 ? 4 : 3;
-  for (int i = 0; i < 16; ++i) {
-    if (!(mask & (1 << i))) continue;
-    const uint8_t* want = palette[ColourIndex(block, i)];
-    const uint8_t* have = rgba + 4 * i;
-    for (size_t k = 0; k < bytes; ++k) {
-      if (want[k] != have[k]) return false;
-    }
+  const uint32_t compared = dxt1 ? 0xffffffffu : 0x00ffffffu;  // DXT1 alpha counts too
+  uint32_t words[4];
+  for (int k = 0; k < 4; ++k) {
+    words[k] = static_cast<uint32_t>(palette[k][0] | palette[k][1] << 8 | palette[k][2] << 16) |
+               static_cast<uint32_t>(palette[k][3]) << 24;
   }
-  return true;
+  bool all = true;
+  for (int i = 0; i < 16; ++i) {
+    const uint8_t* p = rgba + 4 * i;
+    const uint32_t have = static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
+    all = all && (!(mask & (1 << i)) || ((words[ColourIndex(block, i)] ^ have) & compared) == 0);
+  }
+  return all;
 }
 
 // Tries every slot assignment in one mode; `dxt1` asks for the endpoint
@@ -401,6 +404,20 @@ bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* bloc
     if (mask & (1 << i)) colours[n++] = Rgb(rgba, i);
   }
   if (n == 0) return false;
+  int same = 1;
+  while (same < n && colours[same] == colours[0]) ++same;
+  if (same == n) {
+    // One colour: on the grid, both endpoints and every index 0 (in either
+    // mode); off it, the search's.
+    int stored[3];
+    for (int ch = 0; ch < 3; ++ch) {
+      stored[ch] = Tables().of[ch]->inverse[Channel(colours[0], ch)];
+      if (stored[ch] < 0) return false;
+    }
+    const int index[16] = {};
+    WriteColourBlock(Pack565(stored), Pack565(stored), index, block);
+    return true;
+  }
   // The channel that varies most, and its lowest and highest values.
   int lo[3], hi[3];
   for (int ch = 0; ch < 3; ++ch) {
@@ -480,6 +497,24 @@ bool EndpointColourBlock(const uint8_t* rgba, int mask, bool dxt1, uint8_t* bloc
 // holds anyway), when every counted pixel's alpha is one of the codes.
 bool EndpointAlphaBlock(const uint8_t* rgba, int mask, uint8_t* block) {
   if (mask == 0) return false;
+  // One value (most blocks, opaque or empty): what the tries below give for
+  // it, five-step mode with both endpoints 0 and every index 7 for 255, and
+  // both endpoints the value and every index 0 otherwise.
+  int first = 0;
+  while (!(mask & (1 << first))) ++first;
+  const uint8_t value = rgba[4 * first + 3];
+  int next = first + 1;
+  while (next < 16 && (!(mask & (1 << next)) || rgba[4 * next + 3] == value)) ++next;
+  if (next == 16) {
+    const bool opaque = value == 255;
+    uint64_t packed = 0;  // pixels outside the picture keep index 0
+    for (int k = 0; k < 16 && opaque; ++k) {
+      if (mask & (1 << k)) packed |= uint64_t{7} << (3 * k);
+    }
+    block[0] = block[1] = opaque ? 0 : value;
+    for (int k = 0; k < 6; ++k) block[2 + k] = static_cast<uint8_t>(packed >> (8 * k));
+    return true;
+  }
   int lo = 255, hi = 0, innerLo = 255, innerHi = -1;
   for (int i = 0; i < 16; ++i) {
     if (!(mask & (1 << i))) continue;

@@ -5,10 +5,10 @@
 // page that goes through DDS -> pixels -> DDS any number of times keeps every
 // pixel it had; only blocks whose pixels really changed are fitted anew.
 //
-// The codecs work on pixel rows held anywhere (PixelRows), so a DDS page is
-// decoded straight into the rows of a TGA file in memory and a TGA file's
-// rows are encoded where they lie; ConvertImageFile does both with one read
-// and one write of the files.
+// The codecs work on pixel rows held anywhere (PixelRows) and on strips of
+// whole block rows, so ConvertImageFile decodes a DDS page straight into a
+// TGA file's rows and encodes a TGA file's rows where they were read, one
+// strip at a time through small buffers.
 #pragma once
 
 #include <cstddef>
