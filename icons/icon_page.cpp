@@ -2,7 +2,11 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/read_limits.h"
@@ -173,39 +177,106 @@ Status MoveCells(Platform& platform, const std::string& gameFolder,
   });
 }
 
-// The width and height a TGA header gives, and whether its pixel data is
-// all there: uncompressed data must be complete, and run-length packets
-// must cover every pixel before the file ends. A cut-short file would
-// otherwise load as a picture with blank pixels.
-bool TgaIsComplete(const std::string& bytes) {
-  if (bytes.size() < 18) return false;
-  auto byte = [&bytes](size_t at) { return static_cast<unsigned char>(bytes[at]); };
-  auto word = [&](size_t at) { return static_cast<uint64_t>(byte(at) | byte(at + 1) << 8); };
+// Images go between FreeImage and the platform's files a window at a time,
+// so the page (18 MB as a TGA) never sits in memory as a whole file beside
+// its bitmap: fresh memory costs a page fault per 4 KiB, which for a page
+// costs more than FreeImage's own work on it.
+constexpr size_t kImageWindow = 256 * 1024;
+
+// A file read through the platform for FreeImage.
+struct ImageInput {
+  ImageInput(Platform& onPlatform, const std::string& filePath, uint64_t fileSize)
+      : platform(onPlatform), path(filePath), size(fileSize) {}
+
+  // Makes the window hold byte `from` and up to `wanted` bytes after it;
+  // false past the end or when the read fails (its failure kept).
+  bool Cover(uint64_t from, size_t wanted) {
+    if (from >= windowAt && from < windowAt + window.size()) return true;
+    if (from >= size || !status.ok()) return false;
+    status = platform.ReadAt(path, from, std::max(wanted, kImageWindow), &window);
+    windowAt = from;
+    return status.ok() && !window.empty();
+  }
+  // Byte `i` of the file, or -1 past its end.
+  int Byte(uint64_t i) {
+    return Cover(i, 1) ? static_cast<unsigned char>(window[static_cast<size_t>(i - windowAt)]) : -1;
+  }
+
+  Platform& platform;
+  const std::string& path;
+  const uint64_t size;
+  std::string window;
+  uint64_t windowAt = 0;
+  uint64_t at = 0;
+  Status status;
+};
+
+unsigned DLL_CALLCONV ReadInput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  auto* in = static_cast<ImageInput*>(handle);
+  const size_t wanted = static_cast<size_t>(size) * count;
+  size_t done = 0;
+  while (done < wanted && in->Cover(in->at, wanted - done)) {
+    const size_t offset = static_cast<size_t>(in->at - in->windowAt);
+    const size_t n = std::min(wanted - done, in->window.size() - offset);
+    std::memcpy(static_cast<char*>(buffer) + done, in->window.data() + offset, n);
+    done += n;
+    in->at += n;
+  }
+  return size == 0 ? 0 : static_cast<unsigned>(done / size);
+}
+
+unsigned DLL_CALLCONV WriteNothing(void*, unsigned, unsigned, fi_handle) { return 0; }
+
+int DLL_CALLCONV SeekInput(fi_handle handle, long offset, int origin) {
+  auto* in = static_cast<ImageInput*>(handle);
+  const long base = origin == SEEK_SET   ? 0
+                    : origin == SEEK_CUR ? static_cast<long>(in->at)
+                                         : static_cast<long>(in->size);
+  if (base + offset < 0) return -1;
+  in->at = static_cast<uint64_t>(base + offset);
+  return 0;
+}
+
+long DLL_CALLCONV TellInput(fi_handle handle) {
+  return static_cast<long>(static_cast<ImageInput*>(handle)->at);
+}
+
+// Whether a TGA file's pixel data is all there: uncompressed data must be
+// complete, and run-length packets must cover every pixel before the file
+// ends. A cut-short file would otherwise load as a picture with blank
+// pixels.
+bool TgaIsComplete(ImageInput& in) {
+  if (in.size < 18) return false;
+  auto byte = [&in](uint64_t at) { return static_cast<unsigned>(std::max(0, in.Byte(at))); };
+  auto word = [&](uint64_t at) { return static_cast<uint64_t>(byte(at) | byte(at + 1) << 8); };
   const unsigned type = byte(2);
   const uint64_t width = word(12), height = word(14);
   const uint64_t pixelBytes = (byte(16) + 7u) / 8u;
   uint64_t at = 18 + byte(0);
   if (byte(1) == 1) at += word(5) * ((byte(7) + 7u) / 8u);
   const uint64_t pixels = width * height;
-  if (type == 1 || type == 2 || type == 3) return at + pixels * pixelBytes <= bytes.size();
+  if (type == 1 || type == 2 || type == 3) return at + pixels * pixelBytes <= in.size;
   if (type != 9 && type != 10 && type != 11) return true;  // not ours to judge
   uint64_t done = 0;
   while (done < pixels) {
-    if (at >= bytes.size()) return false;
-    const unsigned packet = byte(at++);
-    const uint64_t count = (packet & 0x7f) + 1u;
+    if (at >= in.size) return false;
+    const int packet = in.Byte(at++);
+    if (packet < 0) return false;
+    const uint64_t count = (static_cast<unsigned>(packet) & 0x7f) + 1u;
     at += (packet & 0x80) != 0 ? pixelBytes : count * pixelBytes;
     done += count;
   }
-  return at <= bytes.size();
+  return at <= in.size;
 }
 
-// Decodes the image in `memory` (the bytes of `path`) after checking its
+// Decodes the image that `in` reads (the file at `path`) after checking its
 // size from the header alone, so an image that claims to be huge is refused
 // before the library asks for the memory.
-Status DecodeImage(const std::string& path, const std::string& bytes, FIMEMORY* memory, int flags,
-                   const ImageLimits& limits, Image* image) {
-  FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
+Status DecodeImage(const std::string& path, ImageInput& in, int flags, const ImageLimits& limits,
+                   Image* image) {
+  FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
+  FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromHandle(&io, &in, 0);
+  if (!in.status.ok()) return in.status;
   if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
   if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
     return Status::PathError(path, "not an image file that can be read");
@@ -214,8 +285,9 @@ Status DecodeImage(const std::string& path, const std::string& bytes, FIMEMORY* 
   if (!FreeImage_FIFSupportsNoPixels(format)) {
     return Status::PathError(path, "a " + kind + " image, which the program does not read");
   }
-  FreeImage_SeekMemory(memory, 0, SEEK_SET);
-  Image header(FreeImage_LoadFromMemory(format, memory, flags | FIF_LOAD_NOPIXELS));
+  in.at = 0;
+  Image header(FreeImage_LoadFromHandle(format, &io, &in, flags | FIF_LOAD_NOPIXELS));
+  if (!in.status.ok()) return in.status;
   if (!header) return Status::PathError(path, "the " + kind + " image's header cannot be read");
   const unsigned width = FreeImage_GetWidth(header.get()), height = FreeImage_GetHeight(header.get());
   if (width > limits.width || height > limits.height) {
@@ -224,14 +296,99 @@ Status DecodeImage(const std::string& path, const std::string& bytes, FIMEMORY* 
                                        std::to_string(limits.width) + " x " +
                                        std::to_string(limits.height) + " allowed here");
   }
-  if (format == FIF_TARGA && !TgaIsComplete(bytes)) {
+  if (format == FIF_TARGA && !TgaIsComplete(in)) {
+    if (!in.status.ok()) return in.status;
     return Status::PathError(path, "the TGA image is cut short: its pixel data ends early");
   }
-  FreeImage_SeekMemory(memory, 0, SEEK_SET);
-  image->reset(FreeImage_LoadFromMemory(format, memory, flags));
+  in.at = 0;
+  image->reset(FreeImage_LoadFromHandle(format, &io, &in, flags));
+  if (!in.status.ok()) {
+    image->reset();
+    return in.status;
+  }
   if (!*image) {
     return Status::PathError(path, "the " + kind + " image is damaged or of a kind that cannot be read");
   }
+  return Status::Ok();
+}
+
+// Where FreeImage saves an image. With a writer, the bytes go on to it a
+// window at a time as FreeImage writes them in order; a writer that seeks
+// back before the window cannot be served so (`rewound` is set and the save
+// fails). Without one, every byte stays in `bytes`.
+struct ImageOutput {
+  explicit ImageOutput(FileWriter* to) : writer(to) {}
+
+  // Hands the window to the writer.
+  void Flush() {
+    if (writer == nullptr || bytes.empty() || !status.ok()) return;
+    status = writer->Write(bytes);
+    flushed += bytes.size();
+    bytes.clear();
+  }
+
+  FileWriter* writer;
+  std::string bytes;      // what is not handed on yet
+  uint64_t flushed = 0;   // bytes handed on, before bytes[0]
+  uint64_t at = 0;        // where the next byte goes
+  bool rewound = false;
+  Status status;
+};
+
+unsigned DLL_CALLCONV WriteOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  auto* out = static_cast<ImageOutput*>(handle);
+  const size_t n = static_cast<size_t>(size) * count;
+  const char* from = static_cast<const char*>(buffer);
+  const size_t offset = static_cast<size_t>(out->at - out->flushed);
+  const size_t over = std::min(n, out->bytes.size() - offset);  // bytes written anew
+  out->bytes.replace(offset, over, from, over);
+  out->bytes.append(from + over, n - over);
+  out->at += n;
+  if (out->at - out->flushed == out->bytes.size() && out->bytes.size() >= kImageWindow) out->Flush();
+  return out->status.ok() ? count : 0;
+}
+
+unsigned DLL_CALLCONV ReadOutput(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  auto* out = static_cast<ImageOutput*>(handle);
+  const size_t offset = static_cast<size_t>(out->at - out->flushed);
+  if (size == 0) return 0;
+  const size_t items = std::min<size_t>(count, (out->bytes.size() - offset) / size);
+  std::memcpy(buffer, out->bytes.data() + offset, items * size);
+  out->at += items * size;
+  return static_cast<unsigned>(items);
+}
+
+int DLL_CALLCONV SeekOutput(fi_handle handle, long offset, int origin) {
+  auto* out = static_cast<ImageOutput*>(handle);
+  const long end = static_cast<long>(out->flushed + out->bytes.size());
+  const long base = origin == SEEK_SET ? 0 : origin == SEEK_CUR ? static_cast<long>(out->at) : end;
+  if (base + offset < 0) return -1;
+  if (static_cast<uint64_t>(base + offset) < out->flushed) {
+    out->rewound = true;
+    return -1;
+  }
+  out->at = static_cast<uint64_t>(base + offset);
+  if (out->at - out->flushed > out->bytes.size()) {
+    out->bytes.resize(static_cast<size_t>(out->at - out->flushed), '\0');
+  }
+  return 0;
+}
+
+long DLL_CALLCONV TellOutput(fi_handle handle) {
+  return static_cast<long>(static_cast<ImageOutput*>(handle)->at);
+}
+
+// FreeImage saves `image` as `format` into `out`.
+Status SaveTo(FREE_IMAGE_FORMAT format, FIBITMAP* image, int flags, const std::string& path,
+              ImageOutput* out) {
+  FreeImageIO io = {ReadOutput, WriteOutput, SeekOutput, TellOutput};
+  out->bytes.reserve(out->writer != nullptr
+                         ? kImageWindow + 64 * 1024
+                         : static_cast<size_t>(FreeImage_GetPitch(image)) * FreeImage_GetHeight(image) + 4096);
+  bool saved = FreeImage_SaveToHandle(format, image, &io, out, flags);
+  if (saved) out->Flush();
+  if (!out->status.ok()) return out->status;
+  if (!saved) return Status::PathError(path, "FreeImage could not save the image");
   return Status::Ok();
 }
 
@@ -288,18 +445,21 @@ Image LoadImageFile(Platform& platform, const std::string& path, int flags,
                     const ImageLimits& limits, Status* status) {
   Status ignored;
   Status& result = status != nullptr ? *status : ignored;
-  std::string bytes;
-  result = platform.ReadFile(path, limits.fileBytes, &bytes);
+  FileInfo info;
+  result = platform.Stat(path, &info);
   if (!result.ok()) return nullptr;
-  FIMEMORY* memory = FreeImage_OpenMemory(reinterpret_cast<BYTE*>(bytes.data()),
-                                          static_cast<DWORD>(bytes.size()));
-  if (memory == nullptr) {
-    result = Status::PathError(path, "out of memory");
+  if (!info.regular) {
+    result = Status::PathError(path, "not a regular file, so it is not read");
     return nullptr;
   }
+  if (info.size > limits.fileBytes) {
+    result = Status::PathError(path, "larger than the " + std::to_string(limits.fileBytes) +
+                                         " bytes such a file may have, so it is not read");
+    return nullptr;
+  }
+  ImageInput in(platform, path, info.size);
   Image image;
-  result = DecodeImage(path, bytes, memory, flags, limits, &image);
-  FreeImage_CloseMemory(memory);
+  result = DecodeImage(path, in, flags, limits, &image);
   return image;
 }
 
@@ -320,16 +480,30 @@ Status SaveImageFile(Platform& platform, FIBITMAP* image, const std::string& pat
                                        FreeImage_GetFormatFromFIF(format) + " at " +
                                        std::to_string(bpp) + " bits per pixel");
   }
-  FIMEMORY* memory = FreeImage_OpenMemory();
-  BYTE* data = nullptr;
-  DWORD size = 0;
-  std::string bytes;
-  bool saved = memory != nullptr && FreeImage_SaveToMemory(format, image, memory, flags) &&
-               FreeImage_AcquireMemory(memory, &data, &size);
-  if (saved) bytes.assign(reinterpret_cast<const char*>(data), size);
-  if (memory != nullptr) FreeImage_CloseMemory(memory);
-  if (!saved) return Status::PathError(path, "FreeImage could not save the image");
-  return platform.ReplaceFile(path, bytes);
+  // FreeImage's bytes go straight into a new file beside `path`, which then
+  // replaces it. A writer that seeks back over what it wrote saves into
+  // memory instead.
+  const std::string temp = path + "_temp";
+  if (platform.Exists(temp)) {
+    Status removed = platform.Remove(temp);
+    if (!removed.ok()) return removed;
+  }
+  bool rewound = false;
+  Status written = platform.WriteNewFile(temp, [&](FileWriter& writer) {
+    ImageOutput out(&writer);
+    Status saved = SaveTo(format, image, flags, path, &out);
+    rewound = out.rewound;
+    return saved;
+  });
+  if (rewound) {
+    ImageOutput whole(nullptr);
+    Status saved = SaveTo(format, image, flags, path, &whole);
+    return saved.ok() ? platform.ReplaceFile(path, whole.bytes) : saved;
+  }
+  if (!written.ok()) return written;
+  Status moved = platform.RenameOver(temp, path);
+  if (!moved.ok()) platform.Remove(temp);
+  return moved;
 }
 
 }  // namespace korva

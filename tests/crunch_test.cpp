@@ -130,6 +130,45 @@ TEST_F(CrunchTest, FiftyCyclesChangeNoPixel) {
   }
 }
 
+// A run cut off while it writes (here by a file size limit, whose signal
+// kills it part-way through its output) leaves nothing under the output's
+// name, and an output that was there before keeps its bytes.
+TEST_F(CrunchTest, ARunCutOffWhileWritingLeavesNoOutput) {
+  ASSERT_TRUE(WriteDdsFile(dir / "page.dds", DrawIconPage(2)).ok());
+  ASSERT_EQ(Run({"-file", dir / "page.dds", "/out", dir / "page.tga"}).status, 0);
+  WriteBytes(dir / "old.tga", "an older picture");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    bool existed;
+  } cases[] = {
+      {"DDS to TGA", {"-file", dir / "page.dds", "/out", dir / "new.tga"}, dir / "new.tga", false},
+      {"TGA to DDS",
+       {"-file", dir / "page.tga", "/out", dir / "new.dds", "/alphathreshold", "128", "/mipMode", "None"},
+       dir / "new.dds", false},
+      {"over an older output", {"-file", dir / "page.dds", "/out", dir / "old.tga"}, dir / "old.tga", true},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> argv = {"/bin/sh", "-c", "ulimit -c 0; ulimit -f 64; exec \"$@\"", "sh",
+                                     BuiltProgramFolder() + "/tools/crunch.exe"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    int exitStatus = -1;
+    Status ran = SystemPlatform().RunProgram(argv, &exitStatus);
+    EXPECT_FALSE(ran.ok()) << c.name << ": the run should have been stopped";
+    EXPECT_TRUE(FileExists(c.out + ".part")) << c.name << ": it was cut off while writing";
+    if (c.existed) {
+      EXPECT_EQ(ReadBytes(c.out), "an older picture") << c.name;
+    } else {
+      EXPECT_FALSE(FileExists(c.out)) << c.name;
+    }
+  }
+  // The next run replaces what the cut-off one left.
+  ASSERT_EQ(Run({"-file", dir / "page.dds", "/out", dir / "new.tga"}).status, 0);
+  EXPECT_TRUE(ReadBytes(dir / "new.tga") == ReadBytes(dir / "page.tga"));
+  EXPECT_FALSE(FileExists(dir / "new.tga.part"));
+}
+
 TEST_F(CrunchTest, OptionNamesTakeEitherPrefixInAnyCase) {
   ASSERT_TRUE(WriteTgaFile(dir / "icon.tga", DrawIcon(1)).ok());
   Result result = Run({"/FILE", dir / "icon.tga", "-OUT", dir / "icon.DDS", "-AlphaThreshold", "0",

@@ -262,8 +262,9 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
       {"converter missing", "", Op::CanRead, nullptr, "converter cannot be made ready"},
       {"converter cannot start", nullptr, Op::RunProgram, "crunch.exe", "injected failure"},
       {"page not copied", nullptr, Op::CopyFile, "icontpage_nxg.tex", "injected failure"},
-      {"TGA not read", nullptr, Op::ReadFile, "icontpage_nxg.tga", "injected failure"},
-      {"changed TGA not saved", nullptr, Op::ReplaceFile, "_t.tga", "injected failure"},
+      {"TGA not read", nullptr, Op::ReadAt, "icontpage_nxg.tga", "injected failure"},
+      {"changed TGA not saved", nullptr, Op::WriteNewFile, "_t.tga", "injected failure"},
+      {"changed TGA not put in place", nullptr, Op::RenameOver, "_t.tga", "injected failure"},
       {"new page not moved in", nullptr, Op::RenameOver, "icontpage_nxg.dds", "injected failure"},
   };
   for (const Case& c : cases) {
@@ -287,6 +288,40 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
         << status.message();
     EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
     ExpectOnlyThePageInTheIconFolder();
+  }
+}
+
+// A converter cut off while it writes (a file size limit kills it part-way
+// through its output): the cycle says so and keeps the page, also when a
+// wrapper around the converter hides how it ended. A partly written DDS
+// under the output's name would otherwise become the game's page.
+TEST_F(IconPageTest, AConverterCutOffWhileWritingKeepsThePage) {
+  const std::string limited = "(ulimit -c 0; ulimit -f 64; exec \"" + realConverter + "\" \"$@\")";
+  struct Case {
+    const char* name;
+    std::string script;
+    const char* says;
+  } cases[] = {
+      {"second conversion stopped",
+       "case \"$4\" in *.dds) ulimit -c 0; ulimit -f 64;; esac; exec \"" + realConverter + "\" \"$@\"",
+       "stopped by signal"},
+      {"second conversion stopped, exit status hidden",
+       "case \"$4\" in *.dds) " + limited + "; exit 0;; esac; exec \"" + realConverter + "\" \"$@\"",
+       "wrote no"},
+      {"first conversion stopped, exit status hidden", limited + "; exit 0", "wrote no"},
+  };
+  ASSERT_TRUE(WriteTgaFile(files / "icon.tga", DrawIcon(7)).ok());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(fakeProgram / "tools");
+    Status status = PasteIconCell(platform, game.path(), FakeConverter(c.script), files / "icon.tga", 265);
+    EXPECT_FALSE(status.ok());
+    EXPECT_NE(status.message().find(c.says), std::string::npos) << status.message();
+    EXPECT_NE(status.message().find("keeps its icon page as it was"), std::string::npos);
+    EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
+    for (const char* name : {"icontpage_nxg.dds", "icontpage_nxg.tga", "icontpage_nxg_t.tga"}) {
+      EXPECT_FALSE(fs::exists(game / (std::string("stuff/icons/") + name))) << name;
+    }
   }
 }
 
@@ -355,7 +390,9 @@ TEST(LoadAndSaveImageFile, SaveChecksFormatAndBitDepth) {
   EXPECT_FALSE(SaveImageFile(platform, nullptr, dir / "a.tga", 0).ok());
   EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.unknown", 0).ok());
   EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.jpg", 0).ok());  // no 32-bit JPEG
-  platform.Fail(Op::ReplaceFile);
+  platform.Fail(Op::WriteNewFile);
+  EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
+  platform.Fail(Op::RenameOver);
   EXPECT_FALSE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
   EXPECT_TRUE(fs::is_empty(dir.path()));
   ASSERT_TRUE(SaveImageFile(platform, image.get(), dir / "a.tga", 0).ok());
@@ -519,6 +556,7 @@ TEST_F(IconMapTest, ATargetBeyondTheMapPlacesNothing) {
   EXPECT_EQ(map.entries, Twenty({1, 1}));
   EXPECT_EQ(platform.CountCalls(Op::RunProgram), 0);
   EXPECT_EQ(platform.CountCalls(Op::ReplaceFile), 0);
+  EXPECT_EQ(platform.CountCalls(Op::WriteNewFile), 0);
   EXPECT_EQ(ReadBytes(game / "chars/iconmap"), before);
   EXPECT_TRUE(ReadBytes(game / kPage) == PageFile());
 }

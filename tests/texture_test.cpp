@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <squish.h>
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "tests/support/files.h"
@@ -12,6 +14,8 @@
 
 namespace korva {
 namespace {
+
+namespace fs = std::filesystem;
 
 using Pixel = std::array<int, 4>;
 
@@ -140,6 +144,44 @@ TEST(DdsDecode, RefusesWhatItCannotRead) {
   }
 }
 
+// Our block decoder stands in for libsquish's: every block of every format
+// must come out as libsquish decodes it, in either channel order.
+TEST(DdsDecode, GivesWhatLibsquishGivesForRandomBlocks) {
+  struct Case {
+    const char* name;
+    const char* fourcc;
+    int flags;
+    size_t blockBytes;
+  } cases[] = {{"DXT1", "DXT1", squish::kDxt1, 8},
+               {"DXT3", "DXT3", squish::kDxt3, 16},
+               {"DXT5", "DXT5", squish::kDxt5, 16}};
+  std::mt19937 random(5);
+  for (const Case& c : cases) {
+    std::string data(64 * 16 * c.blockBytes, '\0');  // 64 x 16 blocks
+    for (char& b : data) b = static_cast<char>(random());
+    std::string dds = FourCCFile(256, 64, c.fourcc, data);
+    RgbaImage ours;
+    ASSERT_TRUE(DecodeDds(dds, &ours).ok()) << c.name;
+    DdsInfo info;
+    ASSERT_TRUE(ReadDdsHeader(dds, &info).ok()) << c.name;
+    std::vector<uint8_t> bgra(256 * 64 * 4);
+    DecodeDdsStrip(reinterpret_cast<const uint8_t*>(dds.data()) + kDdsHeaderSize, info,
+                   {256, 64, bgra.data(), 256 * 4, ChannelOrder::kBgra});
+    for (int n = 0; n < 64 * 16; ++n) {
+      uint8_t theirs[64];
+      squish::Decompress(theirs, data.data() + n * c.blockBytes, c.flags);
+      for (int i = 0; i < 16; ++i) {
+        int x = n % 64 * 4 + i % 4, y = n / 64 * 4 + i / 4;
+        const uint8_t* rgba = ours.At(x, y);
+        const uint8_t* swapped = &bgra[(static_cast<size_t>(y) * 256 + x) * 4];
+        ASSERT_EQ(std::memcmp(rgba, theirs + 4 * i, 4), 0) << c.name << " block " << n << " pixel " << i;
+        ASSERT_EQ((Pixel{swapped[2], swapped[1], swapped[0], swapped[3]}), At(ours, x, y))
+            << c.name << " block " << n << " pixel " << i;
+      }
+    }
+  }
+}
+
 // Random blocks of every mode, decoded by libsquish: the search must find a
 // block that decodes to the very same pixels, for all of them.
 TEST(ExactBlock, RecoversEveryDecodedDxt1Block) {
@@ -223,6 +265,24 @@ TEST(ExactBlock, FindsNothingForPixelsNoBlockDecodesTo) {
   // ... unless the ninth lies outside the picture: 0 to 140 in steps of 20
   // are the seven-step codes of 140 and 0.
   EXPECT_TRUE(FindExactDxt5AlphaBlock(pixels, 0xffff & ~(1 << 8), block));
+}
+
+// Five-step alpha whose endpoints are 0 or 255 themselves, every code used:
+// the fast path must find these, and exactly.
+TEST(ExactBlock, RecoversFiveStepAlphaWithEndpointsAtTheLimits) {
+  const int ends[][2] = {{0, 200}, {40, 255}, {0, 255}, {0, 0}, {255, 255}, {1, 254}};
+  for (const auto& e : ends) {
+    uint64_t indices = 0;
+    for (int i = 0; i < 16; ++i) indices |= static_cast<uint64_t>(i % 8) << (3 * i);
+    uint8_t block[16] = {static_cast<uint8_t>(e[0]), static_cast<uint8_t>(e[1])};
+    for (int k = 0; k < 6; ++k) block[2 + k] = static_cast<uint8_t>(indices >> (8 * k));
+    uint8_t pixels[64], found[16] = {}, again[64];
+    squish::Decompress(pixels, block, squish::kDxt5);
+    ASSERT_TRUE(FindExactDxt5AlphaBlock(pixels, 0xffff, found)) << e[0] << ", " << e[1];
+    std::memcpy(found + 8, block + 8, 8);
+    squish::Decompress(again, found, squish::kDxt5);
+    EXPECT_EQ(std::memcmp(again, pixels, 64), 0) << e[0] << ", " << e[1];
+  }
 }
 
 std::string FourCC(const std::string& dds) { return dds.substr(84, 4); }
@@ -322,6 +382,195 @@ TEST(DdsEncode, OnlyChangedBlocksAreFitted) {
   DdsEncodeReport report;
   ASSERT_TRUE(EncodeDds(decoded, &dds, &report).ok());
   EXPECT_EQ(report.fitted_blocks, 4);
+}
+
+// A picture of random DXT5 blocks that use all four colours and all eight
+// alpha codes: every block is found exactly.
+RgbaImage FullPalettePicture(int width, int height, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string data(static_cast<size_t>((width + 3) / 4) * ((height + 3) / 4) * 16, '\0');
+  for (size_t at = 0; at < data.size(); at += 16) {
+    int alpha[16], colour[16];
+    for (int i = 0; i < 16; ++i) alpha[i] = i % 8, colour[i] = i % 4;
+    std::shuffle(alpha, alpha + 16, random);
+    std::shuffle(colour, colour + 16, random);
+    uint64_t packed = 0;
+    for (int i = 0; i < 16; ++i) packed |= static_cast<uint64_t>(alpha[i]) << (3 * i);
+    for (int k = 0; k < 2; ++k) data[at + k] = static_cast<char>(random());
+    for (int k = 0; k < 6; ++k) data[at + 2 + k] = static_cast<char>(packed >> (8 * k));
+    for (int k = 8; k < 12; ++k) data[at + k] = static_cast<char>(random());
+    for (int row = 0; row < 4; ++row) {
+      const int* ix = colour + 4 * row;
+      data[at + 12 + row] = static_cast<char>(ix[0] | ix[1] << 2 | ix[2] << 4 | ix[3] << 6);
+    }
+  }
+  RgbaImage picture;
+  EXPECT_TRUE(DecodeDds(FourCCFile(width, height, "DXT5", data), &picture).ok());
+  return picture;
+}
+
+// Block rows are shared among threads; the bytes must not depend on how.
+TEST(DdsEncode, AnyNumberOfThreadsWritesTheBytesOfOne) {
+  RgbaImage drawn = DrawIconPage(2), opaque = drawn, decoded;
+  for (size_t i = 3; i < opaque.pixels.size(); i += 4) opaque.pixels[i] = 255;
+  std::string once;
+  ASSERT_TRUE(EncodeDds(drawn, &once).ok());
+  ASSERT_TRUE(DecodeDds(once, &decoded).ok());
+  struct Case {
+    const char* name;
+    const RgbaImage* picture;
+  } cases[] = {{"drawn (fitted)", &drawn},
+               {"opaque drawn (DXT1)", &opaque},
+               {"decoded (exact)", &decoded}};
+  RgbaImage full = FullPalettePicture(1280, 256, 3);
+  for (const Case& c : cases) {
+    std::string one, more;
+    DdsEncodeReport oneReport, moreReport;
+    ASSERT_TRUE(EncodeDds(*c.picture, &one, &oneReport, {1}).ok()) << c.name;
+    for (int threads : {2, 3, 8}) {
+      ASSERT_TRUE(EncodeDds(*c.picture, &more, &moreReport, {threads}).ok()) << c.name;
+      EXPECT_TRUE(more == one) << c.name << " with " << threads << " threads";
+      EXPECT_EQ(moreReport.exact_blocks, oneReport.exact_blocks) << c.name;
+      EXPECT_EQ(moreReport.fitted_blocks, oneReport.fitted_blocks) << c.name;
+    }
+  }
+  std::string one, two;
+  DdsEncodeReport report;
+  ASSERT_TRUE(EncodeDds(full, &one, &report, {1}).ok());
+  EXPECT_EQ(report.fitted_blocks, 0);
+  ASSERT_TRUE(EncodeDds(full, &two, nullptr, {2}).ok());
+  EXPECT_TRUE(one == two);
+  RgbaImage back;
+  ASSERT_TRUE(DecodeDds(one, &back).ok());
+  EXPECT_TRUE(back == full);
+}
+
+// The TGA the converter writes is FreeImage's, byte for byte; what it reads
+// in place is what FreeImage reads, and anything else is left to FreeImage.
+TEST(TgaLayout, WrittenAsFreeImageWritesItAndReadInPlaceOnlyWhenPlain) {
+  TempFolder dir;
+  RgbaImage icon = DrawIcon(9);
+  std::string freeImage;
+  ASSERT_TRUE(EncodeTga(icon, &freeImage).ok());
+  ASSERT_TRUE(WriteTgaFile(dir / "ours.tga", icon).ok());
+  EXPECT_TRUE(ReadBytes(dir / "ours.tga") == freeImage);
+
+  TgaLayout layout;
+  ASSERT_TRUE(ReadTgaLayout(freeImage, freeImage.size(), &layout));
+  EXPECT_EQ(layout.width, 128);
+  EXPECT_EQ(layout.pixelsAt, 18u);
+  EXPECT_FALSE(layout.topFirst);
+  std::string topFirst = freeImage;  // the same rows stored top row first
+  topFirst[17] = 0x28;
+  for (int y = 0; y < 128; ++y) {
+    topFirst.replace(18 + static_cast<size_t>(y) * 512, 512, freeImage, 18 + static_cast<size_t>(127 - y) * 512, 512);
+  }
+  std::string withId = freeImage;  // a 3-byte image ID before the pixels
+  withId[0] = 3;
+  withId.insert(18, "abc");
+  std::string rle = freeImage, grey = freeImage, mirrored = freeImage;
+  rle[2] = 10, grey[16] = 24, mirrored[17] = 0x18;
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool inPlace;
+  } cases[] = {{"bottom row first", freeImage, true},
+               {"top row first", topFirst, true},
+               {"with an image ID", withId, true},
+               {"run-length packed", rle, false},
+               {"24-bit", grey, false},
+               {"right to left", mirrored, false},
+               {"cut short", freeImage.substr(0, freeImage.size() - 100), false}};
+  std::string expected;
+  ASSERT_TRUE(EncodeDds(icon, &expected).ok());
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadTgaLayout(c.bytes, c.bytes.size(), &layout), c.inPlace) << c.name;
+    if (!c.inPlace) continue;
+    WriteBytes(dir / "in.tga", c.bytes);
+    ASSERT_TRUE(ConvertImageFile(dir / "in.tga", dir / "out.dds").ok()) << c.name;
+    EXPECT_TRUE(ReadBytes(dir / "out.dds") == expected) << c.name;
+  }
+}
+
+// Pictures go through the converter a strip of 64 rows at a time: sizes
+// that leave a short last strip or a short last block, both directions, and
+// the DXT5 decision when alpha first shows in a later strip.
+TEST(ConvertImageFile, StripByStripAsWhole) {
+  TempFolder dir;
+  RgbaImage page = DrawIconPage(2);
+  RgbaImage cut(70, 133), lateAlpha(64, 200), opaque(130, 140);
+  for (RgbaImage* picture : {&cut, &lateAlpha, &opaque}) {
+    for (int y = 0; y < picture->height; ++y) {
+      std::memcpy(picture->At(0, y), page.At(300, y + 40), static_cast<size_t>(picture->width) * 4);
+    }
+  }
+  for (size_t i = 3; i < lateAlpha.pixels.size(); i += 4) lateAlpha.pixels[i] = 255;
+  for (size_t i = 3; i < opaque.pixels.size(); i += 4) opaque.pixels[i] = 255;
+  lateAlpha.At(5, 190)[3] = 7;  // in the fourth strip only
+  struct Case {
+    const char* name;
+    const RgbaImage* picture;
+    const char* fourcc;
+  } cases[] = {{"70 x 133", &cut, "DXT5"},
+               {"alpha in the last strip", &lateAlpha, "DXT5"},
+               {"opaque", &opaque, "DXT1"}};
+  for (const Case& c : cases) {
+    std::string direct, decodedTga;
+    ASSERT_TRUE(EncodeDds(*c.picture, &direct).ok()) << c.name;
+    ASSERT_TRUE(WriteTgaFile(dir / "in.tga", *c.picture).ok());
+    ASSERT_TRUE(ConvertImageFile(dir / "in.tga", dir / "out.dds").ok()) << c.name;
+    std::string dds = ReadBytes(dir / "out.dds");
+    EXPECT_EQ(dds.substr(84, 4), c.fourcc) << c.name;
+    EXPECT_TRUE(dds == direct) << c.name;
+    // And back: the TGA holds what the DDS decodes to.
+    ASSERT_TRUE(ConvertImageFile(dir / "out.dds", dir / "back.TGA").ok()) << c.name;
+    RgbaImage decoded;
+    ASSERT_TRUE(DecodeDds(dds, &decoded).ok());
+    ASSERT_TRUE(WriteTgaFile(dir / "expected.tga", decoded).ok());
+    EXPECT_TRUE(ReadBytes(dir / "back.TGA") == ReadBytes(dir / "expected.tga")) << c.name;
+  }
+}
+
+TEST(ConvertImageFile, TwoThreadsWriteTheFileOfOne) {
+  TempFolder dir;
+  std::string page;
+  ASSERT_TRUE(EncodeDds(DrawIconPage(4), &page).ok());
+  WriteBytes(dir / "page.dds", page);
+  ASSERT_TRUE(ConvertImageFile(dir / "page.dds", dir / "one.tga", {1}).ok());
+  ASSERT_TRUE(ConvertImageFile(dir / "page.dds", dir / "two.tga", {2}).ok());
+  EXPECT_TRUE(ReadBytes(dir / "one.tga") == ReadBytes(dir / "two.tga"));
+  ASSERT_TRUE(ConvertImageFile(dir / "one.tga", dir / "one.dds", {1}).ok());
+  ASSERT_TRUE(ConvertImageFile(dir / "one.tga", dir / "two.dds", {2}).ok());
+  EXPECT_TRUE(ReadBytes(dir / "one.dds") == ReadBytes(dir / "two.dds"));
+  RgbaImage before, after;
+  ASSERT_TRUE(DecodeDds(page, &before).ok());
+  ASSERT_TRUE(ReadImageFile(dir / "one.dds", &after).ok());
+  EXPECT_TRUE(after == before) << "the page went through without a pixel changed";
+}
+
+// A file is replaced in one step: either it keeps what it held or it holds
+// all the new bytes, and no ".part" file stays behind.
+TEST(ImageFiles, WritesReplaceInOneStep) {
+  TempFolder dir;
+  const std::string path = dir / "out.dds";
+  WriteBytes(path, "old");
+  WriteBytes(path + ".part", "left by a run that was cut short");
+  const uint8_t bytes[] = {'n', 'e', 'w'};
+  ASSERT_TRUE(WriteFileWhole(path, bytes, sizeof bytes).ok());
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_FALSE(FileExists(path + ".part"));
+  {
+    FileReplacement abandoned(path);  // never committed
+    ASSERT_TRUE(abandoned.Open().ok());
+    ASSERT_TRUE(abandoned.Write(bytes, 2).ok());
+    EXPECT_TRUE(FileExists(path + ".part"));
+  }
+  EXPECT_EQ(ReadBytes(path), "new");
+  EXPECT_FALSE(FileExists(path + ".part"));
+  fs::create_directory(dir / "a folder");  // a folder cannot be replaced by a file
+  EXPECT_FALSE(WriteFileWhole(dir / "a folder", bytes, sizeof bytes).ok());
+  EXPECT_TRUE(fs::is_directory(dir / "a folder"));
+  EXPECT_FALSE(FileExists(dir / "a folder.part"));
 }
 
 TEST(TgaCodec, RoundTripKeepsEveryPixelAndItsAlpha) {

@@ -7,8 +7,11 @@
 // when any alpha is below 255, else DXT1, no mip maps). Option names start
 // with "-" or "/" and are matched in any case. The alpha threshold is
 // accepted for the cycle's command line; alpha is always kept in full, so it
-// changes nothing. On failure the exit status is 1 and one line on stderr
-// says what went wrong; no output file is left behind.
+// changes nothing. The page goes through strip by strip (ConvertImageFile)
+// on every processor core; the output is written to OUT.part beside it and
+// then renamed to OUT, so OUT never holds a partly written file. On failure
+// the exit status is 1 and one line on stderr says what went wrong; no
+// output file is left behind.
 #include <cstdio>
 #include <map>
 #include <string>
@@ -27,10 +30,6 @@ std::string Lower(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // The options by their lower-case names ("file", "out", ...).
@@ -69,17 +68,7 @@ Status Convert(const std::vector<std::string>& args) {
   std::map<std::string, std::string> options;
   Status status = ParseOptions(args, &options);
   if (!status.ok()) return status;
-  const std::string& in = options["file"];
-  const std::string& out = options["out"];
-  std::string extension = Lower(out);
-  bool toTga = EndsWith(extension, ".tga");
-  if (!toTga && !EndsWith(extension, ".dds")) {
-    return Status::PathError(out, "the output name must end in .dds or .tga");
-  }
-  RgbaImage image;
-  status = ReadImageFile(in, &image);
-  if (!status.ok()) return status;
-  return toTga ? WriteTgaFile(out, image) : WriteDdsFile(out, image);
+  return ConvertImageFile(options["file"], options["out"]);
 }
 
 }  // namespace

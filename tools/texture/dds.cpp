@@ -1,13 +1,17 @@
 // DDS files: the 128-byte header ("DDS " and a 124-byte DDS_HEADER), then
 // the top level's pixels: 4x4 blocks row by row for DXT formats, plain rows
 // for uncompressed ones. Mip maps after the top level are not read.
+//
+// The block decoder here gives exactly what libsquish's Decompress gives
+// (dxt_palette.h), written straight into the destination's rows in its
+// channel order.
 #include <squish.h>
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
-#include <vector>
 
+#include "tools/texture/bands.h"
+#include "tools/texture/dxt_palette.h"
 #include "tools/texture/exact_block.h"
 #include "tools/texture/texture.h"
 
@@ -15,11 +19,9 @@ namespace korva {
 namespace {
 
 // Header fields, as byte offsets from the start of the file.
-constexpr size_t kHeaderSize = 128;
 constexpr size_t kFlags = 8, kHeight = 12, kWidth = 16, kLinearSize = 20, kDepth = 24,
                  kMipMapCount = 28, kPixelFormat = 76, kPfFlags = 80, kFourCC = 84,
-                 kRgbBitCount = 88, kRedMask = 92, kGreenMask = 96, kBlueMask = 100,
-                 kAlphaMask = 104, kCaps = 108, kCaps2 = 112;
+                 kRgbBitCount = 88, kRedMask = 92, kAlphaMask = 104, kCaps = 108, kCaps2 = 112;
 
 constexpr uint32_t kDdsdCaps = 0x1, kDdsdHeight = 0x2, kDdsdWidth = 0x4,
                    kDdsdPixelFormat = 0x1000, kDdsdMipMapCount = 0x20000,
@@ -31,14 +33,19 @@ constexpr uint32_t kCubeMap = 0x200, kVolume = 0x200000;
 // Larger pictures are refused rather than allocated.
 constexpr int kMaxSide = 32768;
 
+// Block rows worth one thread's start: decoding a block row takes a few
+// microseconds, encoding one far longer.
+constexpr int kDecodeRowsPerThread = 8;
+constexpr int kEncodeRowsPerThread = 2;
+
 uint32_t Get32(std::string_view bytes, size_t at) {
   uint32_t v = 0;
   for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(k)]);
   return v;
 }
 
-void Put32(std::string* bytes, size_t at, uint32_t v) {
-  for (size_t k = 0; k < 4; ++k) (*bytes)[at + k] = static_cast<char>(v >> (8 * k) & 0xff);
+void Put32(uint8_t* bytes, size_t at, uint32_t v) {
+  for (size_t k = 0; k < 4; ++k) bytes[at + k] = static_cast<uint8_t>(v >> (8 * k) & 0xff);
 }
 
 const char* FormatName(DdsFormat format) {
@@ -69,20 +76,68 @@ std::string FourCCText(uint32_t code) {
   return text;
 }
 
-// Writes block (bx, by) of `image`: the exact block when there is one, else
-// libsquish's fit (keeping a DXT5 block's half that was found exactly).
-// True for an exact block.
-bool EncodeBlock(const RgbaImage& image, int bx, int by, bool alpha, int fitFlags, uint8_t* block) {
-  uint8_t rgba[64] = {};
-  int mask = 0;
-  for (int py = 0; py < 4; ++py) {
-    for (int px = 0; px < 4; ++px) {
-      int x = bx * 4 + px, y = by * 4 + py;
-      if (x >= image.width || y >= image.height) continue;
-      std::memcpy(rgba + 4 * (4 * py + px), image.At(x, y), 4);
-      mask |= 1 << (4 * py + px);
-    }
+size_t BlockBytes(DdsFormat format) { return format == DdsFormat::kDxt1 ? 8 : 16; }
+
+// Where red goes in a pixel of `order` (blue goes to 2 - that; green and
+// alpha never move).
+int RedAt(ChannelOrder order) { return order == ChannelOrder::kRgba ? 0 : 2; }
+
+// Decodes one DXT block into `out`: 16 pixels row by row, four bytes each,
+// in `order`.
+void DecodeBlock(const uint8_t* block, DdsFormat format, ChannelOrder order, uint8_t out[64]) {
+  const uint8_t* colour = format == DdsFormat::kDxt1 ? block : block + 8;
+  uint8_t palette[4][4];
+  ColourPalette(colour, format == DdsFormat::kDxt1, palette);
+  if (order == ChannelOrder::kBgra) {
+    for (auto& entry : palette) std::swap(entry[0], entry[2]);
   }
+  uint32_t indices = static_cast<uint32_t>(colour[4] | colour[5] << 8 | colour[6] << 16) |
+                     static_cast<uint32_t>(colour[7]) << 24;
+  for (int i = 0; i < 16; ++i, indices >>= 2) std::memcpy(out + 4 * i, palette[indices & 3], 4);
+  if (format == DdsFormat::kDxt3) {
+    for (int i = 0; i < 16; ++i) {
+      int nibble = block[i / 2] >> (4 * (i % 2)) & 0xf;
+      out[4 * i + 3] = static_cast<uint8_t>(nibble | nibble << 4);
+    }
+  } else if (format == DdsFormat::kDxt5) {
+    int codes[8];
+    AlphaCodes(block[0], block[1], codes);
+    uint64_t alpha = 0;
+    for (int k = 0; k < 6; ++k) alpha |= static_cast<uint64_t>(block[2 + k]) << (8 * k);
+    for (int i = 0; i < 16; ++i, alpha >>= 3) out[4 * i + 3] = static_cast<uint8_t>(codes[alpha & 7]);
+  }
+}
+
+// Gathers block (bx, by) of `rows` as libsquish wants it: 16 pixels, four
+// bytes each in the order red, green, blue, alpha; bit i of the returned
+// mask says whether pixel i lies inside the picture.
+int GatherBlock(const ConstPixelRows& rows, int bx, int by, uint8_t rgba[64]) {
+  int mask = 0;
+  int across = std::min(4, rows.width - bx * 4);
+  for (int py = 0; py < 4; ++py) {
+    if (by * 4 + py >= rows.height) {
+      std::memset(rgba + 16 * py, 0, 16);
+      continue;
+    }
+    const uint8_t* src = rows.Row(by * 4 + py) + static_cast<size_t>(bx) * 16;
+    if (across == 4) {
+      std::memcpy(rgba + 16 * py, src, 16);
+    } else {
+      std::memset(rgba + 16 * py, 0, 16);
+      std::memcpy(rgba + 16 * py, src, static_cast<size_t>(across) * 4);
+    }
+    mask |= ((1 << across) - 1) << (4 * py);
+  }
+  if (rows.order == ChannelOrder::kBgra) {
+    for (int i = 0; i < 16; ++i) std::swap(rgba[4 * i], rgba[4 * i + 2]);
+  }
+  return mask;
+}
+
+// Writes the block of the 16 pixels `rgba` (`mask` as GatherBlock gives
+// it): the exact block when there is one, else libsquish's fit (keeping a
+// DXT5 block's half that was found exactly). True for an exact block.
+bool EncodeBlock(const uint8_t rgba[64], int mask, bool alpha, int fitFlags, uint8_t* block) {
   if (!alpha) {
     if (FindExactDxt1Block(rgba, mask, block)) return true;
     squish::CompressMasked(rgba, mask, block, fitFlags);
@@ -103,51 +158,61 @@ bool EncodeBlock(const RgbaImage& image, int bx, int by, bool alpha, int fitFlag
 RgbaImage::RgbaImage(int w, int h)
     : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, 0) {}
 
-Status DecodeDds(std::string_view bytes, RgbaImage* image) {
-  if (bytes.size() < 4 || bytes.substr(0, 4) != "DDS ") {
+PixelRows RowsOf(RgbaImage& image) {
+  return {image.width, image.height, image.pixels.data(),
+          static_cast<std::ptrdiff_t>(image.width) * 4, ChannelOrder::kRgba};
+}
+
+ConstPixelRows RowsOf(const RgbaImage& image) {
+  return {image.width, image.height, image.pixels.data(),
+          static_cast<std::ptrdiff_t>(image.width) * 4, ChannelOrder::kRgba};
+}
+
+Status ReadDdsHeader(std::string_view head, uint64_t fileSize, DdsInfo* info) {
+  if (head.size() < 4 || head.substr(0, 4) != "DDS ") {
     return Status::Error("not a DDS file (it does not begin with \"DDS \")");
   }
-  if (bytes.size() < kHeaderSize) {
-    return Status::Error("truncated DDS file: " + std::to_string(bytes.size()) +
+  if (fileSize < kDdsHeaderSize || head.size() < kDdsHeaderSize) {
+    return Status::Error("truncated DDS file: " + std::to_string(fileSize) +
                          " bytes, shorter than the 128-byte header");
   }
-  uint32_t width = Get32(bytes, kWidth), height = Get32(bytes, kHeight);
+  uint32_t width = Get32(head, kWidth), height = Get32(head, kHeight);
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) {
     return Status::Error("DDS file of unusable size " + std::to_string(width) + " x " +
                          std::to_string(height));
   }
-  if ((Get32(bytes, kCaps2) & kCubeMap) != 0) {
+  if ((Get32(head, kCaps2) & kCubeMap) != 0) {
     return Status::Error("the DDS file holds a cube map, not a flat picture");
   }
-  if ((Get32(bytes, kCaps2) & kVolume) != 0 ||
-      ((Get32(bytes, kFlags) & kDdsdDepth) != 0 && Get32(bytes, kDepth) > 1)) {
+  if ((Get32(head, kCaps2) & kVolume) != 0 ||
+      ((Get32(head, kFlags) & kDdsdDepth) != 0 && Get32(head, kDepth) > 1)) {
     return Status::Error("the DDS file holds a volume texture, not a flat picture");
   }
 
-  uint32_t pfFlags = Get32(bytes, kPfFlags);
-  DdsFormat format;
-  int shift[4] = {-1, -1, -1, -1};  // uncompressed: red, green, blue, alpha
+  DdsInfo found;
+  found.width = static_cast<int>(width);
+  found.height = static_cast<int>(height);
+  uint32_t pfFlags = Get32(head, kPfFlags);
   if (pfFlags & kDdpfFourCC) {
-    uint32_t code = Get32(bytes, kFourCC);
-    std::string name = FourCCText(code);
+    std::string name = FourCCText(Get32(head, kFourCC));
     if (name == "DXT1") {
-      format = DdsFormat::kDxt1;
+      found.format = DdsFormat::kDxt1;
     } else if (name == "DXT3") {
-      format = DdsFormat::kDxt3;
+      found.format = DdsFormat::kDxt3;
     } else if (name == "DXT5") {
-      format = DdsFormat::kDxt5;
+      found.format = DdsFormat::kDxt5;
     } else {
       return Status::Error("the DDS pixel format \"" + name +
                            "\" is not one this converter reads (DXT1, DXT3, DXT5 or "
                            "uncompressed 32-bit)");
     }
-  } else if ((pfFlags & kDdpfRgb) && Get32(bytes, kRgbBitCount) == 32) {
-    format = DdsFormat::kRgba32;
-    for (int ch = 0; ch < 3; ++ch) shift[ch] = MaskShift(Get32(bytes, kRedMask + 4 * static_cast<size_t>(ch)));
-    uint32_t alphaMask = Get32(bytes, kAlphaMask);
-    if ((pfFlags & kDdpfAlphaPixels) && alphaMask != 0) shift[3] = MaskShift(alphaMask);
-    bool usable = shift[0] >= 0 && shift[1] >= 0 && shift[2] >= 0 &&
-                  ((pfFlags & kDdpfAlphaPixels) == 0 || alphaMask == 0 || shift[3] >= 0);
+  } else if ((pfFlags & kDdpfRgb) && Get32(head, kRgbBitCount) == 32) {
+    found.format = DdsFormat::kRgba32;
+    for (size_t ch = 0; ch < 3; ++ch) found.shift[ch] = MaskShift(Get32(head, kRedMask + 4 * ch));
+    uint32_t alphaMask = Get32(head, kAlphaMask);
+    if ((pfFlags & kDdpfAlphaPixels) && alphaMask != 0) found.shift[3] = MaskShift(alphaMask);
+    bool usable = found.shift[0] >= 0 && found.shift[1] >= 0 && found.shift[2] >= 0 &&
+                  ((pfFlags & kDdpfAlphaPixels) == 0 || alphaMask == 0 || found.shift[3] >= 0);
     if (!usable) {
       return Status::Error("the DDS file's 32-bit pixel layout is not one this converter reads "
                            "(each channel must be one whole byte)");
@@ -157,95 +222,166 @@ Status DecodeDds(std::string_view bytes, RgbaImage* image) {
                          "DXT5 or uncompressed 32-bit)");
   }
 
-  size_t w = width, h = height;
-  size_t needed = format == DdsFormat::kRgba32
-                      ? w * h * 4
-                      : ((w + 3) / 4) * ((h + 3) / 4) * (format == DdsFormat::kDxt1 ? 8 : 16);
-  if (bytes.size() - kHeaderSize < needed) {
-    return Status::Error("truncated DDS file: a " + std::to_string(w) + " x " + std::to_string(h) +
-                         " " + FormatName(format) + " picture needs " + std::to_string(needed) +
+  size_t needed = DdsStripBytes(found.width, found.height, found.format);
+  if (fileSize - kDdsHeaderSize < needed) {
+    return Status::Error("truncated DDS file: a " + std::to_string(width) + " x " +
+                         std::to_string(height) + " " + FormatName(found.format) +
+                         " picture needs " + std::to_string(needed) +
                          " bytes of pixels, the file holds " +
-                         std::to_string(bytes.size() - kHeaderSize));
+                         std::to_string(fileSize - kDdsHeaderSize));
   }
+  *info = found;
+  return Status::Ok();
+}
 
-  RgbaImage decoded(static_cast<int>(w), static_cast<int>(h));
-  const uint8_t* data = reinterpret_cast<const uint8_t*>(bytes.data()) + kHeaderSize;
-  if (format == DdsFormat::kRgba32) {
-    for (size_t i = 0; i < w * h; ++i) {
-      uint32_t v = static_cast<uint32_t>(data[4 * i]) | static_cast<uint32_t>(data[4 * i + 1]) << 8 |
-                   static_cast<uint32_t>(data[4 * i + 2]) << 16 |
-                   static_cast<uint32_t>(data[4 * i + 3]) << 24;
-      for (int ch = 0; ch < 4; ++ch) {
-        decoded.pixels[4 * i + static_cast<size_t>(ch)] =
-            shift[ch] >= 0 ? static_cast<uint8_t>(v >> shift[ch] & 0xff) : 255;
+Status ReadDdsHeader(std::string_view bytes, DdsInfo* info) {
+  return ReadDdsHeader(bytes.substr(0, kDdsHeaderSize), bytes.size(), info);
+}
+
+size_t DdsStripBytes(int width, int rows, DdsFormat format) {
+  size_t w = static_cast<size_t>(width), h = static_cast<size_t>(rows);
+  if (format == DdsFormat::kRgba32) return w * h * 4;
+  return ((w + 3) / 4) * ((h + 3) / 4) * BlockBytes(format);
+}
+
+void DecodeDdsStrip(const uint8_t* data, const DdsInfo& info, const PixelRows& rows,
+                    const CodecOptions& options) {
+  const int width = rows.width, height = rows.height;
+  if (info.format == DdsFormat::kRgba32) {
+    const int red = RedAt(rows.order), at[4] = {red, 1, 2 - red, 3};
+    for (int y = 0; y < height; ++y) {
+      const uint8_t* src = data + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+      uint8_t* dst = rows.Row(y);
+      for (int x = 0; x < width; ++x, src += 4, dst += 4) {
+        uint32_t v = static_cast<uint32_t>(src[0]) | static_cast<uint32_t>(src[1]) << 8 |
+                     static_cast<uint32_t>(src[2]) << 16 | static_cast<uint32_t>(src[3]) << 24;
+        for (int ch = 0; ch < 4; ++ch) {
+          dst[at[ch]] = info.shift[ch] >= 0 ? static_cast<uint8_t>(v >> info.shift[ch] & 0xff) : 255;
+        }
       }
     }
-  } else {
-    int flags = format == DdsFormat::kDxt1   ? squish::kDxt1
-                : format == DdsFormat::kDxt3 ? squish::kDxt3
-                                             : squish::kDxt5;
-    squish::DecompressImage(decoded.pixels.data(), decoded.width, decoded.height, data, flags);
+    return;
   }
+  const int blocksWide = (width + 3) / 4, blocksHigh = (height + 3) / 4;
+  const size_t blockBytes = BlockBytes(info.format);
+  ForEachItem(blocksHigh, ThreadCount(options), kDecodeRowsPerThread, [&](int by, int) {
+    uint8_t pixels[64];
+    const uint8_t* block = data + static_cast<size_t>(by) * static_cast<size_t>(blocksWide) * blockBytes;
+    const int down = std::min(4, height - by * 4);
+    for (int bx = 0; bx < blocksWide; ++bx, block += blockBytes) {
+      // A block like its left neighbour (runs of them are common) shows the
+      // pixels just decoded.
+      if (bx == 0 || std::memcmp(block, block - blockBytes, blockBytes) != 0) {
+        DecodeBlock(block, info.format, rows.order, pixels);
+      }
+      const size_t across = static_cast<size_t>(std::min(4, width - bx * 4)) * 4;
+      for (int py = 0; py < down; ++py) {
+        uint8_t* to = rows.Row(by * 4 + py) + static_cast<size_t>(bx) * 16;
+        if (across == 16) {
+          std::memcpy(to, pixels + 16 * py, 16);
+        } else {
+          std::memcpy(to, pixels + 16 * py, across);
+        }
+      }
+    }
+  });
+}
+
+Status DecodeDds(std::string_view bytes, RgbaImage* image) {
+  DdsInfo info;
+  Status status = ReadDdsHeader(bytes, &info);
+  if (!status.ok()) return status;
+  RgbaImage decoded(info.width, info.height);
+  DecodeDdsStrip(reinterpret_cast<const uint8_t*>(bytes.data()) + kDdsHeaderSize, info,
+                 RowsOf(decoded));
   *image = std::move(decoded);
   return Status::Ok();
 }
 
-Status EncodeDds(const RgbaImage& image, std::string* bytes, DdsEncodeReport* report) {
+size_t DdsFileSize(int width, int height, bool alpha) {
+  return kDdsHeaderSize + DdsStripBytes(width, height, alpha ? DdsFormat::kDxt5 : DdsFormat::kDxt1);
+}
+
+bool HasAlpha(const ConstPixelRows& rows) {
+  for (int y = 0; y < rows.height; ++y) {
+    const uint8_t* row = rows.Row(y);
+    // All alpha bytes of a row together, which the compiler can vectorise.
+    uint8_t all = 255;
+    for (int x = 0; x < rows.width; ++x) all &= row[4 * x + 3];
+    if (all != 255) return true;
+  }
+  return false;
+}
+
+void WriteDdsHeader(int width, int height, bool alpha, uint8_t* out) {
+  std::memset(out, 0, kDdsHeaderSize);
+  std::memcpy(out, "DDS ", 4);
+  Put32(out, 4, 124);
+  Put32(out, kFlags, kDdsdCaps | kDdsdHeight | kDdsdWidth | kDdsdPixelFormat |
+                         kDdsdMipMapCount | kDdsdLinearSize);
+  Put32(out, kHeight, static_cast<uint32_t>(height));
+  Put32(out, kWidth, static_cast<uint32_t>(width));
+  Put32(out, kLinearSize, static_cast<uint32_t>(DdsFileSize(width, height, alpha) - kDdsHeaderSize));
+  Put32(out, kMipMapCount, 1);
+  Put32(out, kPixelFormat, 32);
+  Put32(out, kPfFlags, kDdpfFourCC);
+  std::memcpy(out + kFourCC, alpha ? "DXT5" : "DXT1", 4);
+  Put32(out, kCaps, kDdsCapsTexture);
+}
+
+void EncodeDdsStrip(const ConstPixelRows& rows, bool alpha, uint8_t* out, DdsEncodeReport* report,
+                    const CodecOptions& options) {
+  const size_t blockBytes = alpha ? 16 : 8;
+  const int blocksWide = (rows.width + 3) / 4, blocksHigh = (rows.height + 3) / 4;
+  const int fitFlags = (alpha ? squish::kDxt5 : squish::kDxt1) | squish::kColourClusterFit;
+  const int threads = ThreadCount(options);
+  std::vector<DdsEncodeReport> parts(static_cast<size_t>(threads));
+  ForEachItem(blocksHigh, threads, kEncodeRowsPerThread, [&](int by, int thread) {
+    uint8_t* block = out + static_cast<size_t>(by) * static_cast<size_t>(blocksWide) * blockBytes;
+    // A block whose pixels equal its left neighbour's gets the same bytes:
+    // flat areas and the empty cells of a page are runs of such blocks.
+    uint8_t rgba[64], previous[64];
+    int previousMask = -1;
+    bool previousExact = false;
+    long exact = 0;
+    for (int bx = 0; bx < blocksWide; ++bx, block += blockBytes) {
+      int mask = GatherBlock(rows, bx, by, rgba);
+      if (mask == previousMask && std::memcmp(rgba, previous, sizeof rgba) == 0) {
+        std::memcpy(block, block - blockBytes, blockBytes);
+      } else {
+        previousExact = EncodeBlock(rgba, mask, alpha, fitFlags, block);
+        previousMask = mask;
+        std::memcpy(previous, rgba, sizeof rgba);
+      }
+      exact += previousExact ? 1 : 0;
+    }
+    DdsEncodeReport& counts = parts[static_cast<size_t>(thread)];
+    counts.exact_blocks += exact;
+    counts.fitted_blocks += blocksWide - exact;
+  });
+  if (report != nullptr) {
+    report->format = alpha ? DdsFormat::kDxt5 : DdsFormat::kDxt1;
+    for (const DdsEncodeReport& part : parts) {
+      report->exact_blocks += part.exact_blocks;
+      report->fitted_blocks += part.fitted_blocks;
+    }
+  }
+}
+
+Status EncodeDds(const RgbaImage& image, std::string* bytes, DdsEncodeReport* report,
+                 const CodecOptions& options) {
   if (image.width <= 0 || image.height <= 0 ||
       image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
     return Status::Error("the picture has no pixels to write");
   }
-  bool alpha = false;
-  for (size_t i = 3; i < image.pixels.size() && !alpha; i += 4) alpha = image.pixels[i] != 255;
-  DdsEncodeReport counts;
-  counts.format = alpha ? DdsFormat::kDxt5 : DdsFormat::kDxt1;
-  size_t blockBytes = alpha ? 16 : 8;
-  int blocksWide = (image.width + 3) / 4, blocksHigh = (image.height + 3) / 4;
-  size_t linearSize = static_cast<size_t>(blocksWide) * static_cast<size_t>(blocksHigh) * blockBytes;
-
-  std::string out(kHeaderSize + linearSize, '\0');
-  out.replace(0, 4, "DDS ");
-  Put32(&out, 4, 124);
-  Put32(&out, kFlags, kDdsdCaps | kDdsdHeight | kDdsdWidth | kDdsdPixelFormat |
-                          kDdsdMipMapCount | kDdsdLinearSize);
-  Put32(&out, kHeight, static_cast<uint32_t>(image.height));
-  Put32(&out, kWidth, static_cast<uint32_t>(image.width));
-  Put32(&out, kLinearSize, static_cast<uint32_t>(linearSize));
-  Put32(&out, kMipMapCount, 1);
-  Put32(&out, kPixelFormat, 32);
-  Put32(&out, kPfFlags, kDdpfFourCC);
-  out.replace(kFourCC, 4, alpha ? "DXT5" : "DXT1");
-  Put32(&out, kCaps, kDdsCapsTexture);
-
-  uint8_t* blocks = reinterpret_cast<uint8_t*>(&out[kHeaderSize]);
-  int fitFlags = (alpha ? squish::kDxt5 : squish::kDxt1) | squish::kColourClusterFit;
-  // Block rows are independent: share them out among the processor's cores.
-  auto encodeRows = [&](int firstRow, int endRow, DdsEncodeReport* rowCounts) {
-    for (int by = firstRow; by < endRow; ++by) {
-      for (int bx = 0; bx < blocksWide; ++bx) {
-        uint8_t* block = blocks + (static_cast<size_t>(by) * static_cast<size_t>(blocksWide) +
-                                   static_cast<size_t>(bx)) * blockBytes;
-        bool exact = EncodeBlock(image, bx, by, alpha, fitFlags, block);
-        ++(exact ? rowCounts->exact_blocks : rowCounts->fitted_blocks);
-      }
-    }
-  };
-  int threads = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-  threads = std::min(threads, std::max(1, blocksHigh / 16));
-  std::vector<DdsEncodeReport> parts(static_cast<size_t>(threads));
-  std::vector<std::thread> workers;
-  for (int t = 1; t < threads; ++t) {
-    workers.emplace_back(encodeRows, blocksHigh * t / threads, blocksHigh * (t + 1) / threads,
-                         &parts[static_cast<size_t>(t)]);
-  }
-  encodeRows(0, blocksHigh / threads, &parts[0]);
-  for (std::thread& worker : workers) worker.join();
-  for (const DdsEncodeReport& part : parts) {
-    counts.exact_blocks += part.exact_blocks;
-    counts.fitted_blocks += part.fitted_blocks;
-  }
+  ConstPixelRows rows = RowsOf(image);
+  bool alpha = HasAlpha(rows);
+  std::string out(DdsFileSize(image.width, image.height, alpha), '\0');
+  uint8_t* data = reinterpret_cast<uint8_t*>(&out[0]);
+  WriteDdsHeader(image.width, image.height, alpha, data);
+  if (report != nullptr) *report = DdsEncodeReport();
+  EncodeDdsStrip(rows, alpha, data + kDdsHeaderSize, report, options);
   *bytes = std::move(out);
-  if (report != nullptr) *report = counts;
   return Status::Ok();
 }
 

@@ -1,18 +1,24 @@
-// Images through FreeImage (held in memory, so the same code serves bytes
-// and files), and the file helpers of the texture module.
+// Images through FreeImage (held in memory), and the file helpers of the
+// texture module.
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
+#include <utility>
 
 #include "tools/texture/texture.h"
 
 namespace korva {
 namespace {
+
+namespace fs = std::filesystem;
+
+// Larger input files are refused rather than read.
+constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 
 struct BitmapDeleter {
   void operator()(FIBITMAP* dib) const { FreeImage_Unload(dib); }
@@ -24,29 +30,86 @@ struct MemoryDeleter {
 };
 using Memory = std::unique_ptr<FIMEMORY, MemoryDeleter>;
 
-Status ReadWholeFile(const std::string& path, std::string* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::PathError(path, std::strerror(errno));
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return Status::PathError(path, "cannot be read");
-  *bytes = content.str();
+bool IsDds(std::string_view bytes) { return bytes.substr(0, 4) == "DDS "; }
+
+}  // namespace
+
+struct FileReplacement::File {
+  std::ofstream out;
+};
+
+FileReplacement::FileReplacement(std::string path)
+    : path_(std::move(path)), temp_(path_ + ".part") {}
+
+FileReplacement::~FileReplacement() {
+  if (file_ == nullptr) return;
+  file_.reset();
+  std::error_code error;
+  fs::remove(temp_, error);
+}
+
+Status FileReplacement::Open() {
+  std::error_code error;
+  fs::remove(temp_, error);  // a leftover of a run cut short, or a link: never written through
+  file_ = std::make_unique<File>();
+  file_->out.open(temp_, std::ios::binary | std::ios::trunc);
+  if (!file_->out) {
+    std::string reason = std::strerror(errno);
+    file_.reset();
+    return Status::PathError(path_, reason);
+  }
   return Status::Ok();
 }
 
-Status WriteWholeFile(const std::string& path, const std::string& bytes) {
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return Status::PathError(path, std::strerror(errno));
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out) return Status::Ok();
-  }
-  std::remove(path.c_str());
-  return Status::PathError(path, "could not be written completely (disk full?)");
+Status FileReplacement::Write(const uint8_t* data, size_t size) {
+  file_->out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  if (!file_->out) return Status::PathError(path_, "could not be written completely (disk full?)");
+  return Status::Ok();
 }
 
-}  // namespace
+Status FileReplacement::Commit() {
+  file_->out.close();
+  if (!file_->out) return Status::PathError(path_, "could not be written completely (disk full?)");
+  std::error_code error;
+  fs::rename(temp_, path_, error);
+  if (error) return Status::PathError(path_, error.message());
+  file_.reset();
+  return Status::Ok();
+}
+
+void FileBytes::Allocate(size_t size) {
+  data_.reset(new uint8_t[size]);
+  size_ = size;
+}
+
+Status ReadFileBytes(const std::string& path, FileBytes* bytes) {
+  std::error_code error;
+  fs::file_status status = fs::status(path, error);
+  if (error) return Status::PathError(path, error.message());
+  if (!fs::is_regular_file(status)) return Status::PathError(path, "not a regular file");
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return Status::PathError(path, std::strerror(errno));
+  std::streamoff size = in.tellg();
+  if (size < 0) return Status::PathError(path, "cannot be read");
+  if (static_cast<uint64_t>(size) > kMaxFileBytes) {
+    return Status::PathError(path, "the file is larger than 1 GiB");
+  }
+  FileBytes read;
+  read.Allocate(static_cast<size_t>(size));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(read.data()), static_cast<std::streamsize>(size));
+  if (in.gcount() != size) return Status::PathError(path, "cannot be read to its end");
+  *bytes = std::move(read);
+  return Status::Ok();
+}
+
+Status WriteFileWhole(const std::string& path, const uint8_t* data, size_t size) {
+  FileReplacement file(path);
+  Status status = file.Open();
+  if (status.ok()) status = file.Write(data, size);
+  if (status.ok()) status = file.Commit();
+  return status;
+}
 
 Status DecodeImage(std::string_view bytes, RgbaImage* image) {
   if (bytes.empty()) return Status::Error("the file is empty");
@@ -120,10 +183,10 @@ Status EncodeTga(const RgbaImage& image, std::string* bytes) {
 }
 
 Status ReadImageFile(const std::string& path, RgbaImage* image) {
-  std::string bytes;
-  Status status = ReadWholeFile(path, &bytes);
+  FileBytes bytes;
+  Status status = ReadFileBytes(path, &bytes);
   if (!status.ok()) return status;
-  status = bytes.compare(0, 4, "DDS ") == 0 ? DecodeDds(bytes, image) : DecodeImage(bytes, image);
+  status = IsDds(bytes.view()) ? DecodeDds(bytes.view(), image) : DecodeImage(bytes.view(), image);
   return status.ok() ? status : Status::PathError(path, status.message());
 }
 
@@ -131,14 +194,27 @@ Status WriteDdsFile(const std::string& path, const RgbaImage& image, DdsEncodeRe
   std::string bytes;
   Status status = EncodeDds(image, &bytes, report);
   if (!status.ok()) return Status::PathError(path, status.message());
-  return WriteWholeFile(path, bytes);
+  return WriteFileWhole(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 Status WriteTgaFile(const std::string& path, const RgbaImage& image) {
-  std::string bytes;
-  Status status = EncodeTga(image, &bytes);
-  if (!status.ok()) return Status::PathError(path, status.message());
-  return WriteWholeFile(path, bytes);
+  if (image.width <= 0 || image.height <= 0 ||
+      image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
+    return Status::PathError(path, "the picture has no pixels to write");
+  }
+  const size_t line = static_cast<size_t>(image.width) * 4;
+  FileBytes tga;
+  tga.Allocate(kTgaHeaderSize + line * static_cast<size_t>(image.height) + kTgaFooterSize);
+  WriteTgaHeader(image.width, image.height, tga.data());
+  uint8_t* row = tga.data() + kTgaHeaderSize;
+  for (int y = image.height - 1; y >= 0; --y, row += line) {
+    const uint8_t* from = image.At(0, y);
+    for (size_t i = 0; i < line; i += 4) {
+      row[i] = from[i + 2], row[i + 1] = from[i + 1], row[i + 2] = from[i], row[i + 3] = from[i + 3];
+    }
+  }
+  WriteTgaFooter(row);
+  return WriteFileWhole(path, tga.data(), tga.size());
 }
 
 }  // namespace korva
