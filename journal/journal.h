@@ -87,6 +87,7 @@ class Journal : public Platform {
   Status CreateFolder(const std::string& path) override;
   Status RemoveEmptyFolder(const std::string& path) override;
   Status SyncFolder(const std::string& path) override { return base_.SyncFolder(path); }
+  Status SyncFile(const std::string& path) override { return base_.SyncFile(path); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }

@@ -100,6 +100,9 @@ class Platform {
   // Makes the creations, renames and removals of entries in the folder
   // `path` last through a power cut.
   virtual Status SyncFolder(const std::string& path) = 0;
+  // Makes the bytes of the regular file `path`, written by another program
+  // or library, last through a power cut.
+  virtual Status SyncFile(const std::string& path) = 0;
 
   // The folder of the running executable, without a trailing separator.
   virtual std::string ProgramFolder() = 0;

@@ -589,6 +589,15 @@ class PosixPlatform : public Platform {
     return Status::Ok();
   }
 
+  Status SyncFile(const std::string& path) override {
+    FileDescriptor fd(-1);
+    struct stat st;
+    Status opened = OpenRegular(path, Resolve(path), O_RDONLY, &fd, &st);
+    if (!opened.ok()) return opened;
+    if (fsync(fd.get()) != 0) return ErrnoError(path, errno);
+    return Status::Ok();
+  }
+
   std::string ProgramFolder() override {
     char buffer[4096];
     ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);

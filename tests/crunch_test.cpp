@@ -156,7 +156,7 @@ TEST_F(CrunchTest, ARunCutOffWhileWritingLeavesNoOutput) {
     int exitStatus = -1;
     Status ran = SystemPlatform().RunProgram(argv, &exitStatus);
     EXPECT_FALSE(ran.ok()) << c.name << ": the run should have been stopped";
-    EXPECT_TRUE(FileExists(c.out + ".part")) << c.name << ": it was cut off while writing";
+    EXPECT_TRUE(FileExists(c.out + "_temp")) << c.name << ": it was cut off while writing";
     if (c.existed) {
       EXPECT_EQ(ReadBytes(c.out), "an older picture") << c.name;
     } else {
@@ -166,7 +166,7 @@ TEST_F(CrunchTest, ARunCutOffWhileWritingLeavesNoOutput) {
   // The next run replaces what the cut-off one left.
   ASSERT_EQ(Run({"-file", dir / "page.dds", "/out", dir / "new.tga"}).status, 0);
   EXPECT_TRUE(ReadBytes(dir / "new.tga") == ReadBytes(dir / "page.tga"));
-  EXPECT_FALSE(FileExists(dir / "new.tga.part"));
+  EXPECT_FALSE(FileExists(dir / "new.tga_temp"));
 }
 
 TEST_F(CrunchTest, OptionNamesTakeEitherPrefixInAnyCase) {

@@ -549,28 +549,28 @@ TEST(ConvertImageFile, TwoThreadsWriteTheFileOfOne) {
 }
 
 // A file is replaced in one step: either it keeps what it held or it holds
-// all the new bytes, and no ".part" file stays behind.
+// all the new bytes, and no "_temp" file stays behind.
 TEST(ImageFiles, WritesReplaceInOneStep) {
   TempFolder dir;
   const std::string path = dir / "out.dds";
   WriteBytes(path, "old");
-  WriteBytes(path + ".part", "left by a run that was cut short");
+  WriteBytes(path + "_temp", "left by a run that was cut short");
   const uint8_t bytes[] = {'n', 'e', 'w'};
   ASSERT_TRUE(WriteFileWhole(path, bytes, sizeof bytes).ok());
   EXPECT_EQ(ReadBytes(path), "new");
-  EXPECT_FALSE(FileExists(path + ".part"));
+  EXPECT_FALSE(FileExists(path + "_temp"));
   {
     FileReplacement abandoned(path);  // never committed
     ASSERT_TRUE(abandoned.Open().ok());
     ASSERT_TRUE(abandoned.Write(bytes, 2).ok());
-    EXPECT_TRUE(FileExists(path + ".part"));
+    EXPECT_TRUE(FileExists(path + "_temp"));
   }
   EXPECT_EQ(ReadBytes(path), "new");
-  EXPECT_FALSE(FileExists(path + ".part"));
+  EXPECT_FALSE(FileExists(path + "_temp"));
   fs::create_directory(dir / "a folder");  // a folder cannot be replaced by a file
   EXPECT_FALSE(WriteFileWhole(dir / "a folder", bytes, sizeof bytes).ok());
   EXPECT_TRUE(fs::is_directory(dir / "a folder"));
-  EXPECT_FALSE(FileExists(dir / "a folder.part"));
+  EXPECT_FALSE(FileExists(dir / "a folder_temp"));
 }
 
 TEST(TgaCodec, RoundTripKeepsEveryPixelAndItsAlpha) {

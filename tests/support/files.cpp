@@ -61,8 +61,11 @@ std::string WithoutTimes(const std::string& record) {
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    std::string relative = fs::relative(entry.path(), folder).string();
-    files[relative] = entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+    std::string relative = entry.path().lexically_relative(folder).string();
+    // A pipe or a link to a device is never read: it could block or not end.
+    files[relative] = entry.is_directory()      ? "<folder>"
+                      : entry.is_regular_file() ? ReadBytes(entry.path().string())
+                                                : "<not a file>";
     if (entry.path().filename() == "mod_record") files[relative] = WithoutTimes(files[relative]);
   }
   return files;

@@ -30,7 +30,8 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
 // Every file below `folder`: relative path ("a/b.txt") to its bytes.
-// Folders appear with the value "<folder>". The record of managed files
+// Folders appear with the value "<folder>", pipes and devices with
+// "<not a file>" (they are never read). The record of managed files
 // ("chars/mod_record") is shown without the times of last change it holds,
 // which no two runs share.
 std::map<std::string, std::string> Snapshot(const std::string& folder);

@@ -10,7 +10,7 @@ const char* OpName(Op op) {
       "CanRead",    "Exists",      "IsFolder",     "IsLink",     "Stat",         "ReadFile",
       "ReadAt",     "ListFolder",  "CheckInside",  "WriteAt",    "AppendFile",   "ReplaceFile",
       "WriteNewFile", "RenameOver", "CopyFile",    "Rename",     "Remove",       "CreateFolder",
-      "RemoveEmptyFolder", "SyncFolder", "RunProgram"};
+      "RemoveEmptyFolder", "SyncFolder", "RunProgram", "SyncFile"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -31,7 +31,7 @@ int TestPlatform::CountCalls(Op op) const {
 
 bool TestPlatform::Called(Op op, const std::string& path) {
   calls_.push_back(std::string(OpName(op)) + " " + path);
-  if (op >= Op::WriteAt && op != Op::SyncFolder) {
+  if (op >= Op::WriteAt && op != Op::SyncFolder && op != Op::SyncFile) {
     if (on_change_) on_change_(op, path);
     ++changes_;
     if (fail_at_ > 0 && changes_ == fail_at_) return true;
@@ -111,6 +111,9 @@ Status TestPlatform::ListFolder(const std::string& path, std::vector<std::string
 }
 Status TestPlatform::SyncFolder(const std::string& path) {
   return Called(Op::SyncFolder, path) ? Injected(path) : base_.SyncFolder(path);
+}
+Status TestPlatform::SyncFile(const std::string& path) {
+  return Called(Op::SyncFile, path) ? Injected(path) : base_.SyncFile(path);
 }
 std::string TestPlatform::ProgramFolder() {
   return program_folder_.empty() ? base_.ProgramFolder() : program_folder_;

@@ -14,7 +14,7 @@ namespace korva {
 enum class Op {
   CanRead, Exists, IsFolder, IsLink, Stat, ReadFile, ReadAt, ListFolder, CheckInside, WriteAt,
   AppendFile, ReplaceFile, WriteNewFile, RenameOver, CopyFile, Rename, Remove, CreateFolder,
-  RemoveEmptyFolder, SyncFolder, RunProgram
+  RemoveEmptyFolder, SyncFolder, RunProgram, SyncFile
 };
 
 class TestPlatform : public Platform {
@@ -80,6 +80,7 @@ class TestPlatform : public Platform {
   Status RemoveEmptyFolder(const std::string& path) override;
   Status ListFolder(const std::string& path, std::vector<std::string>* names) override;
   Status SyncFolder(const std::string& path) override;
+  Status SyncFile(const std::string& path) override;
   std::string ProgramFolder() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }

@@ -8,7 +8,7 @@
 // with "-" or "/" and are matched in any case. The alpha threshold is
 // accepted for the cycle's command line; alpha is always kept in full, so it
 // changes nothing. The page goes through strip by strip (ConvertImageFile)
-// on every processor core; the output is written to OUT.part beside it and
+// on every processor core; the output is written to OUT_temp beside it and
 // then renamed to OUT, so OUT never holds a partly written file. On failure
 // the exit status is 1 and one line on stderr says what went wrong; no
 // output file is left behind.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/platform.h"
 #include "tools/texture/texture.h"
 
 namespace korva {
@@ -39,7 +40,7 @@ struct FileReplacement::File {
 };
 
 FileReplacement::FileReplacement(std::string path)
-    : path_(std::move(path)), temp_(path_ + ".part") {}
+    : path_(std::move(path)), temp_(path_ + "_temp") {}
 
 FileReplacement::~FileReplacement() {
   if (file_ == nullptr) return;
@@ -70,9 +71,11 @@ Status FileReplacement::Write(const uint8_t* data, size_t size) {
 Status FileReplacement::Commit() {
   file_->out.close();
   if (!file_->out) return Status::PathError(path_, "could not be written completely (disk full?)");
-  std::error_code error;
-  fs::rename(temp_, path_, error);
-  if (error) return Status::PathError(path_, error.message());
+  // The new bytes are on disk before they take the name.
+  Platform& platform = SystemPlatform();
+  Status status = platform.SyncFile(temp_);
+  if (status.ok()) status = platform.RenameOver(temp_, path_);
+  if (!status.ok()) return status;
   file_.reset();
   return Status::Ok();
 }

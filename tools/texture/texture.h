@@ -192,9 +192,9 @@ class FileBytes {
 // Reads the whole file at `path`; files over 1 GiB are refused.
 Status ReadFileBytes(const std::string& path, FileBytes* bytes);
 
-// A new version of the file `path`, written to `path` + ".part" beside it
+// A new version of the file `path`, written to `path` + "_temp" beside it
 // and renamed over `path` by Commit, so `path` either keeps what it held or
-// holds all the new bytes. A run cut short leaves at most the ".part" file,
+// holds all the new bytes. A run cut short leaves at most the "_temp" file,
 // which the next write to `path` replaces; an object destroyed without a
 // successful Commit removes it.
 class FileReplacement {
