@@ -22,11 +22,13 @@ namespace fs = std::filesystem;
 namespace korva {
 namespace {
 
-// A stand-in for the unpacker: logs "tag|script|archive|output" to `log` and
-// fails with exit status 3 on an archive whose bytes say "corrupt".
+// A stand-in for the unpacker: logs "tag|script|archive|output" to `log`,
+// keeps the script it was given in `log` + ".script", and fails with exit
+// status 3 on an archive whose bytes say "corrupt".
 std::string StandInUnpacker(const std::string& log, const std::string& tag) {
   return "#!/bin/sh\n"
          "printf '" + tag + "|%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" >> '" + log + "'\n"
+         "cat \"$1\" > '" + log + ".script'\n"
          "if grep -q corrupt \"$2\"; then exit 3; fi\n";
 }
 
@@ -143,15 +145,49 @@ TEST_F(UnpackTest, ASecondPassFindsNothingToDo) {
   EXPECT_EQ(Snapshot(dir.path()), after);
 }
 
-TEST_F(UnpackTest, AnUnpackerCopyAlreadyInTheGameFolderIsUsedAndRemoved) {
-  WriteProgram(game + "/quickbms.exe", StandInUnpacker(log, "old"));
+// Whatever stands under a working copy's name when a pass starts is never
+// run: the copies are made afresh from the tools folder.
+TEST_F(UnpackTest, AnythingUnderAWorkingCopysNameIsReplacedNotRun) {
+  const std::string canary = dir / "canary";
+  const std::string stale = "#!/bin/sh\ntouch '" + canary + "'\n";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+  } cases[] = {
+      {"an older unpacker", [&] { WriteProgram(game + "/quickbms.exe", stale); }},
+      {"a link to another program",
+       [&] {
+         WriteProgram(dir / "elsewhere/tool", stale);
+         fs::create_symlink(dir / "elsewhere/tool", game + "/quickbms.exe");
+       }},
+      {"a leftover of a cut-off copy", [&] { WriteProgram(game + "/quickbms.exe_temp", stale); }},
+      {"another script", [&] { WriteBytes(game + "/vantrel.bms", "format rar\n"); }},
+      {"a leftover of the script's copy", [&] { WriteBytes(game + "/vantrel.bms_temp", "x"); }},
+  };
+  for (const Case& c : cases) {
+    fs::remove(log);
+    c.plant();
+    WriteBytes(game + "/a.dat", "first");
+    UnpackReport report = Unpack();
+    EXPECT_TRUE(report.prepared.ok()) << c.name << ": " << report.prepared.message();
+    EXPECT_FALSE(FileExists(canary)) << c.name;
+    EXPECT_EQ(Runs(), std::vector<std::string>{Run("tools", "a.dat")}) << c.name;
+    EXPECT_EQ(ReadBytes(log + ".script"), "format zip tar\n") << c.name;
+    EXPECT_EQ(report.unpacked, std::vector<std::string>{"a.dat"}) << c.name;
+    EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"}}))
+        << c.name;
+  }
+  EXPECT_EQ(ReadBytes(program + "/tools/quickbms.exe"), StandInUnpacker(log, "tools"));
+}
+
+TEST_F(UnpackTest, AWorkingCopyThatCannotBeReplacedStopsThePass) {
+  fs::create_directories(game + "/quickbms.exe/inside");
   WriteBytes(game + "/a.dat", "first");
   UnpackReport report = Unpack();
-  EXPECT_EQ(Runs(), std::vector<std::string>{Run("old", "a.dat")});
-  EXPECT_TRUE(report.removed.ok());
-  EXPECT_FALSE(FileExists(game + "/quickbms.exe"));
-  EXPECT_FALSE(FileExists(game + "/vantrel.bms"));
-  EXPECT_EQ(ReadBytes(program + "/tools/quickbms.exe"), StandInUnpacker(log, "tools"));
+  EXPECT_FALSE(report.prepared.ok());
+  EXPECT_NE(report.prepared.message().find("quickbms.exe"), std::string::npos);
+  EXPECT_TRUE(Runs().empty());
+  EXPECT_EQ(ReadBytes(game + "/a.dat"), "first");
 }
 
 TEST_F(UnpackTest, AMissingUnpackerFileStopsThePassBeforeAnythingIsTouched) {
