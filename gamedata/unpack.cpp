@@ -51,7 +51,12 @@ UnpackReport UnpackGameArchives(Platform& platform, const std::string& gameFolde
       report.not_deleted.push_back(name + ": " + deleted.message());
     }
   }
-  if (report.archives_found) report.removed = RemoveUnpacker(platform, gameFolder);
+  if (report.archives_found) {
+    report.removed = RemoveUnpacker(platform, gameFolder);
+    // The deletions last, so that a power cut cannot bring back an archive
+    // that would be unpacked again over files changed since.
+    report.synced = platform.SyncFolder(gameFolder);
+  }
   return report;
 }
 
@@ -65,9 +70,22 @@ Status PrepareUnpacker(Platform& platform, const std::string& gameFolder,
     }
   }
   for (const char* file : kUnpackerFiles) {
-    // A copy that is already in the game folder is used as it is.
-    Status copied = platform.CopyFile(programFolder + "/tools" + file, gameFolder + file);
-    if (!copied.ok() && !platform.CanRead(gameFolder + file)) return copied;
+    const std::string shipped = programFolder + "/tools" + file;
+    const std::string copy = gameFolder + file;
+    if (platform.NativePath(platform.AbsolutePath(shipped)) ==
+        platform.NativePath(platform.AbsolutePath(copy))) {
+      return Status::PathError(copy, "the game folder is the program's tools folder");
+    }
+    // Whatever stands under the copy's name (an older copy, a file put there
+    // by someone else, a link) or under the name the copy is made under is
+    // removed first: only the shipped tool is ever run.
+    for (const std::string& path : {copy, copy + "_temp"}) {
+      if (!platform.Exists(path)) continue;
+      Status removed = platform.Remove(path);
+      if (!removed.ok()) return removed;
+    }
+    Status copied = platform.CopyFile(shipped, copy);
+    if (!copied.ok()) return copied;
   }
   return Status::Ok();
 }
@@ -125,6 +143,11 @@ std::string UnpackFinishedMessage(const UnpackReport& report) {
   if (!report.removed.ok()) {
     text += "\n\nThe unpacker's copy could not be removed from the game folder (" +
             report.removed.message() + ").";
+  }
+  if (!report.synced.ok()) {
+    text += "\n\nThe deletion of the unpacked archives could not be flushed to disk (" +
+            report.synced.message() +
+            "). If the computer stops now, an archive may come back and be unpacked again.";
   }
   return text;
 }

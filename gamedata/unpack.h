@@ -37,6 +37,9 @@ struct UnpackReport {
   std::vector<std::string> not_deleted;
   // Whether the unpacker's copies were removed from the game folder.
   Status removed;
+  // Whether the game folder was flushed to disk after the archives were
+  // deleted.
+  Status synced;
   // Whether the game folder could be listed.
   Status listed;
 };
@@ -49,16 +52,20 @@ bool IsArchiveName(const std::string& name);
 // order; an archive is a readable file (not a folder) with an archive name.
 // At the first archive `beforeUnpacking` is called (to tell the user), then
 // PrepareUnpacker; each archive is unpacked and, when that worked, deleted;
-// at the end the unpacker's copies are removed. Nothing happens, and
-// `beforeUnpacking` is not called, when there is no archive.
+// at the end the unpacker's copies are removed and the game folder is
+// flushed. An archive is deleted only after the unpacker ended with exit
+// status 0, which it does once everything it wrote is on disk. Nothing
+// happens, and `beforeUnpacking` is not called, when there is no archive.
 UnpackReport UnpackGameArchives(Platform& platform, const std::string& gameFolder,
                                 const std::string& programFolder,
                                 const std::function<void()>& beforeUnpacking);
 
 // Checks that tools/quickbms.exe and tools/vantrel.bms are in the program
-// folder and copies them into the game folder; a copy that is already there is
-// used as it is. Fails, setting `*missing`, when either file is missing from
-// the tools folder; fails without it when a copy could not be made.
+// folder and makes their copies in the game folder afresh: whatever is
+// already under a copy's name is removed first and never run. Fails, setting
+// `*missing`, when either file is missing from the tools folder; fails
+// without it when something in the way cannot be removed or a copy cannot
+// be made.
 Status PrepareUnpacker(Platform& platform, const std::string& gameFolder,
                        const std::string& programFolder, bool* missing);
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <functional>
 
 #include "installer/config.h"
 #include "installer/mod_manager.h"
@@ -11,6 +14,7 @@
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/test_archives.h"
 #include "tests/support/test_platform.h"
 
 namespace fs = std::filesystem;
@@ -18,11 +22,13 @@ namespace fs = std::filesystem;
 namespace korva {
 namespace {
 
-// A stand-in for the unpacker: logs "tag|script|archive|output" to `log` and
-// fails with exit status 3 on an archive whose bytes say "corrupt".
+// A stand-in for the unpacker: logs "tag|script|archive|output" to `log`,
+// keeps the script it was given in `log` + ".script", and fails with exit
+// status 3 on an archive whose bytes say "corrupt".
 std::string StandInUnpacker(const std::string& log, const std::string& tag) {
   return "#!/bin/sh\n"
          "printf '" + tag + "|%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" >> '" + log + "'\n"
+         "cat \"$1\" > '" + log + ".script'\n"
          "if grep -q corrupt \"$2\"; then exit 3; fi\n";
 }
 
@@ -139,15 +145,49 @@ TEST_F(UnpackTest, ASecondPassFindsNothingToDo) {
   EXPECT_EQ(Snapshot(dir.path()), after);
 }
 
-TEST_F(UnpackTest, AnUnpackerCopyAlreadyInTheGameFolderIsUsedAndRemoved) {
-  WriteProgram(game + "/quickbms.exe", StandInUnpacker(log, "old"));
+// Whatever stands under a working copy's name when a pass starts is never
+// run: the copies are made afresh from the tools folder.
+TEST_F(UnpackTest, AnythingUnderAWorkingCopysNameIsReplacedNotRun) {
+  const std::string canary = dir / "canary";
+  const std::string stale = "#!/bin/sh\ntouch '" + canary + "'\n";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+  } cases[] = {
+      {"an older unpacker", [&] { WriteProgram(game + "/quickbms.exe", stale); }},
+      {"a link to another program",
+       [&] {
+         WriteProgram(dir / "elsewhere/tool", stale);
+         fs::create_symlink(dir / "elsewhere/tool", game + "/quickbms.exe");
+       }},
+      {"a leftover of a cut-off copy", [&] { WriteProgram(game + "/quickbms.exe_temp", stale); }},
+      {"another script", [&] { WriteBytes(game + "/vantrel.bms", "format rar\n"); }},
+      {"a leftover of the script's copy", [&] { WriteBytes(game + "/vantrel.bms_temp", "x"); }},
+  };
+  for (const Case& c : cases) {
+    fs::remove(log);
+    c.plant();
+    WriteBytes(game + "/a.dat", "first");
+    UnpackReport report = Unpack();
+    EXPECT_TRUE(report.prepared.ok()) << c.name << ": " << report.prepared.message();
+    EXPECT_FALSE(FileExists(canary)) << c.name;
+    EXPECT_EQ(Runs(), std::vector<std::string>{Run("tools", "a.dat")}) << c.name;
+    EXPECT_EQ(ReadBytes(log + ".script"), "format zip tar\n") << c.name;
+    EXPECT_EQ(report.unpacked, std::vector<std::string>{"a.dat"}) << c.name;
+    EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"}}))
+        << c.name;
+  }
+  EXPECT_EQ(ReadBytes(program + "/tools/quickbms.exe"), StandInUnpacker(log, "tools"));
+}
+
+TEST_F(UnpackTest, AWorkingCopyThatCannotBeReplacedStopsThePass) {
+  fs::create_directories(game + "/quickbms.exe/inside");
   WriteBytes(game + "/a.dat", "first");
   UnpackReport report = Unpack();
-  EXPECT_EQ(Runs(), std::vector<std::string>{Run("old", "a.dat")});
-  EXPECT_TRUE(report.removed.ok());
-  EXPECT_FALSE(FileExists(game + "/quickbms.exe"));
-  EXPECT_FALSE(FileExists(game + "/vantrel.bms"));
-  EXPECT_EQ(ReadBytes(program + "/tools/quickbms.exe"), StandInUnpacker(log, "tools"));
+  EXPECT_FALSE(report.prepared.ok());
+  EXPECT_NE(report.prepared.message().find("quickbms.exe"), std::string::npos);
+  EXPECT_TRUE(Runs().empty());
+  EXPECT_EQ(ReadBytes(game + "/a.dat"), "first");
 }
 
 TEST_F(UnpackTest, AMissingUnpackerFileStopsThePassBeforeAnythingIsTouched) {
@@ -379,6 +419,226 @@ TEST_F(RealUnpackerTest, ALinkInTheGameFolderLeadsNothingOutside) {
   UnpackReport report = Unpack();
   EXPECT_EQ(report.kept.size(), 1u);
   EXPECT_TRUE(fs::is_empty(dir / "outside"));
+}
+
+// Runs the built unpacker on `archive` into `output`, as a pass does; `*said`
+// gets what it wrote on stderr.
+int RunBuiltUnpacker(const std::string& archive, const std::string& output, std::string* said) {
+  TempFolder scratch;
+  const std::string err = scratch / "stderr";
+  const std::vector<std::string> argv = {
+      "/bin/sh", "-c", "exec \"$0\" \"$1\" \"$2\" \"$3\" 2>\"$4\"",
+      BuiltProgramFolder() + "/tools/quickbms.exe", BuiltProgramFolder() + "/tools/vantrel.bms",
+      archive, output + "/", err};
+  int status = -1;
+  EXPECT_TRUE(SystemPlatform().RunProgram(argv, &status).ok());
+  *said = ReadBytes(err);
+  return status;
+}
+
+// Every entry that the unpacker refuses, each placed after good entries:
+// the archive is refused whole, nothing at all is written, and the message
+// names the entry and the rule.
+TEST_F(RealUnpackerTest, RefusesHostileEntriesBeforeWritingAnything) {
+  const std::string longName(256, 'n');
+  struct Case {
+    const char* name;
+    std::vector<TestEntry> entries;  // after the good ones
+    std::string entry;               // the entry the message names
+    std::string rule;                // part of the message
+    bool tarOnly = false;            // zip holds no hard links or devices
+  } cases[] = {
+      {"256-byte name component", {File("chars/" + longName, "x")}, "chars/" + longName,
+       "256 bytes long, more than the 255"},
+      {"planted unpacker", {File("quickbms.exe", "#!/bin/sh\n")}, "quickbms.exe",
+       "mod manager's own files"},
+      {"planted script, other case", {File("VanTrel.BMS", "format zip\n")}, "VanTrel.BMS",
+       "mod manager's own files"},
+      {"icon map", {File("chars/iconmap", "1")}, "chars/iconmap", "mod manager's own files"},
+      {"icon map, other case", {File("CHARS/IconMap", "1")}, "CHARS/IconMap",
+       "mod manager's own files"},
+      {"journal", {File("mod_journal", "x")}, "mod_journal", "mod manager's own files"},
+      {"journal's copies", {File("mod_journal_files/0", "x")}, "mod_journal_files/0",
+       "mod manager's own files"},
+      {"store list", {File("chars/mod_char_3", "0\r\n")}, "chars/mod_char_3",
+       "mod manager's own files"},
+      {"slot usage", {File("chars/slots_char_0", "")}, "chars/slots_char_0",
+       "mod manager's own files"},
+      {"record", {File("chars/mod_record", "")}, "chars/mod_record", "mod manager's own files"},
+      {"icon page intermediate", {File("stuff/icons/icontpage_nxg.tga", "")},
+       "stuff/icons/icontpage_nxg.tga", "mod manager's own files"},
+      {"the archive itself", {File("EVIL.DAT", "x")}, "EVIL.DAT", "on the archive itself"},
+      {"device name", {File("chars/CON.txt", "x")}, "chars/CON.txt", "device name on Windows"},
+      {"device name, no extension", {File("lpt9", "x")}, "lpt9", "device name on Windows"},
+      {"device name as a folder", {File("Aux/x.txt", "x")}, "Aux/x.txt", "device name on Windows"},
+      {"question mark", {File("chars/a?b.txt", "x")}, "chars/a?b.txt", "does not allow"},
+      {"colon", {File("chars/a:b", "x")}, "chars/a:b", "does not allow"},
+      {"control character", {File("chars/a\tb", "x")}, "chars/a\tb", "does not allow"},
+      {"trailing dot", {File("chars/x.", "x")}, "chars/x.", "ends in a dot or a space"},
+      {"trailing space in a folder", {File("chars /x", "x")}, "chars /x",
+       "ends in a dot or a space"},
+      {"names that differ only in case", {File("chars/twin.txt", "1"), File("Chars/TWIN.txt", "2")},
+       "Chars/TWIN.txt", "the same file on Windows as the entry \"chars/twin.txt\""},
+      {"the same name twice", {File("chars/twice", "1"), File("chars/twice", "2")}, "chars/twice",
+       "the same file on Windows", true},
+      {"file, then a folder of that name", {File("chars/x", "1"), File("chars/x/y", "2")},
+       "chars/x/y", "is a file in one entry and a folder in another"},
+      {"folder, then a file of that name",
+       {{"chars/y/", "", TestEntry::kFolder}, File("CHARS/Y", "2")}, "CHARS/Y",
+       "is a file in one entry and a folder in another"},
+      {"absolute", {File("/x", "x")}, "/x", "absolute name"},
+      {"drive letter", {File("C:\\x", "x")}, "C:\\x", "absolute name"},
+      {"server share", {File("\\\\server\\share\\x", "x")}, "\\\\server\\share\\x",
+       "absolute name"},
+      {"dot dot", {File("chars/../../x", "x")}, "chars/../../x", "climbs out"},
+      {"link", {{"chars/l", "", TestEntry::kSymlink, "good.txt"}}, "chars/l", "a link"},
+      {"hard link", {{"chars/h", "", TestEntry::kHardlink, "chars/good.txt"}}, "chars/h",
+       "a hard link", true},
+      {"device", {{"chars/dev", "", TestEntry::kDevice}}, "chars/dev",
+       "neither a file nor a folder", true},
+  };
+  WriteBytes(game + "/chars/old.txt", "kept");
+  const std::string archive = game + "/evil.dat";
+  for (const Case& c : cases) {
+    for (const std::string format : {"tar", "zip"}) {
+      if (c.tarOnly && format == "zip") continue;
+      std::vector<TestEntry> entries = {File("chars/good.txt", "good"),
+                                        File("stuff/text/text.csv", "csv")};
+      entries.insert(entries.end(), c.entries.begin(), c.entries.end());
+      WriteTestArchive(archive, format, entries);
+      auto before = Snapshot(game);
+      std::string said;
+      EXPECT_EQ(RunBuiltUnpacker(archive, game, &said), 1) << c.name << " " << format;
+      EXPECT_EQ(Snapshot(game), before) << c.name << " " << format;
+      // The zip reader gives "\\" in names as "/".
+      std::string shown = said, entry = c.entry;
+      std::replace(shown.begin(), shown.end(), '\\', '/');
+      std::replace(entry.begin(), entry.end(), '\\', '/');
+      EXPECT_NE(shown.find(": " + entry + ": refused: "), std::string::npos)
+          << c.name << " " << format << "\n" << said;
+      EXPECT_NE(said.find(c.rule), std::string::npos) << c.name << " " << format << "\n" << said;
+    }
+  }
+}
+
+// Names that look close to refused ones but are ordinary on Windows, and
+// the game's own files, are unpacked.
+TEST_F(RealUnpackerTest, UnpacksNamesThatWindowsCanHold) {
+  const std::string longest(255, 'n');
+  const std::vector<TestEntry> entries = {
+      File("chars/" + longest, "255"),
+      File("chars/CONSOLE.txt", "console"),
+      File("chars/com10.txt", "com10"),
+      File("chars/a.b.c", "dots"),
+      File("chars/x", "x"),
+      File("chars/x_temp", "x_temp"),  // after x, whose temporary name it is
+      File("chars/y_temp", "y_temp"),  // before y
+      File("chars/y", "y"),
+      File("stuff/icons/icontpage_nxg.tex", "page"),  // the game's icon page itself
+      File("chars/collection.txt", "collection"),
+  };
+  for (const std::string format : {"tar", "zip"}) {
+    fs::remove_all(game + "/chars");
+    fs::remove_all(game + "/stuff");
+    WriteTestArchive(game + "/a.dat", format, entries);
+    UnpackReport report = Unpack();
+    EXPECT_EQ(report.unpacked, std::vector<std::string>{"a.dat"}) << format;
+    std::map<std::string, std::string> expected = {{"KORVAQUORIN.exe", "exe"},
+                                                   {"chars", "<folder>"},
+                                                   {"stuff", "<folder>"},
+                                                   {"stuff/icons", "<folder>"}};
+    for (const TestEntry& e : entries) expected[e.name] = e.bytes;
+    EXPECT_EQ(Snapshot(game), expected) << format;
+  }
+}
+
+// What is on disk already may stand where the archive needs a file or a
+// folder; the archive is refused before anything is written.
+TEST_F(RealUnpackerTest, RefusesWhenTheDiskHasTheOtherKindInTheWay) {
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    std::string entry;
+    std::string rule;
+  } cases[] = {
+      {"a folder where a file goes", [&] { fs::create_directories(game + "/chars/abilities.txt"); },
+       "Chars/Abilities.txt", "is a folder on disk where a file must go"},
+      {"a file where a folder goes", [&] { WriteBytes(game + "/stuff", "file"); },
+       "STUFF/text/text.csv", "is a file on disk where a folder must go"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(game);
+    WriteBytes(game + "/KORVAQUORIN.exe", "exe");
+    c.make();
+    WriteTestArchive(game + "/a.dat", "zip", {File("chars/good.txt", "good"), File(c.entry, "x")});
+    auto before = Snapshot(game);
+    std::string said;
+    EXPECT_EQ(RunBuiltUnpacker(game + "/a.dat", game, &said), 1) << c.name;
+    EXPECT_EQ(Snapshot(game), before) << c.name;
+    EXPECT_NE(said.find(": " + c.entry + ": refused: "), std::string::npos) << c.name << said;
+    EXPECT_NE(said.find(c.rule), std::string::npos) << c.name << said;
+  }
+}
+
+// Paths below `folder` whose name ends in "_temp", in any case.
+std::vector<std::string> TempLeftovers(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& [path, bytes] : Snapshot(folder)) {
+    std::string tail = path.size() >= 5 ? path.substr(path.size() - 5) : "";
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail == "_temp") found.push_back(path);
+  }
+  return found;
+}
+
+// A write that fails half-way (here the unpacker may write files of 32 KiB
+// at most, as a full disk would stop it): the unpacker ends with exit
+// status 1, the archive is kept, no temporary file is left, and the next
+// pass unpacks the archive cleanly over what the failed one wrote.
+TEST_F(RealUnpackerTest, AWriteThatFailsHalfWayKeepsTheArchiveForTheNextPass) {
+  const std::string limited = dir / "limited";
+  WriteProgram(limited + "/tools/quickbms.exe",
+               "#!/bin/sh\ntrap '' XFSZ\nulimit -f 64\nexec '" + BuiltProgramFolder() +
+                   "/tools/quickbms.exe' \"$@\"\n");
+  fs::copy_file(BuiltProgramFolder() + "/tools/vantrel.bms", limited + "/tools/vantrel.bms");
+  const std::string big = NoiseBytes(1 << 20, 7);
+  WriteTestArchive(game + "/a.dat", "zip",
+                   {File("chars/a.txt", "a"), File("chars/b.txt", "b"),
+                    File("chars/big.bin", big), File("chars/z.txt", "z")});
+  const std::string archive = ReadBytes(game + "/a.dat");
+
+  UnpackReport failed = UnpackGameArchives(platform, game, limited, [] {});
+  EXPECT_EQ(failed.kept, std::vector<std::string>{"a.dat: the unpacker ended with exit status 1"});
+  EXPECT_EQ(ReadBytes(game + "/a.dat"), archive);
+  EXPECT_EQ(ReadBytes(game + "/chars/a.txt"), "a");  // written before the failure
+  EXPECT_FALSE(FileExists(game + "/chars/big.bin"));
+  EXPECT_FALSE(FileExists(game + "/chars/z.txt"));
+  EXPECT_EQ(TempLeftovers(game), std::vector<std::string>{});
+
+  WriteBytes(game + "/chars/a.txt", "changed since");
+  UnpackReport next = Unpack();
+  EXPECT_EQ(next.unpacked, std::vector<std::string>{"a.dat"});
+  EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"},
+                                                                 {"chars", "<folder>"},
+                                                                 {"chars/a.txt", "a"},
+                                                                 {"chars/b.txt", "b"},
+                                                                 {"chars/big.bin", big},
+                                                                 {"chars/z.txt", "z"}}));
+}
+
+// A cut-off run leaves files under their temporary names; the next run
+// writes over them and leaves none.
+TEST_F(RealUnpackerTest, LeftoverTemporaryFilesAreWrittenOverCleanly) {
+  WriteBytes(game + "/chars/a.txt_temp", "half of a");
+  WriteBytes(game + "/chars/B.TXT_TEMP", "half of b");
+  WriteBytes(game + "/chars/b.txt", "old b");
+  WriteTestArchive(game + "/a.dat", "tar", {File("chars/a.txt", "a"), File("chars/b.txt", "b")});
+  UnpackReport report = Unpack();
+  EXPECT_EQ(report.unpacked, std::vector<std::string>{"a.dat"});
+  EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"},
+                                                                 {"chars", "<folder>"},
+                                                                 {"chars/a.txt", "a"},
+                                                                 {"chars/b.txt", "b"}}));
 }
 
 // The unpacker's own refusals of what it is given.

@@ -2,35 +2,59 @@
 //
 //   quickbms.exe SCRIPT ARCHIVE OUTPUT_FOLDER
 //
-// SCRIPT names the archive formats to accept ("format zip tar"). The archive
-// is read twice: first every entry is checked and its data read through, then,
-// only when nothing was wrong, every entry is written under OUTPUT_FOLDER at
-// its path inside the archive. An entry with an absolute path, a ".."
-// component, or a link is refused, so nothing can land outside the output
-// folder; a refused or unreadable entry means nothing is written at all.
-// Folder names are matched case-insensitively against what is already on disk,
-// as the game's own platform does.
+// SCRIPT names the archive formats to accept ("format zip tar"). An archive is
+// unpacked all or nothing: it is read twice, and the first pass checks every
+// entry (its name, its kind, its data, and the place it would land) before
+// the second one writes anything. One refused entry means nothing is written.
 //
-// Exit status: 0 when every entry was written; 1 when the archive was refused
-// or could not be read or written (one line on stderr per problem); 2 for
-// wrong arguments, an unusable script or a missing output folder.
+// Refused: absolute names, ".." components, links and hard links, devices,
+// names Windows cannot hold (a component over 255 bytes, a reserved device
+// name, a forbidden character, a trailing dot or space), two entries that
+// are one file on Windows, a name that is a file in one entry and a folder in
+// another, the manager's own files (its tool copies, records and journal),
+// the archive itself, and any place that a link on disk leads outside the
+// output folder or where the disk holds a file where a folder must go (or the
+// reverse).
+//
+// Each file is written under its name + "_temp" (cut short to a name that
+// fits; a leftover of a cut-off run is removed first) and renamed over its name once complete; names are
+// matched case-insensitively against what is on disk. The files' bytes are
+// flushed to disk together after the last one is written (one flush for all
+// is far cheaper than one per file), then every folder written into, so once
+// the exit status is 0 the whole archive is on disk and may be deleted.
+//
+// Exit status: 0 when every entry was written and flushed; 1 when the archive
+// was refused, could not be read, or a write failed (one line on stderr per
+// problem); 2 for wrong arguments, an unusable script or a missing output
+// folder.
 #include <archive.h>
 #include <archive_entry.h>
-#include <limits.h>
-#include <stdlib.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "journal/managed_files.h"
 #include "platform/platform.h"
 
 namespace {
 
+using korva::FileWriter;
+using korva::Platform;
+using korva::Status;
+
 const char kProgram[] = "quickbms.exe";
+// What the script may be at most.
+constexpr uint64_t kScriptLimit = 64 * 1024;
+// The longest name component that Windows (and most file systems) can hold.
+constexpr size_t kMaxComponent = 255;
+// Blocks of the archive file read at a time.
+constexpr size_t kReadBlock = 1 << 16;
 
 struct Formats {
   bool zip = false;
@@ -40,15 +64,17 @@ struct Formats {
 void Say(const std::string& line) { std::fprintf(stderr, "%s: %s\n", kProgram, line.c_str()); }
 
 // Reads the script's "format" lines; blank lines and "#" comments are skipped.
-bool ReadScript(const std::string& path, Formats* formats) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    Say(path + ": the script cannot be read");
+bool ReadScript(Platform& platform, const std::string& path, Formats* formats) {
+  std::string text;
+  Status read = platform.ReadFile(path, kScriptLimit, &text);
+  if (!read.ok()) {
+    Say(read.message() + " (the script cannot be read)");
     return false;
   }
+  std::istringstream lines(text);
   std::string line;
   int lineNumber = 0;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     ++lineNumber;
     std::istringstream words(line);
     std::string keyword;
@@ -76,171 +102,446 @@ bool ReadScript(const std::string& path, Formats* formats) {
   return true;
 }
 
-// The entry's path below the output folder, with "\" read as "/" and empty
-// and "." components dropped. Returns why the entry may not be written, or
-// "" when it may; `*relative` is empty for the archive's own root folder.
-std::string CheckEntry(archive_entry* entry, std::string* relative) {
-  relative->clear();
-  const char* name = archive_entry_pathname(entry);
-  if (name == nullptr) return "the entry's name cannot be read";
+// The key under which Windows matches names: ASCII letters folded.
+std::string Folded(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension,
+// name devices on Windows.
+bool IsDeviceName(const std::string& component) {
+  std::string base = Folded(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+// Why Windows cannot hold a file or folder named `component`, or "".
+std::string ComponentProblem(const std::string& component) {
+  if (component.size() > kMaxComponent) {
+    return "a name component is " + std::to_string(component.size()) + " bytes long, more than the " +
+           std::to_string(kMaxComponent) + " that Windows allows";
+  }
+  for (char c : component) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"|?*").find(c) != std::string::npos) {
+      return Quoted(component) +
+             " holds a character that Windows does not allow in names (<>:\"|?* or a control "
+             "character)";
+    }
+  }
+  if (component.back() == '.' || component.back() == ' ') {
+    return Quoted(component) + " ends in a dot or a space, which Windows drops from names";
+  }
+  if (IsDeviceName(component)) return Quoted(component) + " is a device name on Windows";
+  return "";
+}
+
+// Splits an entry's name into its components below the output folder, with
+// "\" read as "/" and empty and "." components dropped. Returns why the name
+// may not be written, or "".
+std::string SplitName(const std::string& name, std::vector<std::string>* parts) {
+  parts->clear();
   std::string path = name;
   for (char& c : path) {
     if (c == '\\') c = '/';
   }
-  if (!path.empty() && path[0] == '/') return "absolute path";
-  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
-    return "absolute path";
-  }
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+  if ((!path.empty() && path[0] == '/') || drive) return "an absolute name";
   size_t pos = 0;
   while (pos <= path.size()) {
     size_t end = path.find('/', pos);
     if (end == std::string::npos) end = path.size();
     std::string part = path.substr(pos, end - pos);
-    if (part == "..") return "the path climbs out with \"..\"";
-    if (!part.empty() && part != ".") {
-      if (!relative->empty()) *relative += '/';
-      *relative += part;
-    }
+    if (part == "..") return "the name climbs out with \"..\"";
+    if (!part.empty() && part != ".") parts->push_back(std::move(part));
     pos = end + 1;
   }
-  if (archive_entry_hardlink(entry) != nullptr || archive_entry_filetype(entry) == AE_IFLNK) {
-    return "links are not unpacked";
+  for (const std::string& part : *parts) {
+    std::string problem = ComponentProblem(part);
+    if (!problem.empty()) return problem;
   }
-  mode_t type = archive_entry_filetype(entry);
-  if (type != AE_IFREG && type != AE_IFDIR) return "neither a file nor a folder";
-  if (relative->empty() && type != AE_IFDIR) return "a file without a name";
   return "";
 }
 
-class Unpacker {
+std::string Join(const std::vector<std::string>& parts, size_t count) {
+  std::string joined;
+  for (size_t i = 0; i < count && i < parts.size(); ++i) {
+    if (i > 0) joined += '/';
+    joined += parts[i];
+  }
+  return joined;
+}
+
+std::string ErrorText(archive* a) {
+  const char* text = archive_error_string(a);
+  return text != nullptr ? text : "unknown error";
+}
+
+// Hands the data blocks of a file entry to a FileWriter, writing zeros for
+// the holes of a sparse entry.
+class EntryData {
  public:
-  Unpacker(const Formats& formats, std::string archivePath, std::string root)
-      : formats_(formats), archive_path_(std::move(archivePath)), root_(std::move(root)) {}
+  explicit EntryData(archive* reader) : reader_(reader) {}
 
-  // Reads the whole archive; with `write`, also writes its entries. Returns
-  // the number of problems reported.
-  int Pass(bool write) {
-    archive* reader = archive_read_new();
-    if (formats_.zip) archive_read_support_format_zip(reader);
-    if (formats_.tar) archive_read_support_format_tar(reader);
-    archive_read_support_filter_all(reader);
-    archive* writer = nullptr;
-    if (write) {
-      writer = archive_write_disk_new();
-      archive_write_disk_set_options(
-          writer, ARCHIVE_EXTRACT_SECURE_NODOTDOT | ARCHIVE_EXTRACT_SECURE_SYMLINKS);
-    }
-    int problems = 0;
-    if (archive_read_open_filename(reader, archive_path_.c_str(), 1 << 16) != ARCHIVE_OK) {
-      Say(archive_path_ + ": " + ErrorText(reader));
-      ++problems;
-    } else {
-      problems += Entries(reader, writer);
-    }
-    archive_read_free(reader);
-    if (writer != nullptr) {
-      if (archive_write_close(writer) != ARCHIVE_OK) {
-        Say(archive_path_ + ": " + ErrorText(writer));
-        ++problems;
-      }
-      archive_write_free(writer);
-    }
-    return problems;
-  }
-
- private:
-  static std::string ErrorText(archive* a) {
-    const char* text = archive_error_string(a);
-    return text != nullptr ? text : "unknown error";
-  }
-
-  int Entries(archive* reader, archive* writer) {
-    int problems = 0;
-    for (;;) {
-      archive_entry* entry = nullptr;
-      int r = archive_read_next_header(reader, &entry);
-      if (r == ARCHIVE_EOF) break;
-      // A warning here may mean a name that could not be read as written.
-      if (r != ARCHIVE_OK) {
-        Say(archive_path_ + ": " + ErrorText(reader));
-        return problems + 1;
-      }
-      std::string relative;
-      std::string refusal = CheckEntry(entry, &relative);
-      const char* shown = archive_entry_pathname(entry);
-      std::string where = archive_path_ + ": " + (shown != nullptr ? shown : "?") + ": ";
-      if (!refusal.empty()) {
-        Say(where + "refused: " + refusal);
-        ++problems;
-        continue;
-      }
-      if (relative.empty()) continue;  // the archive's root folder: the output folder
-      if (writer != nullptr) {
-        std::string target = korva::SystemPlatform().NativePath(root_ + "/" + relative);
-        archive_entry_set_pathname(entry, target.c_str());
-        if (archive_write_header(writer, entry) < ARCHIVE_WARN) {
-          Say(where + "cannot be written: " + ErrorText(writer));
-          ++problems;
-          continue;
-        }
-      }
-      if (archive_entry_filetype(entry) == AE_IFREG && !CopyData(reader, writer, where)) {
-        ++problems;
-        if (writer == nullptr) return problems;  // the reader cannot go on after bad data
-      }
-      if (writer != nullptr && archive_write_finish_entry(writer) < ARCHIVE_WARN) {
-        Say(where + "cannot be written: " + ErrorText(writer));
-        ++problems;
-      }
-    }
-    return problems;
-  }
-
-  // Reads the entry's data through, writing it when there is a writer.
-  bool CopyData(archive* reader, archive* writer, const std::string& where) {
+  // Reads the entry's data through; with `out`, writes it there.
+  Status Copy(FileWriter* out) {
+    uint64_t written = 0;
     for (;;) {
       const void* block = nullptr;
       size_t size = 0;
       la_int64_t offset = 0;
-      int r = archive_read_data_block(reader, &block, &size, &offset);
-      if (r == ARCHIVE_EOF) return true;
+      int r = archive_read_data_block(reader_, &block, &size, &offset);
+      if (r == ARCHIVE_EOF) return Status::Ok();
       // A checksum that does not match comes as a mere warning.
-      if (r != ARCHIVE_OK) {
-        Say(where + "cannot be read: " + ErrorText(reader));
-        return false;
+      if (r != ARCHIVE_OK) return Status::Error("cannot be read: " + ErrorText(reader_));
+      if (offset < 0 || static_cast<uint64_t>(offset) < written) {
+        return Status::Error("cannot be read: its data blocks are out of order");
       }
-      if (writer != nullptr && archive_write_data_block(writer, block, size, offset) < ARCHIVE_WARN) {
-        Say(where + "cannot be written: " + ErrorText(writer));
-        return false;
+      if (out != nullptr) {
+        while (written < static_cast<uint64_t>(offset)) {
+          static const std::string kZeros(kReadBlock, '\0');
+          size_t gap = static_cast<size_t>(
+              std::min<uint64_t>(kZeros.size(), static_cast<uint64_t>(offset) - written));
+          Status status = out->Write(std::string_view(kZeros.data(), gap));
+          if (!status.ok()) return status;
+          written += gap;
+        }
+        Status status = out->Write(std::string_view(static_cast<const char*>(block), size));
+        if (!status.ok()) return status;
       }
+      written = static_cast<uint64_t>(offset) + size;
     }
   }
 
+ private:
+  archive* reader_;
+};
+
+// The folded names that lead to each component of a path: "A", "A/B", ...
+std::vector<std::string> FoldedKeys(const std::vector<std::string>& parts) {
+  std::vector<std::string> keys;
+  std::string key;
+  for (const std::string& part : parts) {
+    key += (key.empty() ? "" : "/") + Folded(part);
+    keys.push_back(key);
+  }
+  return keys;
+}
+
+class Unpacker {
+ public:
+  Unpacker(Platform& platform, const Formats& formats, std::string archivePath, std::string root)
+      : platform_(platform),
+        formats_(formats),
+        archive_path_(std::move(archivePath)),
+        root_(std::move(root)) {}
+
+  // The first pass: checks every entry and reads its data through, changing
+  // nothing. Returns the number of problems reported.
+  int Check() {
+    Status listed = ReadNames("", root_);
+    if (!listed.ok()) {
+      Say(listed.message() + " (the output folder cannot be listed)");
+      return 1;
+    }
+    return ForEachEntry(
+        [this](archive* reader, archive_entry* entry) { return CheckEntry(reader, entry); }, false);
+  }
+
+  // The second pass, after a Check without problems: writes every entry,
+  // then flushes the files and the folders written into. Stops at the first
+  // failure. Returns the number of problems reported.
+  int Write() {
+    int problems = ForEachEntry(
+        [this](archive* reader, archive_entry* entry) { return WriteEntry(reader, entry); }, true);
+    if (problems > 0) return problems;
+    Status flushed = platform_.FlushFiles(written_);
+    for (auto folder = written_into_.begin(); flushed.ok() && folder != written_into_.end();
+         ++folder) {
+      flushed = platform_.SyncFolder(folder->second);
+    }
+    if (!flushed.ok()) {
+      Say(flushed.message() + " (cannot be flushed to disk)");
+      return 1;
+    }
+    return 0;
+  }
+
+ private:
+  // What the first pass learned about one path below the output folder.
+  struct Node {
+    bool folder = false;
+    std::string entry;  // the name of the entry that made it
+  };
+
+  struct Problem {
+    std::string text;    // empty: none
+    bool fatal = false;  // the reader cannot go on past it
+  };
+  static Problem Refused(const std::string& rule) { return {"refused: " + rule, false}; }
+
+  // Runs `visit` on each entry in archive order and reports each problem it
+  // returns, naming the archive and the entry. A fatal problem ends the
+  // pass, and so does any with `stopAtFirst`. Returns the number of problems.
+  template <typename Visit>
+  int ForEachEntry(Visit visit, bool stopAtFirst) {
+    archive* reader = archive_read_new();
+    if (formats_.zip) archive_read_support_format_zip(reader);
+    if (formats_.tar) archive_read_support_format_tar(reader);
+    archive_read_support_filter_all(reader);
+    int problems = 0;
+    if (archive_read_open_filename(reader, archive_path_.c_str(), kReadBlock) != ARCHIVE_OK) {
+      Say(archive_path_ + ": " + ErrorText(reader));
+      ++problems;
+    } else {
+      for (;;) {
+        archive_entry* entry = nullptr;
+        int r = archive_read_next_header(reader, &entry);
+        if (r == ARCHIVE_EOF) break;
+        // A warning here may mean a name that could not be read as written.
+        if (r != ARCHIVE_OK) {
+          Say(archive_path_ + ": " + ErrorText(reader));
+          ++problems;
+          break;
+        }
+        Problem problem = visit(reader, entry);
+        if (problem.text.empty()) continue;
+        const char* name = archive_entry_pathname(entry);
+        Say(archive_path_ + ": " + (name != nullptr ? name : "?") + ": " + problem.text);
+        ++problems;
+        if (stopAtFirst || problem.fatal) break;
+      }
+    }
+    archive_read_free(reader);
+    return problems;
+  }
+
+  // The entry's components below the output folder, or why it is refused.
+  static Problem Parts(archive_entry* entry, std::vector<std::string>* parts) {
+    const char* name = archive_entry_pathname(entry);
+    if (name == nullptr) return Refused("the entry's name cannot be read");
+    std::string problem = SplitName(name, parts);
+    if (!problem.empty()) return Refused(problem);
+    if (archive_entry_hardlink(entry) != nullptr) return Refused("a hard link; links are not unpacked");
+    const auto type = archive_entry_filetype(entry);
+    if (type == AE_IFLNK) return Refused("a link; links are not unpacked");
+    if (type != AE_IFREG && type != AE_IFDIR) {
+      return Refused("neither a file nor a folder (a device, pipe or socket)");
+    }
+    if (parts->empty() && type != AE_IFDIR) return Refused("a file without a name");
+    return {};
+  }
+
+  std::string PathOf(const std::vector<std::string>& parts, size_t count) const {
+    return root_ + "/" + Join(parts, count);
+  }
+
+  // Keeps the folded names of the folder `path` (folded key `key`) as they
+  // are before anything is written.
+  Status ReadNames(const std::string& key, const std::string& path) {
+    std::vector<std::string> names;
+    Status listed = platform_.ListFolder(path, &names);
+    if (!listed.ok()) return listed;
+    std::unordered_set<std::string>& known = on_disk_[key];
+    for (const std::string& name : names) known.insert(Folded(name));
+    return Status::Ok();
+  }
+
+  Problem CheckEntry(archive* reader, archive_entry* entry) {
+    std::vector<std::string> parts;
+    Problem problem = Parts(entry, &parts);
+    if (!problem.text.empty()) return problem;
+    const bool isFolder = archive_entry_filetype(entry) == AE_IFDIR;
+    const std::string name = archive_entry_pathname(entry);
+    const std::vector<std::string> keys = FoldedKeys(parts);
+    for (size_t i = 0; i < parts.size(); ++i) {
+      const bool folder = i + 1 < parts.size() || isFolder;
+      auto [node, added] = nodes_.emplace(keys[i], Node{folder, name});
+      if (!added) {
+        if (node->second.folder && folder) continue;
+        if (node->second.folder != folder) {
+          return Refused(Quoted(Join(parts, i + 1)) + " is a file in one entry and a folder in "
+                         "another (" + Quoted(node->second.entry) + ")");
+        }
+        return Refused("the same file on Windows as the entry " + Quoted(node->second.entry));
+      }
+      problem = CheckPlace(parts, keys, i + 1, folder);
+      if (!problem.text.empty()) return problem;
+    }
+    if (!isFolder) {
+      Status read = EntryData(reader).Copy(nullptr);
+      if (!read.ok()) return {read.message(), true};
+    }
+    return {};
+  }
+
+  // Checks the place, met for the first time, of the first `count`
+  // components of `parts`, where a file or a folder is to be. Every folder
+  // is checked on disk, and every name that is already there; a name that
+  // is not lies in a folder that was checked.
+  Problem CheckPlace(const std::vector<std::string>& parts, const std::vector<std::string>& keys,
+                     size_t count, bool folder) {
+    const std::string relative = Join(parts, count);
+    if (korva::IsProgramPath("/" + relative)) {
+      return Refused(Quoted(relative) +
+                     " is one of the mod manager's own files (its tool copies, records and "
+                     "journal), which no archive may write");
+    }
+    const std::string path = PathOf(parts, count);
+    if (Folded(path) == Folded(archive_path_)) return Refused("it would land on the archive itself");
+    const std::string parentKey = count == 1 ? std::string() : keys[count - 2];
+    const bool there = on_disk_[parentKey].count(Folded(parts[count - 1])) != 0;
+    if (folder || there) {
+      Status inside = platform_.CheckInside(root_, path);
+      if (!inside.ok()) return Refused(inside.message());
+    }
+    if (there) {
+      const bool isFolder = platform_.IsFolder(path);
+      if (folder && !isFolder) {
+        return Refused(Quoted(relative) + " is a file on disk where a folder must go");
+      }
+      if (!folder && isFolder) {
+        return Refused(Quoted(relative) + " is a folder on disk where a file must go");
+      }
+    }
+    if (folder) {
+      if (!there) {
+        on_disk_[keys[count - 1]];  // a new folder: nothing in it yet
+      } else {
+        Status listed = ReadNames(keys[count - 1], path);
+        if (!listed.ok()) return Refused(listed.message() + " (the folder cannot be listed)");
+      }
+    }
+    return {};
+  }
+
+  // The name that the file `name` in the folder of folded key `folderKey`
+  // is written under until it is complete: its name + "_temp", cut short
+  // where that would be too long a name, with "_temp" added again as long as
+  // an entry of the archive has that name. So the one temporary name of each
+  // file is never another entry, and a later run finds the same one.
+  std::string TempName(const std::string& folderKey, const std::string& name) const {
+    std::string suffix = "_temp";
+    for (;;) {
+      std::string temp = name;
+      if (temp.size() + suffix.size() > kMaxComponent) {
+        temp.resize(kMaxComponent - suffix.size());
+        // Not in the middle of a UTF-8 character.
+        while (!temp.empty() && (static_cast<unsigned char>(temp.back()) & 0xC0) == 0x80) {
+          temp.pop_back();
+        }
+        if (!temp.empty() && static_cast<unsigned char>(temp.back()) >= 0xC0) temp.pop_back();
+      }
+      temp += suffix;
+      const std::string key = (folderKey.empty() ? "" : folderKey + "/") + Folded(temp);
+      if (nodes_.count(key) == 0) return temp;
+      suffix += "_temp";
+    }
+  }
+
+  // Makes the folders of the first `count` components exist.
+  Status MakeFolders(const std::vector<std::string>& parts, const std::vector<std::string>& keys,
+                     size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      if (!ready_.insert(keys[i]).second) continue;
+      const std::string path = PathOf(parts, i + 1);
+      if (platform_.IsFolder(path)) continue;
+      Status made = platform_.CreateFolder(path);
+      if (!made.ok()) return made;
+      WrittenInto(parts, keys, i);
+    }
+    return Status::Ok();
+  }
+
+  // Notes that the folder of the first `count` components changed.
+  void WrittenInto(const std::vector<std::string>& parts, const std::vector<std::string>& keys,
+                   size_t count) {
+    if (count == 0) {
+      written_into_.emplace("", root_);
+    } else {
+      written_into_.emplace(keys[count - 1], PathOf(parts, count));
+    }
+  }
+
+  Problem WriteEntry(archive* reader, archive_entry* entry) {
+    std::vector<std::string> parts;
+    Problem problem = Parts(entry, &parts);
+    // The first pass found nothing; this can only be an archive that changed.
+    if (!problem.text.empty()) return problem;
+    const bool isFolder = archive_entry_filetype(entry) == AE_IFDIR;
+    const std::vector<std::string> keys = FoldedKeys(parts);
+    const size_t folders = isFolder ? parts.size() : parts.size() - 1;
+    Status made = MakeFolders(parts, keys, folders);
+    if (!made.ok()) return {"cannot be written: " + made.message(), true};
+    if (isFolder) return {};
+
+    const std::string parentKey = folders == 0 ? std::string() : keys[folders - 1];
+    const std::string tempName = TempName(parentKey, parts.back());
+    const std::string target = PathOf(parts, parts.size());
+    const std::string temp = (folders == 0 ? root_ : PathOf(parts, folders)) + "/" + tempName;
+    // A leftover of a cut-off run: the file it was to become is written anew.
+    if (on_disk_[parentKey].count(Folded(tempName)) != 0 && platform_.Exists(temp)) {
+      Status removed = platform_.Remove(temp);
+      if (!removed.ok()) return {"cannot be written: " + removed.message(), true};
+    }
+    EntryData data(reader);
+    Status status = platform_.WriteNewFileUnflushed(
+        temp, [&data](FileWriter& out) { return data.Copy(&out); });
+    if (status.ok()) {
+      status = platform_.RenameOver(temp, target);
+      if (!status.ok()) platform_.Remove(temp);
+    }
+    if (!status.ok()) return {"cannot be written: " + status.message(), true};
+    written_.push_back(target);
+    WrittenInto(parts, keys, folders);
+    return {};
+  }
+
+  Platform& platform_;
   Formats formats_;
   std::string archive_path_;
   std::string root_;
+  // Folded path below the output folder -> what the archive makes there.
+  std::map<std::string, Node> nodes_;
+  // Folded folder path ("" for the output folder) -> the folded names it
+  // held on disk before the first write.
+  std::map<std::string, std::unordered_set<std::string>> on_disk_;
+  std::set<std::string> ready_;                      // folded folders made or found
+  std::map<std::string, std::string> written_into_;  // folded folder -> its path
+  std::vector<std::string> written_;                 // files written, to be flushed
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  Platform& platform = korva::SystemPlatform();
   if (argc != 4) {
     Say("usage: quickbms.exe SCRIPT ARCHIVE OUTPUT_FOLDER");
     return 2;
   }
   Formats formats;
-  if (!ReadScript(argv[1], &formats)) return 2;
-  // Entries are written under the output folder's real path, so a link in the
-  // path to the game folder itself is not taken for a link inside the archive.
-  char root[PATH_MAX];
-  if (realpath(argv[3], root) == nullptr) {
+  if (!ReadScript(platform, argv[1], &formats)) return 2;
+  std::string root = platform.AbsolutePath(argv[3]);
+  while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
+  if (!platform.IsFolder(root)) {
     Say(std::string(argv[3]) + ": the output folder cannot be found");
     return 2;
   }
-  Unpacker unpacker(formats, argv[2], root);
-  if (unpacker.Pass(false) > 0) {
+  Unpacker unpacker(platform, formats, platform.AbsolutePath(argv[2]), platform.NativePath(root));
+  if (unpacker.Check() > 0) {
     Say(std::string(argv[2]) + ": nothing was unpacked");
     return 1;
   }
-  return unpacker.Pass(true) > 0 ? 1 : 0;
+  if (unpacker.Write() > 0) {
+    Say(std::string(argv[2]) + ": unpacking stopped part-way; unpacking it again writes it whole");
+    return 1;
+  }
+  return 0;
 }
