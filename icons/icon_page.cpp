@@ -69,9 +69,13 @@ Status RemoveIntermediates(Platform& platform, const CycleFiles& files, bool con
   Status first;
   for (const std::string* path : {&files.dds, &files.tga, &files.changedTga, &files.converter}) {
     if (path == &files.converter && !converterToo) continue;
-    if (!platform.Exists(*path)) continue;
-    Status removed = platform.Remove(*path);
-    if (!removed.ok() && first.ok()) first = removed;
+    // With the temporary names under which they are written, which a
+    // converter cut off half-way leaves.
+    for (const std::string& name : {*path, *path + "_temp"}) {
+      if (!platform.Exists(name)) continue;
+      Status removed = platform.Remove(name);
+      if (!removed.ok() && first.ok()) first = removed;
+    }
   }
   return first;
 }

@@ -215,6 +215,7 @@ Status Journal::Begin(const std::string& name) {
   next_copy_ = 0;
   covered_.clear();
   changed_.clear();
+  changed_keys_.clear();
   folders_.clear();
   return Status::Ok();
 }
@@ -271,9 +272,7 @@ Status Journal::Allowed(const std::string& path) {
 std::string Journal::Key(const std::string& path) { return FoldCase(base_.NativePath(path)); }
 
 void Journal::Changed(const std::string& path) {
-  if (std::find(changed_.begin(), changed_.end(), path) == changed_.end()) {
-    changed_.push_back(path);
-  }
+  if (changed_keys_.insert(path).second) changed_.push_back(path);
   folders_.insert(ParentFolder(base_.NativePath(path)));
 }
 

@@ -129,7 +129,8 @@ class Journal : public Platform {
   int next_copy_ = 0;
   std::map<std::string, Cover> covered_;
   std::vector<std::string> changed_;
-  std::set<std::string> folders_;  // folders whose entries changed
+  std::set<std::string> changed_keys_;  // the changed paths, for a quick look-up
+  std::set<std::string> folders_;       // folders whose entries changed
 };
 
 // Undoes the operation whose journal is in `gameFolder`, if one was cut off:

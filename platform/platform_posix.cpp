@@ -526,6 +526,7 @@ class PosixPlatform : public Platform {
     FileDescriptor out(
         open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
     if (!out.valid()) return ErrnoError(to + "_temp", errno);
+    Names().Added(temp);
     Status status;
     std::string buffer(1 << 16, '\0');
     for (;;) {
@@ -541,7 +542,10 @@ class PosixPlatform : public Platform {
     }
     if (status.ok() && (fsync(out.get()) != 0 || !out.Close())) status = ErrnoError(to, errno);
     if (status.ok()) status = Rename(temp, target);
-    if (!status.ok()) unlink(temp.c_str());
+    if (!status.ok()) {
+      unlink(temp.c_str());
+      Names().Removed(temp);
+    }
     return status;
   }
 
