@@ -45,8 +45,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # file is read, so the override file puts ".a" back first.
 set(CMAKE_USER_MAKE_RULES_OVERRIDE "${CMAKE_CURRENT_LIST_DIR}/windows-static-find.cmake")
 
+# The prefix is to this build what /usr is to the Linux one: its headers are
+# found without an include directory of their own (squish.h, FreeImage.h,
+# xxhash.h), and -lNAME finds its libraries.
+set(CMAKE_C_STANDARD_INCLUDE_DIRECTORIES "${KORVA_WINDOWS_DEPS}/include")
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES "${KORVA_WINDOWS_DEPS}/include")
+
 # One self-contained .exe: libgcc, libstdc++ and winpthread linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -L${KORVA_WINDOWS_DEPS}/lib")
 
 # The prefix's wx-config (a shell script) describes the static MSW build.
 set(wxWidgets_CONFIG_EXECUTABLE "${KORVA_WINDOWS_DEPS}/bin/wx-config" CACHE FILEPATH
@@ -56,6 +62,10 @@ set(wxWidgets_CONFIG_EXECUTABLE "${KORVA_WINDOWS_DEPS}/bin/wx-config" CACHE FILE
 set(ENV{PKG_CONFIG_LIBDIR} "${KORVA_WINDOWS_DEPS}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 
-# Built .exe files run under wine (ctest, add_custom_command with a built tool).
+# Built .exe files run under wine (ctest, gtest_discover_tests, custom
+# commands that run a built tool), with the wine prefix that deps.sh made
+# beside the deps prefix (<cache>/wineprefix), whatever the environment.
 get_filename_component(_korva_repo "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${_korva_repo}/scripts/windows/wine-run.sh")
+get_filename_component(_korva_cache "${KORVA_WINDOWS_DEPS}" DIRECTORY)
+set(CMAKE_CROSSCOMPILING_EMULATOR env "KORVA_CACHE_DIR=${_korva_cache}"
+  "${_korva_repo}/scripts/windows/wine-run.sh")

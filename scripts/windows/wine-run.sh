@@ -10,4 +10,6 @@ export WINEPREFIX="${WINEPREFIX:-${KORVA_CACHE_DIR:-$HOME/.cache/korva-zid}/wine
 export WINEDEBUG=-all
 # No Mono and no Gecko: nothing here needs them, and wine would try to fetch them.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# A missing prefix is made by wine itself on first use (slowly).
+mkdir -p "$(dirname "$WINEPREFIX")"
 exec wine "$@"
