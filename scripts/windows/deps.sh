@@ -5,9 +5,9 @@
 #
 #   ${KORVA_CACHE_DIR:-$HOME/.cache/korva-zid}/windows-deps-<key>
 #
-# <key> is a hash of this script, the other files of scripts/windows/ (not
-# smoke/) and the CMake toolchain files, so a change to any of them builds a
-# new prefix (and older prefixes are removed). When the prefix for the key is
+# <key> is a hash of this script, the files it reads from scripts/windows/
+# (freeimage/) and the CMake toolchain files, so a change to any of them
+# builds a new prefix (and older prefixes are removed). When the prefix for the key is
 # complete the script only prints it.
 #
 # Usage:
@@ -334,7 +334,7 @@ ensure_wineprefix() {
 install_packages
 
 key=$(cd "$repo" && {
-  find scripts/windows -path scripts/windows/smoke -prune -o -type f -print
+  find scripts/windows -path scripts/windows/smoke -prune -o -type f ! -name wine-run.sh -print
   echo cmake/windows-toolchain.cmake cmake/windows-static-find.cmake | tr ' ' '\n'
 } | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-12)
 prefix=$cache/windows-deps-$key
