@@ -319,14 +319,18 @@ build_all() {
 # The wine prefix, initialised once so that later runs start quickly.
 ensure_wineprefix() {
   local wineprefix=$cache/wineprefix
-  [ -f "$wineprefix/.korva-ready" ] && return 0
+  [ -f "$wineprefix/.korva-ready-2" ] && return 0
   say "initialising the wine prefix $wineprefix"
   rm -rf "$wineprefix"
   # No Mono/Gecko: wine would try to download them.
   WINEPREFIX=$wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
     wineboot -i >&2
+  # A program that crashes prints wine's backtrace and ends, instead of
+  # waiting for someone to close the crash dialog (a test would hang).
+  WINEPREFIX=$wineprefix WINEDEBUG=-all \
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >&2
   WINEPREFIX=$wineprefix wineserver -w
-  touch "$wineprefix/.korva-ready"
+  touch "$wineprefix/.korva-ready-2"
 }
 
 # --- Main -------------------------------------------------------------------
@@ -354,10 +358,13 @@ if [ ! -f "$prefix/.complete" ]; then
   say "building the Windows libraries into $prefix (logs in $logs)"
   start=$SECONDS
   build_all
-  say "all libraries built in $((SECONDS - start)) s (CPU time, user and system: $(times | tail -1))"
+  times > "$cache/windows-deps-times"  # no subshell: the builds' CPU time
+  say "all libraries built in $((SECONDS - start)) s; CPU time of this run (user, system):" \
+    "$(tail -1 "$cache/windows-deps-times")"
+  rm -f "$cache/windows-deps-times"
   # Prefixes for older versions of this script are no longer used.
   for old in "$cache"/windows-deps-*; do
-    [ "$old" = "$prefix" ] || rm -rf "$old"
+    [ -d "$old" ] && [ "$old" != "$prefix" ] && rm -rf "$old"
   done
 fi
 ensure_wineprefix
