@@ -29,7 +29,17 @@ for exe in "$build"/*.exe; do
 done
 [ "$status" -eq 0 ] && echo "every .exe imports Windows' own DLLs only"
 
-xvfb-run -a ctest --test-dir "$build" --output-on-failure || status=1
+# One wine session for all the tests: a wine server that stays up and wine's
+# helper processes started once with their output going nowhere. Otherwise
+# every test starts them anew (a second or more each), and they would hold
+# the test's output open, so that ctest waits for them.
+export WINEPREFIX="$(dirname "$prefix")/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb-run -a sh -c '
+  wineserver -p30 && wine cmd /c exit < /dev/null > /dev/null 2>&1
+  ctest --test-dir "$1" --output-on-failure
+  status=$?
+  wineserver -k
+  exit $status' sh "$build" || status=1
 
 # The same DXT blocks as on Linux.
 if [ -f /usr/include/squish.h ]; then
