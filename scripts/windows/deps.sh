@@ -68,12 +68,13 @@ install_packages() {
 # apt-get source needs deb-src entries; Debian's images have none. Copies the
 # bookworm entries (same mirrors) as deb-src, once.
 ensure_deb_src() {
-  apt-cache showsrc libsquish 2>/dev/null | grep -q '^Package:' && return 0
+  [ -n "$(apt-cache showsrc libsquish 2>/dev/null)" ] && return 0
   say "adding deb-src entries for the configured Debian mirrors"
   local tmp
   tmp=$(mktemp)
-  # deb822 stanzas whose Types has "deb" and whose Suites is bookworm*.
-  cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
+  # deb822 stanzas whose Types has "deb" and whose Suites is bookworm*. One
+  # awk over the files, not a cat: a stanza never runs on into the next file.
+  awk '
     BEGIN { RS = ""; FS = "\n" }
     {
       types = ""; suites = ""
@@ -85,7 +86,7 @@ ensure_deb_src() {
         for (i = 1; i <= NF; i++) print ($i ~ /^Types:/ ? "Types: deb-src" : $i)
         print ""
       }
-    }' > "$tmp"
+    }' /etc/apt/sources.list.d/*.sources > "$tmp" 2>/dev/null || true
   [ -s "$tmp" ] && $sudo install -m 644 "$tmp" /etc/apt/sources.list.d/korva-deb-src.sources
   # One-line entries of sources.list.
   sed -n 's/^deb\([[:space:]].*[[:space:]]bookworm[^[:space:]]*[[:space:]].*\)/deb-src\1/p' \
@@ -93,7 +94,7 @@ ensure_deb_src() {
   [ -s "$tmp" ] && $sudo install -m 644 "$tmp" /etc/apt/sources.list.d/korva-deb-src.list
   rm -f "$tmp"
   $sudo apt-get update -q >&2
-  apt-cache showsrc libsquish 2>/dev/null | grep -q '^Package:' \
+  [ -n "$(apt-cache showsrc libsquish 2>/dev/null)" ] \
     || die "no Debian source packages available after adding deb-src entries"
 }
 
