@@ -4,8 +4,6 @@
 // `import` is the exception: it changes only the program's mods folder, so it
 // needs no game folder and runs no start-up.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
-#include <strings.h>
-
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -98,7 +96,10 @@ int ModRow(const korva::ModManager& manager, const std::string& mod) {
 // game's platform matches names) that can be read.
 bool IsGameExecutable(korva::Platform& platform, const std::string& path) {
   std::string name = korva::BaseName(path);
-  if (strcasecmp(name.c_str(), "KORVAQUORIN.exe") != 0) return false;
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (name != "KORVAQUORIN.EXE") return false;
   return platform.CanRead(path);
 }
 
@@ -109,7 +110,8 @@ void PrintRows(const std::vector<std::string>& rows) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = korva::CommandLineArguments(argc, argv);
+  if (!args.empty()) args.erase(args.begin());
   if (args.empty()) return Usage();
   const std::string command = args[0];
   const size_t operands = args.size() - 1;

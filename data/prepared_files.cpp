@@ -81,13 +81,14 @@ std::map<std::string, std::string> PreparedDataFiles() {
 void WriteFileTree(const std::string& folder, const std::map<std::string, std::string>& files) {
   namespace fs = std::filesystem;
   for (const auto& [relative, bytes] : files) {
-    fs::path path = fs::path(folder) / relative;
+    // The names are UTF-8 on every system.
+    fs::path path = fs::u8path(folder) / fs::u8path(relative);
     std::error_code error;
     fs::create_directories(path.parent_path(), error);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
-    if (!out) throw std::runtime_error(path.string() + ": could not be written");
+    if (!out) throw std::runtime_error(path.u8string() + ": could not be written");
   }
 }
 

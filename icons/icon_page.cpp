@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/read_limits.h"
+#include "tools/texture/free_image.h"
 
 namespace korva {
 namespace {
@@ -278,6 +279,7 @@ bool TgaIsComplete(ImageInput& in) {
 // before the library asks for the memory.
 Status DecodeImage(const std::string& path, ImageInput& in, int flags, const ImageLimits& limits,
                    Image* image) {
+  InitialiseFreeImage();
   FreeImageIO io = {ReadInput, WriteNothing, SeekInput, TellInput};
   FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromHandle(&io, &in, 0);
   if (!in.status.ok()) return in.status;
@@ -385,6 +387,7 @@ long DLL_CALLCONV TellOutput(fi_handle handle) {
 // FreeImage saves `image` as `format` into `out`.
 Status SaveTo(FREE_IMAGE_FORMAT format, FIBITMAP* image, int flags, const std::string& path,
               ImageOutput* out) {
+  InitialiseFreeImage();
   FreeImageIO io = {ReadOutput, WriteOutput, SeekOutput, TellOutput};
   out->bytes.reserve(out->writer != nullptr
                          ? kImageWindow + 64 * 1024
@@ -475,6 +478,7 @@ Status CheckIconImage(Platform& platform, const std::string& path) {
 }
 
 Status SaveImageFile(Platform& platform, FIBITMAP* image, const std::string& path, int flags) {
+  InitialiseFreeImage();
   if (image == nullptr) return Status::PathError(path, "there is no image to save");
   FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
   if (format == FIF_UNKNOWN) return Status::PathError(path, "the name gives no image format");

@@ -1,5 +1,9 @@
 #include "platform/platform.h"
 
+#include <algorithm>
+
+#include "platform/platform_common.h"
+
 namespace korva {
 
 std::string ShellCommandText(const std::vector<std::string>& argv) {
@@ -12,6 +16,28 @@ std::string ShellCommandText(const std::vector<std::string>& argv) {
     text += quoted ? "\"" + arg + "\"" : arg;
   }
   return text + "\"";
+}
+
+bool NameLess(const std::string& a, const std::string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    int ca = (a[i] >= 'a' && a[i] <= 'z') ? a[i] - 32 : static_cast<unsigned char>(a[i]);
+    int cb = (b[i] >= 'a' && b[i] <= 'z') ? b[i] - 32 : static_cast<unsigned char>(b[i]);
+    if (ca != cb) return ca < cb;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+bool HasDotDot(const std::string& path, const char* separators) {
+  size_t pos = 0;
+  while (pos <= path.size()) {
+    size_t end = path.find_first_of(separators, pos);
+    if (end == std::string::npos) end = path.size();
+    if (end - pos == 2 && path.compare(pos, 2, "..") == 0) return true;
+    pos = end + 1;
+  }
+  return false;
 }
 
 std::string BaseName(const std::string& path) {

@@ -135,6 +135,11 @@ class Platform {
 // The platform of the running system.
 Platform& SystemPlatform();
 
+// The arguments a program was started with, argv[0] first, as UTF-8. On
+// Windows they are read from the wide-character command line, so names
+// outside the 8-bit code page arrive whole; elsewhere they are argv itself.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
 // The command text that the Windows shell is given for `argv`: the whole line
 // in an outer pair of double quotes, the program quoted, and every argument
 // that holds a path separator or a space quoted; option words stay bare.

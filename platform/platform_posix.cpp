@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "platform/platform.h"
+#include "platform/platform_common.h"
 
 extern char** environ;
 
@@ -27,19 +28,6 @@ namespace {
 
 Status ErrnoError(const std::string& path, int error) {
   return Status::PathError(path, std::strerror(error));
-}
-
-// Names in the order the game's platform lists them: by their upper-case
-// form, as NTFS compares names; byte order breaks ties.
-bool NameLess(const std::string& a, const std::string& b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    int ca = (a[i] >= 'a' && a[i] <= 'z') ? a[i] - 32 : static_cast<unsigned char>(a[i]);
-    int cb = (b[i] >= 'a' && b[i] <= 'z') ? b[i] - 32 : static_cast<unsigned char>(b[i]);
-    if (ca != cb) return ca < cb;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
 }
 
 // The key under which names match: ASCII letters folded to upper case, as
@@ -283,17 +271,6 @@ bool RealPathOfExisting(const std::string& path, std::string* real, std::string*
   return true;
 }
 
-bool HasDotDot(const std::string& path) {
-  size_t pos = 0;
-  while (pos <= path.size()) {
-    size_t end = path.find('/', pos);
-    if (end == std::string::npos) end = path.size();
-    if (path.compare(pos, end - pos, "..") == 0 && end - pos == 2) return true;
-    pos = end + 1;
-  }
-  return false;
-}
-
 class PosixPlatform : public Platform {
  public:
   bool CanRead(const std::string& path) override {
@@ -393,7 +370,7 @@ class PosixPlatform : public Platform {
       return Status::PathError(path, why + "; the program does not change anything outside the "
                                            "game folder, so the operation was stopped");
     };
-    if (path.compare(0, root.size() + 1, root + "/") != 0 || HasDotDot(path)) {
+    if (path.compare(0, root.size() + 1, root + "/") != 0 || HasDotDot(path, "/")) {
       return outside("not inside the game folder");
     }
     std::string realRoot, realPath, rest;
@@ -696,6 +673,10 @@ class PosixPlatform : public Platform {
 Platform& SystemPlatform() {
   static PosixPlatform platform;
   return platform;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
 }
 
 }  // namespace korva

@@ -3,9 +3,22 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace korva {
+namespace {
+
+// libarchive writes through this into a file opened by its UTF-8 name, on
+// every system.
+la_ssize_t WriteToFile(archive*, void* data, const void* buffer, size_t length) {
+  auto* file = static_cast<std::ofstream*>(data);
+  file->write(static_cast<const char*>(buffer), static_cast<std::streamsize>(length));
+  return *file ? static_cast<la_ssize_t>(length) : -1;
+}
+
+}  // namespace
 
 void WriteArchive(const std::string& path, const std::string& format,
                   const std::vector<ArchiveEntry>& entries) {
@@ -16,7 +29,10 @@ void WriteArchive(const std::string& path, const std::string& format,
     archive_write_set_format_pax_restricted(out);
     if (format == "tar.gz") archive_write_add_filter_gzip(out);
   }
-  if (archive_write_open_filename(out, path.c_str()) != ARCHIVE_OK) {
+  std::ofstream file(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
+  // As for a file opened by name: the last block is not padded.
+  archive_write_set_bytes_in_last_block(out, 1);
+  if (!file || archive_write_open(out, &file, nullptr, WriteToFile, nullptr) != ARCHIVE_OK) {
     archive_write_free(out);
     throw std::runtime_error("cannot write " + path);
   }
@@ -56,7 +72,8 @@ void WriteArchive(const std::string& path, const std::string& format,
   }
   bool closed = archive_write_close(out) == ARCHIVE_OK;
   archive_write_free(out);
-  if (!closed) throw std::runtime_error("cannot finish " + path);
+  file.close();
+  if (!closed || !file) throw std::runtime_error("cannot finish " + path);
 }
 
 }  // namespace korva

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tools/texture/texture.h"
 
 namespace korva {
@@ -75,7 +76,8 @@ Status Convert(const std::vector<std::string>& args) {
 }  // namespace korva
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = korva::CommandLineArguments(argc, argv);
+  if (!args.empty()) args.erase(args.begin());
   korva::Status status = korva::Convert(args);
   if (status.ok()) return 0;
   std::string line = status.message();

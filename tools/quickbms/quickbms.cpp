@@ -31,7 +31,10 @@
 #include <archive_entry.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -184,6 +187,59 @@ std::string ErrorText(archive* a) {
   return text != nullptr ? text : "unknown error";
 }
 
+// The archive file as libarchive reads it: a stream that can seek (a zip's
+// central directory lies at its end), opened by its UTF-8 name on every
+// system.
+class ArchiveFile {
+ public:
+  explicit ArchiveFile(const std::string& path)
+      : in_(std::filesystem::u8path(path), std::ios::binary), block_(kReadBlock) {}
+
+  bool is_open() const { return in_.is_open(); }
+
+  // Hands the file to `reader`; ARCHIVE_OK when it can be read.
+  int Open(archive* reader) {
+    archive_read_set_callback_data(reader, this);
+    archive_read_set_read_callback(reader, &ArchiveFile::Read);
+    archive_read_set_seek_callback(reader, &ArchiveFile::Seek);
+    archive_read_set_skip_callback(reader, &ArchiveFile::Skip);
+    return archive_read_open1(reader);
+  }
+
+ private:
+  static la_ssize_t Read(archive* a, void* data, const void** buffer) {
+    auto* file = static_cast<ArchiveFile*>(data);
+    file->in_.read(file->block_.data(), static_cast<std::streamsize>(file->block_.size()));
+    const std::streamsize n = file->in_.gcount();
+    if (n == 0 && file->in_.bad()) {
+      archive_set_error(a, EIO, "cannot be read");
+      return -1;
+    }
+    file->in_.clear();
+    *buffer = file->block_.data();
+    return static_cast<la_ssize_t>(n);
+  }
+  static la_int64_t Seek(archive*, void* data, la_int64_t offset, int whence) {
+    auto* file = static_cast<ArchiveFile*>(data);
+    const std::ios::seekdir from = whence == SEEK_SET   ? std::ios::beg
+                                   : whence == SEEK_CUR ? std::ios::cur
+                                                        : std::ios::end;
+    file->in_.clear();
+    file->in_.seekg(static_cast<std::streamoff>(offset), from);
+    if (!file->in_) return ARCHIVE_FATAL;
+    return static_cast<la_int64_t>(file->in_.tellg());
+  }
+  static la_int64_t Skip(archive* a, void* data, la_int64_t request) {
+    auto* file = static_cast<ArchiveFile*>(data);
+    const std::streamoff before = file->in_.tellg();
+    if (Seek(a, data, request, SEEK_CUR) < 0) return 0;
+    return static_cast<la_int64_t>(file->in_.tellg() - before);
+  }
+
+  std::ifstream in_;
+  std::vector<char> block_;
+};
+
 // Hands the data blocks of a file entry to a FileWriter, writing zeros for
 // the holes of a sparse entry.
 class EntryData {
@@ -297,7 +353,11 @@ class Unpacker {
     if (formats_.tar) archive_read_support_format_tar(reader);
     archive_read_support_filter_all(reader);
     int problems = 0;
-    if (archive_read_open_filename(reader, archive_path_.c_str(), kReadBlock) != ARCHIVE_OK) {
+    ArchiveFile file(archive_path_);
+    if (!file.is_open()) {
+      Say(archive_path_ + ": cannot be opened");
+      ++problems;
+    } else if (file.Open(reader) != ARCHIVE_OK) {
       Say(archive_path_ + ": " + ErrorText(reader));
       ++problems;
     } else {
@@ -522,25 +582,26 @@ class Unpacker {
 
 int main(int argc, char** argv) {
   Platform& platform = korva::SystemPlatform();
-  if (argc != 4) {
+  const std::vector<std::string> args = korva::CommandLineArguments(argc, argv);
+  if (args.size() != 4) {
     Say("usage: quickbms.exe SCRIPT ARCHIVE OUTPUT_FOLDER");
     return 2;
   }
   Formats formats;
-  if (!ReadScript(platform, argv[1], &formats)) return 2;
-  std::string root = platform.AbsolutePath(argv[3]);
+  if (!ReadScript(platform, args[1], &formats)) return 2;
+  std::string root = platform.AbsolutePath(args[3]);
   while (root.size() > 1 && (root.back() == '/' || root.back() == '\\')) root.pop_back();
   if (!platform.IsFolder(root)) {
-    Say(std::string(argv[3]) + ": the output folder cannot be found");
+    Say(args[3] + ": the output folder cannot be found");
     return 2;
   }
-  Unpacker unpacker(platform, formats, platform.AbsolutePath(argv[2]), platform.NativePath(root));
+  Unpacker unpacker(platform, formats, platform.AbsolutePath(args[2]), platform.NativePath(root));
   if (unpacker.Check() > 0) {
-    Say(std::string(argv[2]) + ": nothing was unpacked");
+    Say(args[2] + ": nothing was unpacked");
     return 1;
   }
   if (unpacker.Write() > 0) {
-    Say(std::string(argv[2]) + ": unpacking stopped part-way; unpacking it again writes it whole");
+    Say(args[2] + ": unpacking stopped part-way; unpacking it again writes it whole");
     return 1;
   }
   return 0;

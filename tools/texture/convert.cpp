@@ -37,10 +37,10 @@ class InputFile {
   Status Open(const std::string& path) {
     path_ = path;
     std::error_code error;
-    fs::file_status status = fs::status(path, error);
+    fs::file_status status = fs::status(fs::u8path(path), error);
     if (error) return Status::PathError(path, error.message());
     if (!fs::is_regular_file(status)) return Status::PathError(path, "not a regular file");
-    in_.open(path, std::ios::binary | std::ios::ate);
+    in_.open(fs::u8path(path), std::ios::binary | std::ios::ate);
     if (!in_) return Status::PathError(path, std::strerror(errno));
     std::streamoff size = in_.tellg();
     if (size < 0) return Status::PathError(path, "cannot be read");

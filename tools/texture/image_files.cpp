@@ -1,6 +1,6 @@
 // Images through FreeImage (held in memory), and the file helpers of the
 // texture module.
-#include <FreeImage.h>
+#include "tools/texture/free_image.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,14 +46,14 @@ FileReplacement::~FileReplacement() {
   if (file_ == nullptr) return;
   file_.reset();
   std::error_code error;
-  fs::remove(temp_, error);
+  fs::remove(fs::u8path(temp_), error);
 }
 
 Status FileReplacement::Open() {
   std::error_code error;
-  fs::remove(temp_, error);  // a leftover of a run cut short, or a link: never written through
+  fs::remove(fs::u8path(temp_), error);  // a leftover of a run cut short, or a link: never written through
   file_ = std::make_unique<File>();
-  file_->out.open(temp_, std::ios::binary | std::ios::trunc);
+  file_->out.open(fs::u8path(temp_), std::ios::binary | std::ios::trunc);
   if (!file_->out) {
     std::string reason = std::strerror(errno);
     file_.reset();
@@ -87,10 +87,10 @@ void FileBytes::Allocate(size_t size) {
 
 Status ReadFileBytes(const std::string& path, FileBytes* bytes) {
   std::error_code error;
-  fs::file_status status = fs::status(path, error);
+  fs::file_status status = fs::status(fs::u8path(path), error);
   if (error) return Status::PathError(path, error.message());
   if (!fs::is_regular_file(status)) return Status::PathError(path, "not a regular file");
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  std::ifstream in(fs::u8path(path), std::ios::binary | std::ios::ate);
   if (!in) return Status::PathError(path, std::strerror(errno));
   std::streamoff size = in.tellg();
   if (size < 0) return Status::PathError(path, "cannot be read");
@@ -115,6 +115,7 @@ Status WriteFileWhole(const std::string& path, const uint8_t* data, size_t size)
 }
 
 Status DecodeImage(std::string_view bytes, RgbaImage* image) {
+  InitialiseFreeImage();
   if (bytes.empty()) return Status::Error("the file is empty");
   Memory memory(FreeImage_OpenMemory(
       reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data())), static_cast<DWORD>(bytes.size())));
@@ -155,6 +156,7 @@ Status DecodeImage(std::string_view bytes, RgbaImage* image) {
 }
 
 Status EncodeTga(const RgbaImage& image, std::string* bytes) {
+  InitialiseFreeImage();
   if (image.width <= 0 || image.height <= 0 ||
       image.pixels.size() != static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4) {
     return Status::Error("the picture has no pixels to write");

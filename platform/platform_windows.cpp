@@ -1,0 +1,733 @@
+// The Platform on Windows. Paths are UTF-8 byte strings everywhere else in
+// the program; here they become UTF-16 for the wide-character Win32 calls,
+// so a game folder whose name lies outside the 8-bit code page works. "/"
+// and "\" both separate components. NTFS already matches names
+// case-insensitively, so names are used as given; NativePath asks the disk
+// for their spelling.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h:
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "platform/platform.h"
+#include "platform/platform_common.h"
+
+namespace korva {
+namespace {
+
+const char kSeparators[] = "/\\";
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  return wide;
+}
+
+std::string Narrow(const wchar_t* text, size_t size) {
+  if (size == 0) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &narrow[0], n, nullptr, nullptr);
+  return narrow;
+}
+
+std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
+
+// The path for a Win32 call: UTF-16 with "\" separators.
+std::wstring Native(const std::string& path) {
+  std::wstring wide = Wide(path);
+  std::replace(wide.begin(), wide.end(), L'/', L'\\');
+  return wide;
+}
+
+// The system's own words for an error code, without the final line end.
+std::string ErrorText(DWORD error) {
+  wchar_t* buffer = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (n > 0 && buffer != nullptr) text = Narrow(buffer, n);
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "error " + std::to_string(error);
+  return text;
+}
+
+Status Win32Error(const std::string& path, DWORD error) {
+  return Status::PathError(path, ErrorText(error));
+}
+
+Status LastError(const std::string& path) { return Win32Error(path, GetLastError()); }
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+  ~Handle() { Reset(INVALID_HANDLE_VALUE); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  void Reset(HANDLE handle) {
+    if (valid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
+  // Closes now, reporting a failed close.
+  bool Close() {
+    HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opens any existing entry, a folder too, following links; `access` may be 0
+// for its attributes only. Opening never blocks, whatever the entry is.
+HANDLE OpenEntry(const std::string& path, DWORD access) {
+  return CreateFileW(Native(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Opens an existing file with `access` and checks that it is a regular
+// file; `*size` gets its size.
+Status OpenRegular(const std::string& path, DWORD access, Handle* handle, uint64_t* size) {
+  handle->Reset(OpenEntry(path, access));
+  if (!handle->valid()) return LastError(path);
+  if (GetFileType(handle->get()) != FILE_TYPE_DISK) {
+    return Status::PathError(path, "not a regular file (a device, pipe or socket), so it is not used");
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle->get(), &info)) return LastError(path);
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return Status::PathError(path, "is a folder, not a file");
+  }
+  *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  return Status::Ok();
+}
+
+Status WriteAll(HANDLE handle, const std::string& path, const char* data, size_t size) {
+  while (size > 0) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return LastError(path);
+    data += written;
+    size -= written;
+  }
+  return Status::Ok();
+}
+
+// Reads up to `size` bytes at `offset`; `*done` gets how many were read.
+Status ReadSome(HANDLE handle, const std::string& path, uint64_t offset, char* into, size_t size,
+                size_t* done) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
+  if (!::ReadFile(handle, into, chunk, &read, &at)) {
+    DWORD error = GetLastError();
+    if (error != ERROR_HANDLE_EOF) return Win32Error(path, error);
+  }
+  *done = read;
+  return Status::Ok();
+}
+
+class WindowsWriter : public FileWriter {
+ public:
+  WindowsWriter(HANDLE handle, const std::string& path) : handle_(handle), path_(path) {}
+  Status Write(std::string_view bytes) override {
+    return WriteAll(handle_, path_, bytes.data(), bytes.size());
+  }
+
+ private:
+  HANDLE handle_;
+  const std::string& path_;
+};
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Native(path).c_str()); }
+
+bool EntryExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+// The path with its last component cut off, or "" when it has one only.
+std::string CutLast(const std::string& path) {
+  size_t separator = path.find_last_of(kSeparators);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+// The path that the file system gives the entry `path` after following
+// every link and junction on the way ("\\?\C:\Games\KQ").
+bool FinalPath(const std::string& path, std::wstring* final) {
+  Handle handle(OpenEntry(path, 0));
+  if (!handle.valid()) return false;
+  std::wstring buffer(512, L'\0');
+  for (;;) {
+    DWORD n = GetFinalPathNameByHandleW(handle.get(), &buffer[0], static_cast<DWORD>(buffer.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0) return false;
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      break;
+    }
+    buffer.resize(n + 1);
+  }
+  while (!buffer.empty() && buffer.back() == L'\\') buffer.pop_back();
+  *final = buffer;
+  return true;
+}
+
+// True when `inner` is `outer` or lies below it, names compared as NTFS
+// compares them.
+bool SameOrBelow(const std::wstring& inner, const std::wstring& outer) {
+  if (inner.size() < outer.size()) return false;
+  if (CompareStringOrdinal(inner.data(), static_cast<int>(outer.size()), outer.data(),
+                           static_cast<int>(outer.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return inner.size() == outer.size() || inner[outer.size()] == L'\\';
+}
+
+// Quotes one argument as the Windows C runtime splits a command line:
+// backslashes are literal except before a double quote.
+std::wstring QuoteArgument(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) return arg;
+  std::wstring quoted = L"\"";
+  for (size_t i = 0;; ++i) {
+    size_t backslashes = 0;
+    while (i < arg.size() && arg[i] == L'\\') {
+      ++i;
+      ++backslashes;
+    }
+    if (i == arg.size()) {
+      quoted.append(backslashes * 2, L'\\');
+      break;
+    }
+    if (arg[i] == L'"') {
+      quoted.append(backslashes * 2 + 1, L'\\');
+    } else {
+      quoted.append(backslashes, L'\\');
+    }
+    quoted.push_back(arg[i]);
+  }
+  quoted.push_back(L'"');
+  return quoted;
+}
+
+// `path` with its last component spelled as on disk when it exists: a file
+// replaced keeps its name, as on the game's own platform.
+std::string ExistingSpelling(const std::string& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileExW(Native(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                 nullptr, 0);
+  if (find == INVALID_HANDLE_VALUE) return path;
+  FindClose(find);
+  size_t separator = path.find_last_of(kSeparators);
+  return (separator == std::string::npos ? std::string() : path.substr(0, separator + 1)) +
+         Narrow(data.cFileName, wcslen(data.cFileName));
+}
+
+bool HasDrive(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+}
+
+class WindowsPlatform : public Platform {
+ public:
+  bool CanRead(const std::string& path) override {
+    Handle handle;
+    uint64_t size;
+    return OpenRegular(path, GENERIC_READ, &handle, &size).ok();
+  }
+
+  bool Exists(const std::string& path) override { return EntryExists(path); }
+
+  bool IsFolder(const std::string& path) override {
+    DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // A link: what it leads to decides.
+    Handle handle(OpenEntry(path, 0));
+    BY_HANDLE_FILE_INFORMATION info;
+    return handle.valid() && GetFileInformationByHandle(handle.get(), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+
+  bool IsLink(const std::string& path) override {
+    DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return false;
+    }
+    // Other reparse points (cloud placeholders, deduplicated files) are
+    // ordinary files to the program.
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(Native(path).c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    return data.dwReserved0 == IO_REPARSE_TAG_SYMLINK ||
+           data.dwReserved0 == IO_REPARSE_TAG_MOUNT_POINT;
+  }
+
+  Status Stat(const std::string& path, FileInfo* info) override {
+    Handle handle(OpenEntry(path, 0));
+    if (!handle.valid()) return LastError(path);
+    *info = FileInfo();
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK) return Status::Ok();  // a device or pipe
+    BY_HANDLE_FILE_INFORMATION data;
+    if (!GetFileInformationByHandle(handle.get(), &data)) return LastError(path);
+    info->folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info->regular = !info->folder;
+    info->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    // 100-nanosecond ticks since 1601, as nanoseconds since 1970 (from 1601
+    // they would not fit in 64 bits).
+    constexpr int64_t kTicksFrom1601To1970 = 116444736000000000;
+    uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                     data.ftLastWriteTime.dwLowDateTime;
+    info->modified = (static_cast<int64_t>(ticks) - kTicksFrom1601To1970) * 100;
+    return Status::Ok();
+  }
+
+  Status ReadFile(const std::string& path, uint64_t limit, std::string* bytes) override {
+    bytes->clear();
+    Handle handle;
+    uint64_t size = 0;
+    Status opened = OpenRegular(path, GENERIC_READ, &handle, &size);
+    if (!opened.ok()) return opened;
+    if (size > limit) return TooLarge(path, limit);
+    bytes->resize(static_cast<size_t>(size));
+    size_t done = 0;
+    // The file may grow while it is read: read to its end, within the limit.
+    for (;;) {
+      if (done == bytes->size()) {
+        if (bytes->size() >= limit) {
+          char probe;
+          size_t more = 0;
+          if (ReadSome(handle.get(), path, done, &probe, 1, &more).ok() && more > 0) {
+            bytes->clear();
+            return TooLarge(path, limit);
+          }
+          break;
+        }
+        bytes->resize(static_cast<size_t>(std::min<uint64_t>(limit, bytes->size() + (1 << 16))));
+      }
+      size_t n = 0;
+      Status read = ReadSome(handle.get(), path, done, &(*bytes)[done], bytes->size() - done, &n);
+      if (!read.ok()) {
+        bytes->clear();
+        return read;
+      }
+      if (n == 0) break;
+      done += n;
+    }
+    bytes->resize(done);
+    return Status::Ok();
+  }
+
+  Status ReadAt(const std::string& path, uint64_t offset, size_t size,
+                std::string* bytes) override {
+    bytes->clear();
+    Handle handle;
+    uint64_t fileSize = 0;
+    Status opened = OpenRegular(path, GENERIC_READ, &handle, &fileSize);
+    if (!opened.ok()) return opened;
+    bytes->assign(size, '\0');
+    size_t done = 0;
+    while (done < size) {
+      size_t n = 0;
+      Status read = ReadSome(handle.get(), path, offset + done, &(*bytes)[done], size - done, &n);
+      if (!read.ok()) return read;
+      if (n == 0) break;
+      done += n;
+    }
+    bytes->resize(done);
+    return Status::Ok();
+  }
+
+  Status ListFolder(const std::string& path, std::vector<std::string>* names) override {
+    std::string folder = path.empty() ? "." : path;
+    std::string pattern = folder;
+    if (pattern.find_last_of(kSeparators) != pattern.size() - 1) pattern += "\\";
+    pattern += "*";
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(Native(pattern).c_str(), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    names->clear();
+    if (find == INVALID_HANDLE_VALUE) {
+      DWORD error = GetLastError();
+      // The root of an empty drive lists nothing, not even "." and "..".
+      if (error == ERROR_FILE_NOT_FOUND && IsFolder(folder)) return Status::Ok();
+      return Win32Error(path, error);
+    }
+    do {
+      std::string name = Narrow(data.cFileName, wcslen(data.cFileName));
+      if (name != "." && name != "..") names->push_back(std::move(name));
+    } while (FindNextFileW(find, &data));
+    DWORD error = GetLastError();
+    FindClose(find);
+    if (error != ERROR_NO_MORE_FILES) return Win32Error(path, error);
+    std::sort(names->begin(), names->end(), NameLess);
+    return Status::Ok();
+  }
+
+  Status CheckInside(const std::string& root, const std::string& path) override {
+    auto outside = [&path](const std::string& why) {
+      return Status::PathError(path, why + "; the program does not change anything outside the "
+                                           "game folder, so the operation was stopped");
+    };
+    const bool below = path.size() > root.size() + 1 && path.compare(0, root.size(), root) == 0 &&
+                       (path[root.size()] == '/' || path[root.size()] == '\\');
+    if (!below || HasDotDot(path, kSeparators)) return outside("not inside the game folder");
+    std::wstring realRoot, realPath;
+    if (!FinalPath(root, &realRoot)) return Status::PathError(root, "the game folder cannot be found");
+    // The deepest part of the path that exists; below it nothing can lead
+    // anywhere else.
+    std::string existing = path;
+    while (existing.size() > root.size() && !EntryExists(existing)) existing = CutLast(existing);
+    if (!FinalPath(existing, &realPath)) return LastError(path);
+    if (!SameOrBelow(realPath, realRoot)) {
+      std::wstring shown = realPath.compare(0, 4, L"\\\\?\\") == 0 ? realPath.substr(4) : realPath;
+      return outside("leads outside the game folder through a link or junction (to " +
+                     Narrow(shown) + ")");
+    }
+    return Status::Ok();
+  }
+
+  Status WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) override {
+    Handle handle;
+    uint64_t size = 0;
+    Status opened = OpenRegular(path, GENERIC_WRITE, &handle, &size);
+    if (!opened.ok()) return opened;
+    if (offset + bytes.size() > size) {
+      return Status::PathError(path, "the file is " + std::to_string(size) +
+                                         " bytes long, too short to write " +
+                                         std::to_string(bytes.size()) + " bytes at byte " +
+                                         std::to_string(offset));
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+      OVERLAPPED at = {};
+      at.Offset = static_cast<DWORD>(offset + done);
+      at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+      DWORD written = 0;
+      DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+      if (!::WriteFile(handle.get(), bytes.data() + done, chunk, &written, &at)) return LastError(path);
+      done += written;
+    }
+    if (!FlushFileBuffers(handle.get()) || !handle.Close()) return LastError(path);
+    return Status::Ok();
+  }
+
+  Status AppendFile(const std::string& path, std::string_view bytes) override {
+    Handle handle;
+    uint64_t size = 0;
+    if (!EntryExists(path)) {
+      handle.Reset(CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!handle.valid()) return LastError(path);
+    } else {
+      Status opened = OpenRegular(path, GENERIC_WRITE, &handle, &size);
+      if (!opened.ok()) return opened;
+      LARGE_INTEGER end = {};
+      if (!SetFilePointerEx(handle.get(), end, nullptr, FILE_END)) return LastError(path);
+    }
+    Status status = WriteAll(handle.get(), path, bytes.data(), bytes.size());
+    if (!status.ok()) return status;
+    if (!FlushFileBuffers(handle.get()) || !handle.Close()) return LastError(path);
+    return Status::Ok();
+  }
+
+  Status ReplaceFile(const std::string& path, std::string_view bytes) override {
+    const std::string target = ExistingSpelling(path);
+    const std::string temp = target + "_temp";
+    // A leftover "_temp" (perhaps a link) is replaced, never written through.
+    DeleteFileW(Native(temp).c_str());
+    Handle handle(CreateFileW(Native(temp).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) return LastError(temp);
+    Status status = WriteAll(handle.get(), temp, bytes.data(), bytes.size());
+    if (status.ok() && (!FlushFileBuffers(handle.get()) || !handle.Close())) status = LastError(temp);
+    handle.Reset(INVALID_HANDLE_VALUE);
+    if (status.ok() && !MoveFileExW(Native(temp).c_str(), Native(target).c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      status = LastError(path);
+    }
+    if (!status.ok()) DeleteFileW(Native(temp).c_str());
+    return status;
+  }
+
+  Status WriteNewFile(const std::string& path,
+                      const std::function<Status(FileWriter&)>& produce) override {
+    return NewFile(path, produce, true);
+  }
+
+  Status WriteNewFileUnflushed(const std::string& path,
+                               const std::function<Status(FileWriter&)>& produce) override {
+    return NewFile(path, produce, false);
+  }
+
+  Status FlushFiles(const std::vector<std::string>& paths) override {
+    // Windows flushes one file at a time.
+    for (const std::string& path : paths) {
+      Status status = SyncFile(path);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
+
+  Status RenameOver(const std::string& from, const std::string& to) override {
+    if (!MoveFileExW(Native(from).c_str(), Native(ExistingSpelling(to)).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return LastError(from);
+    }
+    return Status::Ok();
+  }
+
+  Status CopyFile(const std::string& from, const std::string& to) override {
+    {
+      Handle in;
+      uint64_t size = 0;
+      Status opened = OpenRegular(from, GENERIC_READ, &in, &size);
+      if (!opened.ok()) return opened;
+    }
+    if (EntryExists(to)) return Win32Error(to, ERROR_FILE_EXISTS);
+    // The copy is written under a temporary name and renamed into place
+    // when complete, so a cut-off copy never stands under the target's name.
+    const std::string temp = to + "_temp";
+    if (!CopyFileW(Native(from).c_str(), Native(temp).c_str(), TRUE)) return LastError(temp);
+    // The copy takes the source's attributes; a read-only one is flushed
+    // through a handle that may write, and keeps its attribute.
+    const DWORD attributes = Attributes(temp);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (readOnly) SetFileAttributesW(Native(temp).c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    Status status = SyncFile(temp);
+    if (readOnly) SetFileAttributesW(Native(temp).c_str(), attributes);
+    if (status.ok()) status = Rename(temp, to);
+    if (!status.ok()) RemoveCopy(temp);
+    return status;
+  }
+
+  Status Rename(const std::string& from, const std::string& to) override {
+    if (!MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+      return LastError(from);
+    }
+    return Status::Ok();
+  }
+
+  Status Remove(const std::string& path) override {
+    if (DeleteFileW(Native(path).c_str())) return Status::Ok();
+    DWORD error = GetLastError();
+    // A link to a folder (a junction) is removed as a folder, leaving what
+    // it leads to alone.
+    DWORD attributes = Attributes(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) && RemoveDirectoryW(Native(path).c_str())) {
+      return Status::Ok();
+    }
+    return Win32Error(path, error);
+  }
+
+  Status CreateFolder(const std::string& path) override {
+    if (!CreateDirectoryW(Native(path).c_str(), nullptr)) return LastError(path);
+    return Status::Ok();
+  }
+
+  Status RemoveEmptyFolder(const std::string& path) override {
+    if (!RemoveDirectoryW(Native(path).c_str())) return LastError(path);
+    return Status::Ok();
+  }
+
+  Status SyncFolder(const std::string& path) override {
+    // NTFS journals its metadata: a creation, rename or removal that has
+    // returned lasts through a power cut without a flush of the folder
+    // (and Windows offers no way to flush one). Only its existence is
+    // checked, as on other systems.
+    if (!IsFolder(path)) {
+      DWORD attributes = Attributes(path);
+      return attributes == INVALID_FILE_ATTRIBUTES ? LastError(path)
+                                                   : Status::PathError(path, "not a folder");
+    }
+    return Status::Ok();
+  }
+
+  Status SyncFile(const std::string& path) override {
+    Handle handle;
+    uint64_t size = 0;
+    Status opened = OpenRegular(path, GENERIC_WRITE, &handle, &size);
+    if (!opened.ok()) return opened;
+    if (!FlushFileBuffers(handle.get()) || !handle.Close()) return LastError(path);
+    return Status::Ok();
+  }
+
+  std::string ProgramFolder() override {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+      DWORD n = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+      if (n == 0) return ".";
+      if (n < buffer.size()) {
+        buffer.resize(n);
+        break;
+      }
+      buffer.resize(buffer.size() * 2);
+    }
+    std::string exe = Narrow(buffer);
+    std::replace(exe.begin(), exe.end(), '\\', '/');
+    size_t slash = exe.find_last_of('/');
+    return slash == std::string::npos ? "." : exe.substr(0, slash);
+  }
+
+  std::string NativePath(const std::string& path) override {
+    // Each component that exists takes its spelling on disk; from the first
+    // one that does not exist on, the path is kept as given.
+    std::string resolved;
+    size_t pos = 0;
+    bool found = true;
+    while (pos <= path.size()) {
+      size_t end = path.find_first_of(kSeparators, pos);
+      if (end == std::string::npos) end = path.size();
+      std::string part = path.substr(pos, end - pos);
+      const bool plain = !part.empty() && part != "." && part != ".." &&
+                         part.find_first_of("*?") == std::string::npos &&
+                         !(pos == 0 && HasDrive(part) && part.size() == 2);
+      if (found && plain) {
+        WIN32_FIND_DATAW data;
+        HANDLE find = FindFirstFileExW(Native(resolved + part).c_str(), FindExInfoBasic, &data,
+                                       FindExSearchNameMatch, nullptr, 0);
+        found = find != INVALID_HANDLE_VALUE;
+        if (found) {
+          FindClose(find);
+          part = Narrow(data.cFileName, wcslen(data.cFileName));
+        }
+      }
+      resolved += part;
+      if (end < path.size()) resolved += path[end];
+      pos = end + 1;
+    }
+    return resolved;
+  }
+
+  std::string AbsolutePath(const std::string& path) override {
+    std::string slashed = path;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    // "C:/..." and "//server/share/..." are absolute already.
+    if ((HasDrive(slashed) && slashed.size() > 2 && slashed[2] == '/') ||
+        slashed.compare(0, 2, "//") == 0) {
+      return slashed;
+    }
+    // "/x" (the current drive's root) and "C:x" (C:'s current folder) are
+    // completed by the system; a plain relative path by the current folder.
+    std::wstring buffer(MAX_PATH, L'\0');
+    const bool relative = !HasDrive(slashed) && (slashed.empty() || slashed[0] != '/');
+    for (;;) {
+      DWORD n = relative ? GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), &buffer[0])
+                         : GetFullPathNameW(Native(slashed).c_str(),
+                                            static_cast<DWORD>(buffer.size()), &buffer[0], nullptr);
+      if (n == 0) return slashed;
+      if (n < buffer.size()) {
+        buffer.resize(n);
+        break;
+      }
+      buffer.resize(n + 1);
+    }
+    std::string absolute = Narrow(buffer);
+    std::replace(absolute.begin(), absolute.end(), '\\', '/');
+    if (!relative) return absolute;
+    if (!absolute.empty() && absolute.back() == '/') absolute.pop_back();
+    return slashed.empty() ? absolute : absolute + "/" + slashed;
+  }
+
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override {
+    if (argv.empty()) return Status::Error("No program to run.");
+    // No shell: the program's path is given on its own, and the command
+    // line is quoted so that the C runtime hands each argument over whole.
+    const std::wstring program = Native(argv[0]);
+    std::wstring line = L"\"" + Wide(argv[0]) + L"\"";
+    for (size_t i = 1; i < argv.size(); ++i) line += L" " + QuoteArgument(Wide(argv[i]));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+      return Status::PathError(argv[0], "cannot start: " + ErrorText(GetLastError()));
+    }
+    Handle processHandle(process.hProcess), thread(process.hThread);
+    DWORD code = 0;
+    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process.hProcess, &code)) {
+      return LastError(argv[0]);
+    }
+    // Windows' counterpart of a signal: the process ended on an exception
+    // (an access violation, a stack overflow) or was stopped by Ctrl+C.
+    if ((code & 0xFF000000u) == 0xC0000000u) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+      return Status::PathError(argv[0], std::string("stopped by exception ") + hex);
+    }
+    *exitStatus = static_cast<int>(code);
+    return Status::Ok();
+  }
+
+ private:
+  Status NewFile(const std::string& path, const std::function<Status(FileWriter&)>& produce,
+                 bool flush) {
+    Handle handle(CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.valid()) return LastError(path);
+    WindowsWriter writer(handle.get(), path);
+    Status status = produce(writer);
+    if (status.ok() && ((flush && !FlushFileBuffers(handle.get())) || !handle.Close())) {
+      status = LastError(path);
+    }
+    handle.Reset(INVALID_HANDLE_VALUE);
+    if (!status.ok()) DeleteFileW(Native(path).c_str());
+    return status;
+  }
+
+  // Removes a copy's temporary file, also when the copy took the source's
+  // read-only attribute.
+  static void RemoveCopy(const std::string& temp) {
+    SetFileAttributesW(Native(temp).c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(Native(temp).c_str());
+  }
+
+  static Status TooLarge(const std::string& path, uint64_t limit) {
+    return Status::PathError(path, "larger than the " + std::to_string(limit) +
+                                       " bytes such a file may have, so it is not read");
+  }
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static WindowsPlatform platform;
+  return platform;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i], wcslen(wide[i])));
+  LocalFree(wide);
+  return args;
+}
+
+}  // namespace korva
