@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/process.h"
 #include "tests/support/icon_pictures.h"
 
 namespace korva {
@@ -19,12 +20,11 @@ namespace {
 namespace fs = std::filesystem;
 
 Status RunCli(const std::string& program, const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$@\" >/dev/null 2>&1", "sh",
-                                   program + "/korva-zid-cli"};
+  std::vector<std::string> argv = {program + "/" + ExecutableName("korva-zid-cli")};
   argv.insert(argv.end(), args.begin(), args.end());
-  int exitStatus = -1;
-  Status status = SystemPlatform().RunProgram(argv, &exitStatus);
-  if (status.ok() && exitStatus != 0) {
+  const int exitStatus = RunCaptured(argv, "", program + "/cli.out", program + "/cli.out");
+  Status status;
+  if (exitStatus != 0) {
     status = Status::Error("korva-zid-cli " + args[0] + " ended with exit status " +
                            std::to_string(exitStatus));
   }
@@ -34,7 +34,7 @@ Status RunCli(const std::string& program, const std::vector<std::string>& args) 
 void BM_CliInstallWithTwoIcons(benchmark::State& state) {
   TempFolder program;
   const std::string built = BuiltProgramFolder();
-  fs::copy_file(built + "/korva-zid-cli", program / "korva-zid-cli");
+  fs::copy_file(built + "/" + ExecutableName("korva-zid-cli"), program / ExecutableName("korva-zid-cli"));
   for (const char* folder : {"data", "tools"}) {
     fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
   }

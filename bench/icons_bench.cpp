@@ -31,14 +31,11 @@ namespace fs = std::filesystem;
 // reading (hence -auto-orient) and must be told the origin when writing;
 // DXT1's 1-bit alpha it drops, so the page is written as DXT5.
 const char kImageMagick[] = "/usr/bin/convert";
+// The stand-in program's script (tests/support/stand_in.cpp) that runs it
+// with the converter's arguments -file IN /out OUT.
 const char kImageMagickConverter[] =
-    "#!/bin/sh\n"
-    "in=$2 out=$4\n"
-    "case \"$out\" in\n"
-    "  *.tga) exec /usr/bin/convert \"$in\" -orient TopLeft \"$out\" ;;\n"
-    "  *) exec /usr/bin/convert \"$in\" -auto-orient -define dds:compression=dxt5 "
-    "-define dds:mipmaps=0 \"$out\" ;;\n"
-    "esac\n";
+    "if-ends-with $4 .tga exec /usr/bin/convert $2 -orient TopLeft $4\n"
+    "exec /usr/bin/convert $2 -auto-orient -define dds:compression=dxt5 -define dds:mipmaps=0 $4\n";
 
 const char kPage[] = "stuff/icons/icontpage_nxg.tex";
 
@@ -147,8 +144,7 @@ std::string OurConverter() { return BuiltProgramFolder() + "/tools/crunch.exe"; 
 
 void BM_PageEditCycle(benchmark::State& state, PageKind page) {
   TempFolder ourGame, theirGame, imageMagick, files;
-  WriteBytes(imageMagick / "tools/crunch.exe", kImageMagickConverter);
-  fs::permissions(imageMagick / "tools/crunch.exe", fs::perms::owner_all);
+  WriteStandIn(imageMagick / "tools/crunch.exe", kImageMagickConverter);
   WriteTgaFile(files / "icon.tga", DrawIcon(4242));
   const std::string icon = files / "icon.tga";
   SideBySide(

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "journal/journal.h"
 #include "platform/platform.h"
+#include "sample/packed_game.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
@@ -20,7 +22,7 @@ class CliTest : public ::testing::Test {
  protected:
   CliTest() {
     const std::string built = BuiltProgramFolder();
-    fs::copy_file(built + "/korva-zid-cli", program / "korva-zid-cli");
+    fs::copy_file(built + "/" + ExecutableName("korva-zid-cli"), program / ExecutableName("korva-zid-cli"));
     for (const char* folder : {"data", "tools"}) {
       if (fs::exists(built + "/" + folder)) {
         fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
@@ -33,17 +35,16 @@ class CliTest : public ::testing::Test {
     int status = -1;
     std::string out, err;
   };
-  Result Run(const std::vector<std::string>& args, const std::string& folder = "/") {
-    std::vector<std::string> argv = {"/bin/sh", "-c",
-                                     "cd \"$1\" && out=$2 err=$3 && shift 3 && "
-                                     "exec \"$@\" >\"$out\" 2>\"$err\"",
-                                     "sh", folder, work / "out", work / "err",
-                                     program / "korva-zid-cli"};
+  // Runs the copied korva-zid-cli with `args` in `folder` (by default a
+  // folder of its own, so that nothing depends on the current one).
+  Result Run(const std::vector<std::string>& args, const std::string& folder = "") {
+    std::vector<std::string> argv = {program / ExecutableName("korva-zid-cli")};
     argv.insert(argv.end(), args.begin(), args.end());
+    fs::create_directories(work / "cwd");
     Result result;
-    EXPECT_TRUE(SystemPlatform().RunProgram(argv, &result.status).ok());
-    result.out = ReadBytes(work / "out");
-    result.err = ReadBytes(work / "err");
+    result.status = RunCaptured(argv, folder.empty() ? work / "cwd" : folder, work / "out", work / "err");
+    result.out = ReadOutput(work / "out");
+    result.err = ReadOutput(work / "err");
     return result;
   }
   void PointAtGame() { WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n"); }
@@ -105,6 +106,43 @@ TEST_F(CliTest, SetGameRemembersTheExecutablesFolder) {
   // The game is ready for mods, as after the window's start-up.
   EXPECT_TRUE(FileExists(game / "chars/mods_pawnik.cpj"));
   EXPECT_TRUE(FileExists(game / "chars/quorin_pawnik.cpj_bak"));
+}
+
+#ifdef _WIN32
+// A path typed with Windows' own separators names the same game.
+TEST_F(CliTest, SetGameTakesAPathWithBackslashes) {
+  std::string typed = game / "KORVAQUORIN.exe";
+  std::replace(typed.begin(), typed.end(), '/', '\\');
+  Result result = Run({"set-game", typed});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + game.path() + "\r\n");
+  EXPECT_TRUE(FileExists(game / "chars/quorin_pawnik.cpj_bak"));
+}
+#endif
+
+// A game whose folder name lies outside the 8-bit code page, packed as a
+// first start finds it: its archives are unpacked, a character goes in and
+// out again, and the game comes back as the first start left it.
+TEST_F(CliTest, AGameFolderNamedOutsideTheCodePageWorks) {
+  MakeSampleMods(program / "mods");
+  const std::string spiele = work / "Spiele/K\xc3\xb8rva Qu\xc3\xb6rin";
+  MakePackedSampleGame(spiele);
+  Result set = Run({"set-game", spiele + "/KORVAQUORIN.exe"});
+  ASSERT_EQ(set.status, 0) << set.out << set.err;
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + spiele + "\r\n");
+  EXPECT_NE(set.out.find("Initial unpacking finished."), std::string::npos) << set.out;
+  EXPECT_FALSE(FileExists(spiele + "/chars.dat"));
+  const std::string fresh = Run({"chars"}).out;
+  const std::string text = ReadBytes(spiele + "/stuff/text/text.csv");
+
+  Result install = Run({"install", "sister_imra", "1"});
+  ASSERT_EQ(install.status, 0) << install.out << install.err;
+  EXPECT_EQ(install.out, "Char enabled.\n");
+  EXPECT_NE(Run({"chars"}).out.find("1\tImra"), std::string::npos);
+  EXPECT_NE(ReadBytes(spiele + "/stuff/text/text.csv"), text);
+  ASSERT_EQ(Run({"delete", "1"}).status, 0);
+  EXPECT_EQ(Run({"chars"}).out, fresh);
+  EXPECT_EQ(ReadBytes(spiele + "/stuff/text/text.csv"), text);
 }
 
 TEST_F(CliTest, SetGameRefusesAPathThatIsNotTheGamesExecutable) {
@@ -287,7 +325,7 @@ TEST_F(CliOperationsTest, AdoptUpdateReportsChangedFilesAndTakesThemOnlyWithYes)
 TEST_F(CliOperationsTest, AnInstallationKilledHalfWayIsUndoneAtTheNextRun) {
   ASSERT_EQ(Run({"install", "plain_grunt", "2"}).status, 0);
   const auto before = Snapshot(game.path());
-  ChildProcess install({program / "korva-zid-cli", "install", "brakka_the_mender", "2"},
+  ChildProcess install({program / ExecutableName("korva-zid-cli"), "install", "brakka_the_mender", "2"},
                        work / "killed");
   ASSERT_TRUE(install.started());
   // The page's first intermediate exists while the converter turns it into

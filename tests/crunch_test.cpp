@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"
+#include "tests/support/process.h"
 #include "tools/texture/texture.h"
 
 namespace korva {
@@ -23,12 +24,11 @@ class CrunchTest : public ::testing::Test {
   };
   // Runs the built converter with `args`, its stderr caught in a file.
   Result Run(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"/bin/sh", "-c", "err=$1 && shift && exec \"$@\" 2>\"$err\"",
-                                     "sh", dir / "stderr", BuiltProgramFolder() + "/tools/crunch.exe"};
+    std::vector<std::string> argv = {BuiltProgramFolder() + "/tools/crunch.exe"};
     argv.insert(argv.end(), args.begin(), args.end());
     Result result;
-    EXPECT_TRUE(SystemPlatform().RunProgram(argv, &result.status).ok());
-    result.err = ReadBytes(dir / "stderr");
+    result.status = RunCaptured(argv, "", dir / "stdout", dir / "stderr");
+    result.err = ReadOutput(dir / "stderr");
     return result;
   }
   // DDS to TGA to DDS as one page edit cycle does it, the pictures in
@@ -134,6 +134,11 @@ TEST_F(CrunchTest, FiftyCyclesChangeNoPixel) {
 // kills it part-way through its output) leaves nothing under the output's
 // name, and an output that was there before keeps its bytes.
 TEST_F(CrunchTest, ARunCutOffWhileWritingLeavesNoOutput) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows has no file size limit (RLIMIT_FSIZE) that stops a program part-way "
+                  "through its output; IconPageTest.AConverterCutOffWhileWritingKeepsThePage "
+                  "shows the cycle's side on Windows";
+#endif
   ASSERT_TRUE(WriteDdsFile(dir / "page.dds", DrawIconPage(2)).ok());
   ASSERT_EQ(Run({"-file", dir / "page.dds", "/out", dir / "page.tga"}).status, 0);
   WriteBytes(dir / "old.tga", "an older picture");
@@ -150,8 +155,9 @@ TEST_F(CrunchTest, ARunCutOffWhileWritingLeavesNoOutput) {
       {"over an older output", {"-file", dir / "page.dds", "/out", dir / "old.tga"}, dir / "old.tga", true},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> argv = {"/bin/sh", "-c", "ulimit -c 0; ulimit -f 64; exec \"$@\"", "sh",
-                                     BuiltProgramFolder() + "/tools/crunch.exe"};
+    const std::string stopped = dir / "stopped";
+    WriteStandIn(stopped, "exec-limited 32768 \"" + BuiltProgramFolder() + "/tools/crunch.exe\" $@");
+    std::vector<std::string> argv = {stopped};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     int exitStatus = -1;
     Status ran = SystemPlatform().RunProgram(argv, &exitStatus);

@@ -153,7 +153,7 @@ TEST_F(BackupsTest, MissingPreparedFileLeavesTheGameFileInPlace) {
   EXPECT_EQ(Game("chars/abilities/mod_abilities.txt"), "");
 
   // Once the data folder is whole again the next start does the step.
-  std::filesystem::copy(BuiltProgramFolder() + "/data/gameglobal.led", program + "/data/");
+  std::filesystem::copy(BuiltProgramFolder() + "/data/gameglobal.led", program + "/data/gameglobal.led");
   EXPECT_TRUE(Start().empty());
   EXPECT_EQ(Game("global/gameglobal.led"), Data("gameglobal.led"));
   EXPECT_EQ(Game("global/gameglobal.led_bak"), original["global/gameglobal.led"]);
@@ -239,7 +239,7 @@ TEST_F(BackupsTest, StartUpShowsFailuresInOneMessage) {
             0u)
       << view.messages[0];
 
-  std::filesystem::copy(BuiltProgramFolder() + "/data/mods_pawnik.cpj", program + "/data/");
+  std::filesystem::copy(BuiltProgramFolder() + "/data/mods_pawnik.cpj", program + "/data/mods_pawnik.cpj");
   view.messages.clear();
   manager.RunStartUpSteps();
   EXPECT_TRUE(view.messages.empty());

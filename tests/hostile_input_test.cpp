@@ -4,8 +4,6 @@
 // is refused at once with a message, and nothing outside the game folder,
 // nor anything inside it, is changed.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/system.h"
 #include "tests/support/test_platform.h"
 #include "tools/texture/texture.h"
 
@@ -30,19 +29,37 @@ using Files = std::map<std::string, std::string>;
 
 enum Mod { kBrakka = 0, kGrunt = 2, kImra = 3, kDelete = 100 };
 
-// Replaces `path` with a pipe that nothing ever writes into, or with a link
-// to a device that never ends.
-enum class Trap { kPipe, kEndless };
-void SetTrap(const std::string& path, Trap trap) {
+// What replaces a file: a pipe that nothing ever writes into, a link to a
+// device that never ends, or a folder.
+enum class Trap { kPipe, kEndless, kFolder };
+const char* Name(Trap trap) {
+  return trap == Trap::kPipe ? "pipe" : trap == Trap::kEndless ? "endless device" : "folder";
+}
+// Replaces `path` with the trap. False, with `*whyNot`, when this system
+// cannot make that trap under any name (Windows has no FIFO files, and its
+// devices have names of their own).
+bool SetTrap(const std::string& path, Trap trap, std::string* whyNot) {
   fs::remove_all(path);
   fs::create_directories(fs::path(path).parent_path());
-  if (trap == Trap::kPipe) {
-    ASSERT_EQ(mkfifo(path.c_str(), 0644), 0) << path;
-  } else {
-    ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0) << path;
+  switch (trap) {
+    case Trap::kPipe:
+      return MakePipe(path, whyNot);
+    case Trap::kEndless:
+#ifdef _WIN32
+      *whyNot = "Windows cannot put a device under the name of a file (it has NUL and CON "
+                "in every folder instead: PlatformTest.ADeviceIsNotAFile)";
+      return false;
+#else
+      return MakeLink("/dev/zero", path, whyNot);
+#endif
+    case Trap::kFolder:
+      fs::create_directories(path);
+      return true;
   }
+  return false;
 }
-const char* Name(Trap trap) { return trap == Trap::kPipe ? "pipe" : "endless device"; }
+// The trap that every system can make.
+constexpr Trap kAnyTrap = Trap::kFolder;
 
 // Runs `work` and fails the test, rather than hanging, when it does not
 // come back within a minute.
@@ -56,15 +73,21 @@ auto Within(Work work) {
   return done.get();
 }
 
-TEST(HostileFilesTest, ThePlatformReadsOnlyRegularFilesAndWithinTheirLimit) {
+class HostileFilesTest : public ::testing::TestWithParam<Trap> {};
+
+TEST_P(HostileFilesTest, ThePlatformReadsOnlyRegularFilesAndWithinTheirLimit) {
   TempFolder dir;
   Platform& platform = SystemPlatform();
-  for (Trap trap : {Trap::kPipe, Trap::kEndless}) {
-    SetTrap(dir / "trap", trap);
+  {
+    const Trap trap = GetParam();
+    std::string whyNot;
+    if (!SetTrap(dir / "trap", trap, &whyNot)) GTEST_SKIP() << whyNot;
     std::string bytes;
     Status read = Within([&] { return platform.ReadFile(dir / "trap", kMiB, &bytes); });
     EXPECT_FALSE(read.ok()) << Name(trap);
-    EXPECT_NE(read.message().find("not a regular file"), std::string::npos) << read.message();
+    EXPECT_NE(read.message().find(trap == Trap::kFolder ? "is a folder" : "not a regular file"),
+              std::string::npos)
+        << read.message();
     EXPECT_FALSE(Within([&] { return platform.CanRead(dir / "trap"); })) << Name(trap);
     EXPECT_FALSE(Within([&] { return platform.ReadAt(dir / "trap", 0, 4, &bytes); }).ok());
     EXPECT_FALSE(Within([&] { return platform.CopyFile(dir / "trap", dir / "copy"); }).ok());
@@ -112,10 +135,20 @@ class HostileGameTest : public ::testing::Test {
   std::unique_ptr<ModManager> manager;
 };
 
-// Every kind of file the program reads, as a pipe and as an endless
-// device: the operation that reads it comes back at once, says which file,
-// and changes nothing.
-TEST_F(HostileGameTest, PipesAndEndlessDevicesAreRefusedAtOnce) {
+INSTANTIATE_TEST_SUITE_P(Traps, HostileFilesTest,
+                         ::testing::Values(Trap::kPipe, Trap::kEndless, Trap::kFolder),
+                         [](const ::testing::TestParamInfo<Trap>& info) {
+                           return std::string(info.param == Trap::kPipe      ? "Pipe"
+                                              : info.param == Trap::kEndless ? "EndlessDevice"
+                                                                             : "Folder");
+                         });
+
+class HostileTrapTest : public HostileGameTest, public ::testing::WithParamInterface<Trap> {};
+
+// Every kind of file the program reads, as a pipe, as an endless device and
+// as a folder: the operation that reads it comes back at once, says which
+// file, and changes nothing.
+TEST_P(HostileTrapTest, PipesDevicesAndFoldersAreRefusedAtOnce) {
   struct Case {
     const char* name;
     std::string path;  // the file replaced by the trap
@@ -134,18 +167,22 @@ TEST_F(HostileGameTest, PipesAndEndlessDevicesAreRefusedAtOnce) {
       {"the icon page", game / "stuff/icons/icontpage_nxg.tex", kGrunt},
       {"a game text file", game / "stuff/bolttypes.txt", kGrunt},
   };
+  const Trap trap = GetParam();
+  std::string canMake;
+  if (!SetTrap(saved / "probe", trap, &canMake)) GTEST_SKIP() << canMake;
   Start();
   ASSERT_TRUE(manager->InstallCharacter(kImra, 1));
   fs::remove_all(saved.path());
   fs::copy(game.path(), saved.path(), fs::copy_options::recursive);
-  for (Trap trap : {Trap::kPipe, Trap::kEndless}) {
+  {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.name) + " as a " + Name(trap));
       fs::remove_all(game.path());
       fs::copy(saved.path(), game.path(), fs::copy_options::recursive);
       fs::remove_all(program / "mods");
       MakeSampleMods(program / "mods");
-      SetTrap(c.path, trap);
+      std::string whyNot;
+      if (!SetTrap(c.path, trap, &whyNot)) GTEST_SKIP() << whyNot;
       const Files before = Snapshot(game.path());
       Start();
       if (c.mod == kDelete) Within([&] { return manager->DeleteCharacter(2, true); });
@@ -158,8 +195,20 @@ TEST_F(HostileGameTest, PipesAndEndlessDevicesAreRefusedAtOnce) {
       EXPECT_EQ(after, before);
     }
   }
+}
+
+INSTANTIATE_TEST_SUITE_P(Traps, HostileTrapTest,
+                         ::testing::Values(Trap::kPipe, Trap::kEndless, Trap::kFolder),
+                         [](const ::testing::TestParamInfo<Trap>& info) {
+                           return std::string(info.param == Trap::kPipe      ? "Pipe"
+                                              : info.param == Trap::kEndless ? "EndlessDevice"
+                                                                             : "Folder");
+                         });
+
+TEST_F(HostileGameTest, AConfigIniThatIsNoFileIsReadAsMissing) {
   // config.ini in the program folder is read as missing: the program asks.
-  SetTrap(program / "config.ini", Trap::kPipe);
+  std::string whyNot;
+  ASSERT_TRUE(SetTrap(program / "config.ini", kAnyTrap, &whyNot)) << whyNot;
   view = RecordingView();
   view.cancel_dialog = true;
   ModManager asked(platform, view);
@@ -174,8 +223,10 @@ TEST_F(HostileGameTest, LinksLeadingOutOfTheGameFolderStopTheOperation) {
   // The store: a package file tree that lands in a folder that is a link.
   WriteBytes(outside / "textures/brakka_skin.tex", "outside");
   fs::create_directories(game / "chars/pawniks/brakka");
-  ASSERT_EQ(symlink((outside / "textures").c_str(), (game / "chars/pawniks/brakka/textures").c_str()),
-            0);
+  std::string whyNot;
+  if (!MakeLink(outside / "textures", game / "chars/pawniks/brakka/textures", &whyNot)) {
+    GTEST_SKIP() << whyNot;
+  }
   Start();
   Files before = Snapshot(game.path());
   EXPECT_FALSE(manager->InstallCharacter(kBrakka, 2));
@@ -189,7 +240,7 @@ TEST_F(HostileGameTest, LinksLeadingOutOfTheGameFolderStopTheOperation) {
   // The store's removal and a revert, through a store list that names a
   // path behind a link.
   ASSERT_TRUE(manager->InstallCharacter(kGrunt, 0));
-  ASSERT_EQ(symlink(outside.path().c_str(), (game / "chars/lnk").c_str()), 0);
+  ASSERT_TRUE(MakeLink(outside.path(), game / "chars/lnk", &whyNot)) << whyNot;
   WriteBytes(game / "chars/mod_char_0", "1\r\n" + game / "chars/lnk/canary" + "\r\n0\r\n1\r\n" +
                                             game / "chars/lnk/canary" + "\r\n0\r\n");
   // (The list is the program's own file: a record-less change of it is
@@ -208,7 +259,7 @@ TEST_F(HostileGameTest, LinksLeadingOutOfTheGameFolderStopTheOperation) {
   fs::remove(game / "chars/lnk");
   fs::remove(game / "chars/mod_char_0");
   fs::rename(game / "stuff/icons", outside / "icons");
-  ASSERT_EQ(symlink((outside / "icons").c_str(), (game / "stuff/icons").c_str()), 0);
+  ASSERT_TRUE(MakeLink(outside / "icons", game / "stuff/icons", &whyNot)) << whyNot;
   const Files outsideBefore = Outside();
   Start();
   before = Snapshot(game.path());
@@ -221,7 +272,8 @@ TEST_F(HostileGameTest, LinksLeadingOutOfTheGameFolderStopTheOperation) {
 TEST_F(HostileGameTest, TheBackupsOfTheFirstStartStayInsideTheGameFolder) {
   // The game's text folder is a link out of the game folder.
   fs::rename(game / "stuff/text", outside / "text");
-  ASSERT_EQ(symlink((outside / "text").c_str(), (game / "stuff/text").c_str()), 0);
+  std::string whyNot;
+  if (!MakeLink(outside / "text", game / "stuff/text", &whyNot)) GTEST_SKIP() << whyNot;
   const Files outsideBefore = Outside();
   view = RecordingView();
   ModManager m(platform, view);
@@ -292,8 +344,7 @@ TEST_F(HostileGameTest, APackageMayNotPlantFilesOnTheProgramsPaths) {
   for (const char* path : planted) {
     SCOPED_TRACE(path);
     fs::remove_all(program / "mods/plain_grunt/files");
-    WriteBytes(program / ("mods/plain_grunt/files/" + std::string(path)), "#!/bin/sh\ntouch ran\n");
-    fs::permissions(program / ("mods/plain_grunt/files/" + std::string(path)), fs::perms::owner_all);
+    WriteStandIn(program / ("mods/plain_grunt/files/" + std::string(path)), "touch ran\n");
     EXPECT_FALSE(manager->InstallCharacter(kGrunt, 0));
     std::string said = Said();
     EXPECT_EQ(said.rfind("Character cannot install.", 0), 0u) << said;

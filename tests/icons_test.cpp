@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -23,11 +24,8 @@ namespace fs = std::filesystem;
 
 const char kPage[] = "stuff/icons/icontpage_nxg.tex";
 
-// Writes a shell script as an executable file.
-void WriteScript(const std::string& path, const std::string& body) {
-  WriteBytes(path, "#!/bin/sh\n" + body + "\n");
-  fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
-}
+// Writes a stand-in program that runs `script` (see stand_in.cpp).
+void WriteScript(const std::string& path, const std::string& script) { WriteStandIn(path, script); }
 
 class IconPageTest : public ::testing::Test {
  protected:
@@ -213,27 +211,34 @@ TEST_F(IconPageTest, AnIconThatCannotBePastedLeavesThePictures) {
 }
 
 TEST_F(IconPageTest, FindsThePageAndItsFolderInAnyCase) {
-  fs::rename(game / "stuff/icons", game / "stuff/Icons");
-  fs::rename(game / "stuff/Icons/icontpage_nxg.tex", game / "stuff/Icons/IconTPage_NXG.tex");
-  ASSERT_TRUE(CloseIconCells(platform, game.path(), program, 278, 1).ok());
+  // Through another name: a file system that ignores case may take a
+  // rename to the same name in another case for no change (wine does).
+  fs::rename(game / "stuff/icons", game / "stuff/renamed");
+  fs::rename(game / "stuff/renamed", game / "stuff/Icons");
+  fs::rename(game / "stuff/Icons/icontpage_nxg.tex", game / "stuff/Icons/renamed");
+  fs::rename(game / "stuff/Icons/renamed", game / "stuff/Icons/IconTPage_NXG.tex");
   std::vector<std::string> names;
+  ASSERT_TRUE(CloseIconCells(platform, game.path(), program, 278, 1).ok());
   ASSERT_TRUE(SystemPlatform().ListFolder(game / "stuff/Icons", &names).ok());
   EXPECT_EQ(names, std::vector<std::string>{"IconTPage_NXG.tex"});
-  EXPECT_FALSE(fs::exists(game / "stuff/icons"));
+  // No second folder in another case (on a case-sensitive file system).
+  ASSERT_TRUE(SystemPlatform().ListFolder(game / "stuff", &names).ok());
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Icons"), 1) << testing::PrintToString(names);
+  EXPECT_EQ(std::count(names.begin(), names.end(), "icons"), 0) << testing::PrintToString(names);
   ExpectCells(PageNow(), {{278, 279}});
 }
 
 // Whatever lies at the working copy's place (a package may have planted
 // it, an earlier run left it) is replaced by the shipped converter, never run.
 TEST_F(IconPageTest, AStaleWorkingCopyIsReplacedNotRun) {
-  WriteScript(game / "stuff/icons/crunch.exe", "touch \"" + game / "planted-ran" + "\"; exit 0");
+  WriteScript(game / "stuff/icons/crunch.exe", "touch \"" + game / "planted-ran" + "\"\nexit 0");
   ASSERT_TRUE(OpenIconCells(platform, game.path(), program, 278, 1).ok());
   EXPECT_FALSE(fs::exists(game / "planted-ran"));
   ExpectCells(PageNow(), {{279, 278}});
   ExpectOnlyThePageInTheIconFolder();
 
   // Without the shipped converter nothing runs at all.
-  WriteScript(game / "stuff/icons/crunch.exe", "touch \"" + game / "planted-ran" + "\"; exit 0");
+  WriteScript(game / "stuff/icons/crunch.exe", "touch \"" + game / "planted-ran" + "\"\nexit 0");
   Status status = OpenIconCells(platform, game.path(), fakeProgram.path(), 278, 1);
   EXPECT_FALSE(status.ok());
   EXPECT_FALSE(fs::exists(game / "planted-ran"));
@@ -253,12 +258,12 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
   } cases[] = {
       {"converter exits 1", "exit 1", Op::CanRead, nullptr, "exit status 1"},
       {"converter writes nothing", "exit 0", Op::CanRead, nullptr, "wrote no"},
-      {"second conversion fails", "case \"$4\" in *.dds) exit 1;; esac; exec REAL \"$@\"",
+      {"second conversion fails", "if-ends-with $4 .dds exit 1\nexec REAL $@",
        Op::CanRead, nullptr, "exit status 1 turning the changed image back"},
       {"second conversion writes no DDS",
-       "case \"$4\" in *.dds) echo junk >\"$4\"; exit 0;; esac; exec REAL \"$@\"", Op::CanRead,
+       "if-ends-with $4 .dds write $4 junk\nif-ends-with $4 .dds exit 0\nexec REAL $@", Op::CanRead,
        nullptr, "wrote no DDS file"},
-      {"TGA that does not load", "echo junk >\"$4\"", Op::CanRead, nullptr, "icontpage_nxg.tga"},
+      {"TGA that does not load", "write $4 junk", Op::CanRead, nullptr, "icontpage_nxg.tga"},
       {"converter missing", "", Op::CanRead, nullptr, "converter cannot be made ready"},
       {"converter cannot start", nullptr, Op::RunProgram, "crunch.exe", "injected failure"},
       {"page not copied", nullptr, Op::CopyFile, "icontpage_nxg.tex", "injected failure"},
@@ -292,23 +297,26 @@ TEST_F(IconPageTest, AFailedCycleKeepsThePage) {
 }
 
 // A converter cut off while it writes (a file size limit kills it part-way
-// through its output): the cycle says so and keeps the page, also when a
-// wrapper around the converter hides how it ended. A partly written DDS
-// under the output's name would otherwise become the game's page.
+// through its output; Windows, which has no such limit, shows the stand-in's
+// copy of what a cut-off run leaves, ended as Ctrl+C ends a program): the
+// cycle says so and keeps the page, also when a wrapper around the
+// converter hides how it ended. A partly written DDS under the output's
+// name would otherwise become the game's page.
 TEST_F(IconPageTest, AConverterCutOffWhileWritingKeepsThePage) {
-  const std::string limited = "(ulimit -c 0; ulimit -f 64; exec \"" + realConverter + "\" \"$@\")";
+  const std::string real = "\"" + realConverter + "\"";
   struct Case {
     const char* name;
     std::string script;
     const char* says;
   } cases[] = {
       {"second conversion stopped",
-       "case \"$4\" in *.dds) ulimit -c 0; ulimit -f 64;; esac; exec \"" + realConverter + "\" \"$@\"",
-       "stopped by signal"},
+       "if-ends-with $4 .dds exec-limited 32768 " + real + " $@\nexec " + real + " $@", "stopped by"},
       {"second conversion stopped, exit status hidden",
-       "case \"$4\" in *.dds) " + limited + "; exit 0;; esac; exec \"" + realConverter + "\" \"$@\"",
+       "if-ends-with $4 .dds run-limited 32768 " + real + " $@\nif-ends-with $4 .dds exit 0\nexec " +
+           real + " $@",
        "wrote no"},
-      {"first conversion stopped, exit status hidden", limited + "; exit 0", "wrote no"},
+      {"first conversion stopped, exit status hidden", "run-limited 32768 " + real + " $@\nexit 0",
+       "wrote no"},
   };
   ASSERT_TRUE(WriteTgaFile(files / "icon.tga", DrawIcon(7)).ok());
   for (const Case& c : cases) {

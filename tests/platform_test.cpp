@@ -1,10 +1,13 @@
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
+
+#include <filesystem>
 
 #include "platform/text_file.h"
+#include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/system.h"
 
 namespace korva {
 namespace {
@@ -97,10 +100,31 @@ TEST_F(PlatformTest, ExistenceTests) {
   EXPECT_FALSE(platform.Exists(dir / "nothing"));
   EXPECT_TRUE(platform.IsFolder(dir / "folder"));
   EXPECT_FALSE(platform.IsFolder(dir / "file"));
-  ASSERT_EQ(symlink("/", (dir / "link").c_str()), 0);
+  EXPECT_FALSE(platform.IsLink(dir / "folder"));
+  EXPECT_FALSE(platform.IsLink(dir / "file"));
+
+  FileInfo info;
+  ASSERT_TRUE(platform.Stat(dir / "folder", &info).ok());
+  EXPECT_TRUE(info.folder);
+  EXPECT_FALSE(info.regular);
+  ASSERT_TRUE(platform.Stat(dir / "file", &info).ok());
+  EXPECT_FALSE(info.folder);
+  EXPECT_TRUE(info.regular);
+  EXPECT_EQ(info.size, 1u);
+  EXPECT_FALSE(platform.Stat(dir / "nothing", &info).ok());
+}
+
+TEST_F(PlatformTest, ALinkToAFolderIsALinkAndLeadsToAFolder) {
+  WriteBytes(dir / "target/inside", "y");
+  std::string whyNot;
+  if (!MakeLink(dir / "target", dir / "link", &whyNot)) GTEST_SKIP() << whyNot;
   EXPECT_TRUE(platform.IsLink(dir / "link"));
   EXPECT_TRUE(platform.IsFolder(dir / "link"));
-  EXPECT_FALSE(platform.IsLink(dir / "folder"));
+  EXPECT_TRUE(platform.CanRead(dir / "link/inside"));
+  // Removing the link leaves what it leads to.
+  ASSERT_TRUE(platform.Remove(dir / "link").ok());
+  EXPECT_FALSE(platform.Exists(dir / "link"));
+  EXPECT_EQ(ReadBytes(dir / "target/inside"), "y");
 }
 
 TEST_F(PlatformTest, FoldersAreCreatedAndRemovedOnlyWhenEmpty) {
@@ -112,6 +136,136 @@ TEST_F(PlatformTest, FoldersAreCreatedAndRemovedOnlyWhenEmpty) {
   EXPECT_TRUE(platform.RemoveEmptyFolder(dir / "x").ok());
   EXPECT_FALSE(platform.Exists(dir / "x"));
   EXPECT_FALSE(platform.Remove(dir / "x").ok());
+}
+
+// A replace lands whole or not at all, also while another program reads
+// the file: the reader keeps reading the old bytes, and the name holds the
+// new ones. Windows may refuse to replace a file that another program holds
+// open (wine always does, older Windows too); the name then keeps the old
+// bytes whole and no temporary file is left.
+TEST_F(PlatformTest, AReplaceWhileAReaderHoldsTheOldFileLandsWholeOrNotAtAll) {
+  for (bool renameOver : {false, true}) {
+    SCOPED_TRACE(renameOver ? "RenameOver" : "ReplaceFile");
+    WriteBytes(dir / "page", "old bytes");
+    HeldFile reader(dir / "page");
+    ASSERT_TRUE(reader.is_open());
+    Status replaced;
+    if (renameOver) {
+      WriteBytes(dir / "page_new", "new bytes, longer");
+      replaced = platform.RenameOver(dir / "page_new", dir / "page");
+    } else {
+      replaced = platform.ReplaceFile(dir / "page", "new bytes, longer");
+    }
+    EXPECT_EQ(reader.ReadAll(), "old bytes");
+    if (replaced.ok()) {
+      EXPECT_EQ(ReadBytes(dir / "page"), "new bytes, longer");
+    } else {
+#ifndef _WIN32
+      ADD_FAILURE() << "POSIX replaces a file that is open: " << replaced.message();
+#endif
+      EXPECT_NE(replaced.message().find(dir / "page"), std::string::npos) << replaced.message();
+      EXPECT_EQ(ReadBytes(dir / "page"), "old bytes");
+    }
+    EXPECT_FALSE(platform.Exists(dir / "page_temp"));
+  }
+}
+
+// Devices are never read or written as files, and no call blocks on one.
+TEST_F(PlatformTest, ADeviceIsNotAFile) {
+  const std::string device = DevicePath(dir.path());
+  std::string bytes;
+  EXPECT_FALSE(platform.CanRead(device));
+  Status read = platform.ReadFile(device, 100, &bytes);
+  EXPECT_FALSE(read.ok());
+  EXPECT_NE(read.message().find("not a regular file"), std::string::npos) << read.message();
+  EXPECT_FALSE(platform.ReadAt(device, 0, 4, &bytes).ok());
+  EXPECT_FALSE(platform.CopyFile(device, dir / "copy").ok());
+  EXPECT_FALSE(platform.Exists(dir / "copy"));
+  EXPECT_FALSE(platform.AppendFile(device, "x").ok());
+  EXPECT_FALSE(platform.WriteAt(device, 0, "x").ok());
+}
+
+// Names outside the 8-bit code page work in every call: a game in
+// "Spiele/K\u00f8rva Qu\u00f6rin".
+TEST_F(PlatformTest, NamesOutsideTheCodePageWork) {
+  const std::string spiele = dir / "Spiele";
+  const std::string game = spiele + "/K\xc3\xb8rva Qu\xc3\xb6rin";
+  ASSERT_TRUE(platform.CreateFolder(spiele).ok());
+  ASSERT_TRUE(platform.CreateFolder(game).ok());
+  ASSERT_TRUE(platform.CreateFolder(game + "/chars").ok());
+  ASSERT_TRUE(ReplaceText(platform, game + "/chars/\xc3\xa4" "bilities.txt", "line\n").ok());
+  ASSERT_TRUE(platform.CopyFile(game + "/chars/\xc3\xa4" "bilities.txt",
+                                game + "/chars/\xc3\xa4" "bilities.txt_bak").ok());
+  ASSERT_TRUE(platform.AppendFile(game + "/chars/\xc3\xa4" "bilities.txt", "more\r\n").ok());
+  EXPECT_EQ(ReadBytes(game + "/chars/\xc3\xa4" "bilities.txt"), "line\r\nmore\r\n");
+  EXPECT_EQ(ReadBytes(game + "/chars/\xc3\xa4" "bilities.txt_bak"), "line\r\n");
+
+  std::vector<std::string> names;
+  ASSERT_TRUE(platform.ListFolder(spiele, &names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{"K\xc3\xb8rva Qu\xc3\xb6rin"});
+  ASSERT_TRUE(platform.ListFolder(game + "/chars", &names).ok());
+  EXPECT_EQ(names, (std::vector<std::string>{"\xc3\xa4" "bilities.txt", "\xc3\xa4" "bilities.txt_bak"}));
+  FileInfo info;
+  ASSERT_TRUE(platform.Stat(game + "/chars/\xc3\xa4" "bilities.txt_bak", &info).ok());
+  EXPECT_TRUE(info.regular);
+  EXPECT_EQ(info.size, 6u);
+  EXPECT_TRUE(platform.IsFolder(game));
+  EXPECT_TRUE(platform.CheckInside(game, game + "/chars/\xc3\xa4" "bilities.txt").ok());
+  EXPECT_EQ(platform.NativePath(game + "/CHARS/\xc3\xa4" "bilities.txt"),
+            game + "/chars/\xc3\xa4" "bilities.txt");
+  ASSERT_TRUE(platform.Rename(game, spiele + "/Kvarn").ok());
+  EXPECT_TRUE(platform.CanRead(spiele + "/Kvarn/chars/\xc3\xa4" "bilities.txt"));
+}
+
+// Paths typed by a user: "C:\\...", "C:/..." and "\\\\server\\..." are absolute on
+// Windows and come back with "/" separators; elsewhere only "/..." is, and
+// a "\\" is an ordinary character of a name.
+TEST(AbsolutePath, IsCompletedAgainstTheCurrentFolder) {
+  Platform& platform = SystemPlatform();
+  const std::string current = platform.AbsolutePath("");
+  EXPECT_EQ(current.find('\\'), std::string::npos) << current;
+  struct Case {
+    std::string given, absolute;
+  } cases[] = {
+#ifdef _WIN32
+      {"Z:\\Games\\KQ\\KORVAQUORIN.exe", "Z:/Games/KQ/KORVAQUORIN.exe"},
+      {"c:/games/kq", "c:/games/kq"},
+      {"C:\\Games/KQ\\", "C:/Games/KQ/"},
+      {"\\\\server\\share\\KQ", "//server/share/KQ"},
+      {"KQ\\KORVAQUORIN.exe", current + "/KQ/KORVAQUORIN.exe"},
+      {"\\Games\\KQ", current.substr(0, 2) + "/Games/KQ"},
+#else
+      {"/games/kq/KORVAQUORIN.exe", "/games/kq/KORVAQUORIN.exe"},
+      {"kq/KORVAQUORIN.exe", current + "/kq/KORVAQUORIN.exe"},
+      {"kq\\KORVAQUORIN.exe", current + "/kq\\KORVAQUORIN.exe"},
+#endif
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform.AbsolutePath(c.given), c.absolute) << c.given;
+}
+
+// What lies below a folder: spelled below it, without "..", on either
+// separator where the system has two.
+TEST_F(PlatformTest, CheckInsideJudgesTheSpelling) {
+  WriteBytes(dir / "game/chars/a.txt", "a");
+  const std::string game = dir / "game";
+  struct Case {
+    std::string path;
+    bool inside;
+  } cases[] = {
+      {game + "/chars/a.txt", true},
+      {game + "/chars/new/deeper.txt", true},
+      {game + "/chars/../../x", false},
+      {game + "2/x", false},
+      {game, false},
+      {dir / "x", false},
+#ifdef _WIN32
+      {game + "\\chars\\a.txt", true},
+      {game + "\\chars\\..\\..\\x", false},
+#endif
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform.CheckInside(game, c.path).ok(), c.inside) << c.path;
+  }
 }
 
 TEST_F(PlatformTest, ListingIsSortedCaseInsensitivelyWithoutDots) {
@@ -168,11 +322,17 @@ TEST(TextLines, SplitAsTextModeReads) {
   EXPECT_EQ(ToTextMode("a\nb\r\n"), "a\r\nb\r\r\n");
 }
 
+// No shell comes between: quotes, backslashes, blanks and shell words reach
+// the program as they were given (on Windows through the C runtime's
+// quoting of the command line).
 TEST_F(PlatformTest, ProgramsGetTheirArgumentsUnchanged) {
   std::vector<std::string> args = {"two words", "double\"quote", "single'quote", "$HOME",
-                                   "a;b", "*", ""};
-  std::vector<std::string> argv = {"/bin/sh", "-c", "printf '%s\\n' \"$@\" > \"$0\"; exit 7",
-                                   dir / "out"};
+                                   "a;b", "*", "", "%PATH%", "C:\\trailing\\",
+                                   "back\\\"slash quote", "tab\there", "a & b | c > d",
+                                   "K\xc3\xb8rva Qu\xc3\xb6rin"};
+  const std::string program = dir / ExecutableName("program with blanks");
+  WriteStandIn(program, "args \"" + dir / "out" + "\"\nexit 7");
+  std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
   int exitStatus = -1;
   ASSERT_TRUE(platform.RunProgram(argv, &exitStatus).ok());
@@ -181,7 +341,9 @@ TEST_F(PlatformTest, ProgramsGetTheirArgumentsUnchanged) {
   for (const std::string& arg : args) expected += arg + "\n";
   EXPECT_EQ(ReadBytes(dir / "out"), expected);
 
-  EXPECT_FALSE(platform.RunProgram({dir / "no-such-program"}, &exitStatus).ok());
+  Status missing = platform.RunProgram({dir / ExecutableName("no-such-program")}, &exitStatus);
+  EXPECT_FALSE(missing.ok());
+  EXPECT_NE(missing.message().find("cannot start"), std::string::npos) << missing.message();
 }
 
 TEST(ShellCommandText, QuotesTheProgramAndThePaths) {
@@ -197,7 +359,8 @@ TEST(ShellCommandText, QuotesTheProgramAndThePaths) {
 
 TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable) {
   Platform& platform = SystemPlatform();
-  EXPECT_TRUE(platform.CanRead(platform.ProgramFolder() + "/korva_tests"));
+  EXPECT_TRUE(platform.CanRead(platform.ProgramFolder() + "/" + ExecutableName("korva_tests")));
+  EXPECT_EQ(platform.ProgramFolder().find('\\'), std::string::npos) << platform.ProgramFolder();
 }
 
 }  // namespace

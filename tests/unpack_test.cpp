@@ -13,7 +13,9 @@
 #include "sample/packed_game.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/process.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/system.h"
 #include "tests/support/test_archives.h"
 #include "tests/support/test_platform.h"
 
@@ -26,16 +28,13 @@ namespace {
 // keeps the script it was given in `log` + ".script", and fails with exit
 // status 3 on an archive whose bytes say "corrupt".
 std::string StandInUnpacker(const std::string& log, const std::string& tag) {
-  return "#!/bin/sh\n"
-         "printf '" + tag + "|%s|%s|%s\\n' \"$1\" \"$2\" \"$3\" >> '" + log + "'\n"
-         "cat \"$1\" > '" + log + ".script'\n"
-         "if grep -q corrupt \"$2\"; then exit 3; fi\n";
+  return "append \"" + log + "\" " + tag + "|$1|$2|$3\n"
+         "copy $1 \"" + log + ".script\"\n"
+         "if-contains $2 corrupt exit 3\n";
 }
 
-void WriteProgram(const std::string& path, const std::string& text) {
-  WriteBytes(path, text);
-  fs::permissions(path, fs::perms::owner_all);
-}
+// Makes `path` a stand-in program that runs `script`.
+void WriteProgram(const std::string& path, const std::string& script) { WriteStandIn(path, script); }
 
 class UnpackTest : public ::testing::Test {
  protected:
@@ -64,6 +63,21 @@ class UnpackTest : public ::testing::Test {
 
   std::string Run(const std::string& tag, const std::string& archive) {
     return tag + "|" + game + "/vantrel.bms|" + game + "/" + archive + "|" + game + "/";
+  }
+
+  // A pass over one archive, once something was planted in the game
+  // folder: the shipped tools run, and `canary` tells that nothing else ran.
+  void ExpectAPassWithTheShippedTools(const std::string& canary, const std::string& planted) {
+    SCOPED_TRACE(planted);
+    fs::remove(log);
+    WriteBytes(game + "/a.dat", "first");
+    UnpackReport report = Unpack();
+    EXPECT_TRUE(report.prepared.ok()) << report.prepared.message();
+    EXPECT_FALSE(FileExists(canary));
+    EXPECT_EQ(Runs(), std::vector<std::string>{Run("tools", "a.dat")});
+    EXPECT_EQ(ReadBytes(log + ".script"), "format zip tar\n");
+    EXPECT_EQ(report.unpacked, std::vector<std::string>{"a.dat"});
+    EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"}}));
   }
 
   TempFolder dir;
@@ -149,35 +163,30 @@ TEST_F(UnpackTest, ASecondPassFindsNothingToDo) {
 // run: the copies are made afresh from the tools folder.
 TEST_F(UnpackTest, AnythingUnderAWorkingCopysNameIsReplacedNotRun) {
   const std::string canary = dir / "canary";
-  const std::string stale = "#!/bin/sh\ntouch '" + canary + "'\n";
+  const std::string stale = "touch \"" + canary + "\"\n";
   struct Case {
     const char* name;
     std::function<void()> plant;
   } cases[] = {
       {"an older unpacker", [&] { WriteProgram(game + "/quickbms.exe", stale); }},
-      {"a link to another program",
-       [&] {
-         WriteProgram(dir / "elsewhere/tool", stale);
-         fs::create_symlink(dir / "elsewhere/tool", game + "/quickbms.exe");
-       }},
       {"a leftover of a cut-off copy", [&] { WriteProgram(game + "/quickbms.exe_temp", stale); }},
       {"another script", [&] { WriteBytes(game + "/vantrel.bms", "format rar\n"); }},
       {"a leftover of the script's copy", [&] { WriteBytes(game + "/vantrel.bms_temp", "x"); }},
   };
   for (const Case& c : cases) {
-    fs::remove(log);
     c.plant();
-    WriteBytes(game + "/a.dat", "first");
-    UnpackReport report = Unpack();
-    EXPECT_TRUE(report.prepared.ok()) << c.name << ": " << report.prepared.message();
-    EXPECT_FALSE(FileExists(canary)) << c.name;
-    EXPECT_EQ(Runs(), std::vector<std::string>{Run("tools", "a.dat")}) << c.name;
-    EXPECT_EQ(ReadBytes(log + ".script"), "format zip tar\n") << c.name;
-    EXPECT_EQ(report.unpacked, std::vector<std::string>{"a.dat"}) << c.name;
-    EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"}}))
-        << c.name;
+    ExpectAPassWithTheShippedTools(canary, c.name);
   }
-  EXPECT_EQ(ReadBytes(program + "/tools/quickbms.exe"), StandInUnpacker(log, "tools"));
+  WriteStandIn(dir / "expected", StandInUnpacker(log, "tools"));
+  EXPECT_EQ(ReadBytes(program + "/tools/quickbms.exe"), ReadBytes(dir / "expected"));
+}
+
+TEST_F(UnpackTest, ALinkUnderAWorkingCopysNameIsReplacedNotRun) {
+  const std::string canary = dir / "canary";
+  WriteProgram(dir / "elsewhere/tool", "touch \"" + canary + "\"\n");
+  std::string whyNot;
+  if (!MakeLink(dir / "elsewhere/tool", game + "/quickbms.exe", &whyNot)) GTEST_SKIP() << whyNot;
+  ExpectAPassWithTheShippedTools(canary, "a link to another program");
 }
 
 TEST_F(UnpackTest, AWorkingCopyThatCannotBeReplacedStopsThePass) {
@@ -230,6 +239,8 @@ TEST_F(UnpackTest, AnArchiveThatFailsIsKeptAndNamedWhileTheOthersGoOn) {
 }
 
 TEST_F(UnpackTest, AnUnpackerThatCannotStartKeepsEveryArchive) {
+  // Not a program, and not marked as one.
+  WriteBytes(program + "/tools/quickbms.exe", "not a program\n");
   fs::permissions(program + "/tools/quickbms.exe", fs::perms::owner_read | fs::perms::owner_write);
   WriteBytes(game + "/a.dat", "first");
   UnpackReport report = Unpack();
@@ -391,6 +402,10 @@ TEST_F(RealUnpackerTest, AHostileArchiveWritesNothingOutsideTheGameFolder) {
       {"backslash dot dot", {{"..\\x", "x"}}},
       {"absolute", {{outside + "/abs", "x"}}},
       {"drive letter", {{"C:/x", "x"}}},
+      {"drive letter, backslash", {{"C:\\x", "x"}}},
+      {"drive letter, no separator", {{"C:x", "x"}}},
+      {"server share", {{"\\\\server\\share\\x", "x"}}},
+      {"root of the drive", {{"\\x", "x"}}},
       {"link to root", {{"root", "", ArchiveEntry::kSymlink, "/"},
                         {"root" + outside + "/through", "x"}}},
       {"link up", {{"up", "", ArchiveEntry::kSymlink, ".."}, {"up/y", "x"}}},
@@ -412,9 +427,12 @@ TEST_F(RealUnpackerTest, AHostileArchiveWritesNothingOutsideTheGameFolder) {
   }
 }
 
+// A link or junction in the game folder that leads out of it: nothing is
+// written through it.
 TEST_F(RealUnpackerTest, ALinkInTheGameFolderLeadsNothingOutside) {
   fs::create_directories(dir / "outside");
-  fs::create_directory_symlink(dir / "outside", game + "/audio");
+  std::string whyNot;
+  if (!MakeLink(dir / "outside", game + "/audio", &whyNot)) GTEST_SKIP() << whyNot;
   WriteArchive(game + "/a.dat", "tar", {{"audio/samples_nxg.cfg", "cfg"}});
   UnpackReport report = Unpack();
   EXPECT_EQ(report.kept.size(), 1u);
@@ -426,12 +444,10 @@ TEST_F(RealUnpackerTest, ALinkInTheGameFolderLeadsNothingOutside) {
 int RunBuiltUnpacker(const std::string& archive, const std::string& output, std::string* said) {
   TempFolder scratch;
   const std::string err = scratch / "stderr";
-  const std::vector<std::string> argv = {
-      "/bin/sh", "-c", "exec \"$0\" \"$1\" \"$2\" \"$3\" 2>\"$4\"",
-      BuiltProgramFolder() + "/tools/quickbms.exe", BuiltProgramFolder() + "/tools/vantrel.bms",
-      archive, output + "/", err};
-  int status = -1;
-  EXPECT_TRUE(SystemPlatform().RunProgram(argv, &status).ok());
+  const std::vector<std::string> argv = {BuiltProgramFolder() + "/tools/quickbms.exe",
+                                         BuiltProgramFolder() + "/tools/vantrel.bms", archive,
+                                         output + "/"};
+  int status = RunCaptured(argv, "", scratch / "stdout", err);
   *said = ReadBytes(err);
   return status;
 }
@@ -591,27 +607,41 @@ std::vector<std::string> TempLeftovers(const std::string& folder) {
   return found;
 }
 
-// A write that fails half-way (here the unpacker may write files of 32 KiB
-// at most, as a full disk would stop it): the unpacker ends with exit
-// status 1, the archive is kept, no temporary file is left, and the next
-// pass unpacks the archive cleanly over what the failed one wrote.
+// A write that fails half-way: the unpacker ends with exit status 1, the
+// archive is kept, no temporary file is left, and the next pass unpacks the
+// archive cleanly over what the failed one wrote. On POSIX the unpacker may
+// write files of 32 KiB at most, as a full disk would stop it; Windows has
+// no such limit, but a file that another program holds open cannot be
+// replaced, which stops the unpacker at that file.
 TEST_F(RealUnpackerTest, AWriteThatFailsHalfWayKeepsTheArchiveForTheNextPass) {
-  const std::string limited = dir / "limited";
-  WriteProgram(limited + "/tools/quickbms.exe",
-               "#!/bin/sh\ntrap '' XFSZ\nulimit -f 64\nexec '" + BuiltProgramFolder() +
-                   "/tools/quickbms.exe' \"$@\"\n");
-  fs::copy_file(BuiltProgramFolder() + "/tools/vantrel.bms", limited + "/tools/vantrel.bms");
   const std::string big = NoiseBytes(1 << 20, 7);
   WriteTestArchive(game + "/a.dat", "zip",
                    {File("chars/a.txt", "a"), File("chars/b.txt", "b"),
                     File("chars/big.bin", big), File("chars/z.txt", "z")});
   const std::string archive = ReadBytes(game + "/a.dat");
-
-  UnpackReport failed = UnpackGameArchives(platform, game, limited, [] {});
-  EXPECT_EQ(failed.kept, std::vector<std::string>{"a.dat: the unpacker ended with exit status 1"});
+  {
+#ifdef _WIN32
+    WriteBytes(game + "/chars/big.bin", "held open");
+    LockedFile holder(game + "/chars/big.bin");
+    std::string whyNot;
+    ASSERT_TRUE(holder.locked(&whyNot)) << whyNot;
+    const std::string tools = BuiltProgramFolder();
+#else
+    const std::string tools = dir / "limited";
+    WriteProgram(tools + "/tools/quickbms.exe", "exec-write-limited 32768 \"" +
+                                                    BuiltProgramFolder() + "/tools/quickbms.exe\" $@\n");
+    fs::copy_file(BuiltProgramFolder() + "/tools/vantrel.bms", tools + "/tools/vantrel.bms");
+#endif
+    UnpackReport failed = UnpackGameArchives(platform, game, tools, [] {});
+    EXPECT_EQ(failed.kept, std::vector<std::string>{"a.dat: the unpacker ended with exit status 1"});
+  }
   EXPECT_EQ(ReadBytes(game + "/a.dat"), archive);
   EXPECT_EQ(ReadBytes(game + "/chars/a.txt"), "a");  // written before the failure
+#ifdef _WIN32
+  EXPECT_EQ(ReadBytes(game + "/chars/big.bin"), "held open");
+#else
   EXPECT_FALSE(FileExists(game + "/chars/big.bin"));
+#endif
   EXPECT_FALSE(FileExists(game + "/chars/z.txt"));
   EXPECT_EQ(TempLeftovers(game), std::vector<std::string>{});
 

@@ -1,9 +1,9 @@
 #include "tests/support/files.h"
 
-#include <stdlib.h>
-
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -12,34 +12,58 @@ namespace fs = std::filesystem;
 namespace korva {
 
 TempFolder::TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "korva-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  // A fresh random name, made with create_directory, which fails rather
+  // than take a folder that exists.
+  static std::mt19937_64 random{std::random_device{}()};
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "korva-test-%012llx",
+                  static_cast<unsigned long long>(random() & 0xffffffffffffULL));
+    fs::path folder = base / name;
+    std::error_code error;
+    if (fs::create_directory(folder, error)) {
+      path_ = folder.generic_u8string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder in " + base.u8string());
 }
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
-  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(path_, ignored);
+  fs::permissions(fs::u8path(path_), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(fs::u8path(path_), ignored);
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
-  fs::path p(path);
+  fs::path p = fs::u8path(path);
   if (p.has_parent_path()) fs::create_directories(p.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in || fs::is_directory(path)) return "<missing>";
+  const fs::path p = fs::u8path(path);
+  std::ifstream in(p, std::ios::binary);
+  if (!in || fs::is_directory(p)) return "<missing>";
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
-bool FileExists(const std::string& path) { return fs::is_regular_file(path); }
+std::string ReadOutput(const std::string& path) {
+  std::string text = ReadBytes(path);
+  std::string lf;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    lf += text[i];
+  }
+  return lf;
+}
+
+bool FileExists(const std::string& path) { return fs::is_regular_file(fs::u8path(path)); }
 
 namespace {
 
@@ -60,11 +84,12 @@ std::string WithoutTimes(const std::string& record) {
 
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    std::string relative = entry.path().lexically_relative(folder).string();
+  const fs::path root = fs::u8path(folder);
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string relative = entry.path().lexically_relative(root).generic_u8string();
     // A pipe or a link to a device is never read: it could block or not end.
     files[relative] = entry.is_directory()      ? "<folder>"
-                      : entry.is_regular_file() ? ReadBytes(entry.path().string())
+                      : entry.is_regular_file() ? ReadBytes(entry.path().u8string())
                                                 : "<not a file>";
     if (entry.path().filename() == "mod_record") files[relative] = WithoutTimes(files[relative]);
   }
@@ -73,9 +98,23 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 
 std::string BuiltProgramFolder() { return KORVA_BUILT_PROGRAM_FOLDER; }
 
+std::string ExecutableName(const std::string& name) { return name + KORVA_EXECUTABLE_SUFFIX; }
+
 void CopyBuiltData(const std::string& programFolder) {
-  fs::create_directories(programFolder);
-  fs::copy(BuiltProgramFolder() + "/data", programFolder + "/data", fs::copy_options::recursive);
+  fs::create_directories(fs::u8path(programFolder));
+  fs::copy(fs::u8path(BuiltProgramFolder() + "/data"), fs::u8path(programFolder + "/data"),
+           fs::copy_options::recursive);
+}
+
+void WriteStandIn(const std::string& path, const std::string& script) {
+  static const std::string program = ReadBytes(KORVA_STAND_IN);
+  if (program == "<missing>") throw std::runtime_error("cannot read " KORVA_STAND_IN);
+  // The script, its length in 8 decimal digits and the mark; stand_in.cpp
+  // reads them back from the end of its own file.
+  char length[16];
+  std::snprintf(length, sizeof length, "%08zu", script.size());
+  WriteBytes(path, program + script + length + "KORVA-STAND-IN");
+  fs::permissions(fs::u8path(path), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
 }
 
 }  // namespace korva

@@ -8,7 +8,8 @@
 namespace korva {
 
 // A new empty folder under the system's temporary folder, removed with
-// everything in it when the object goes.
+// everything in it when the object goes. Its path uses "/" separators on
+// every system.
 class TempFolder {
  public:
   TempFolder();
@@ -24,10 +25,14 @@ class TempFolder {
   std::string path_;
 };
 
+// Paths in these helpers are UTF-8 on every system.
 // Writes `bytes` to `path`, creating missing folders; replaces an old file.
 void WriteBytes(const std::string& path, const std::string& bytes);
 // The file's bytes; "<missing>" when it cannot be read.
 std::string ReadBytes(const std::string& path);
+// The text a program printed into the file `path`, its line ends as LF
+// (Windows programs print CR LF).
+std::string ReadOutput(const std::string& path);
 bool FileExists(const std::string& path);
 // Every file below `folder`: relative path ("a/b.txt") to its bytes.
 // Folders appear with the value "<folder>", pipes and devices with
@@ -38,6 +43,14 @@ std::map<std::string, std::string> Snapshot(const std::string& folder);
 
 // The program folder that the build made (executables, data, tools, mods).
 std::string BuiltProgramFolder();
+// The name of the executable `name` on this system ("korva-zid-cli.exe" on
+// Windows).
+std::string ExecutableName(const std::string& name);
+
+// Makes `path` a stand-in program: a copy of the built korva-stand-in with
+// `script` fastened to its end, so that copies of the file carry it along.
+// The script says what the program does when run; see stand_in.cpp.
+void WriteStandIn(const std::string& path, const std::string& script);
 // Copies the built program folder's prepared data folder into
 // `programFolder` + "/data", as a start-up on a real game needs it.
 void CopyBuiltData(const std::string& programFolder);

@@ -8,6 +8,13 @@
 
 namespace korva {
 
+// Runs argv[0] with its arguments and waits for it: in the folder `folder`
+// ("" for the current one), its stdout written to the file `out` and its
+// stderr to `err`. Returns its exit status, or -1 when it could not start
+// or did not end normally.
+int RunCaptured(const std::vector<std::string>& argv, const std::string& folder,
+                const std::string& out, const std::string& err);
+
 class ChildProcess {
  public:
   // Starts argv[0] with its arguments; stdout and stderr go to `output`.

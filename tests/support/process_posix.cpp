@@ -9,6 +9,29 @@
 
 namespace korva {
 
+int RunCaptured(const std::vector<std::string>& argv, const std::string& folder,
+                const std::string& out, const std::string& err) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (outFd < 0 || errFd < 0 || (!folder.empty() && chdir(folder.c_str()) != 0)) _exit(127);
+    dup2(outFd, 1);
+    dup2(errFd, 2);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  if (pid < 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 struct ChildProcess::Handle {
   pid_t pid = -1;
   bool ended = false;

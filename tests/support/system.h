@@ -1,0 +1,62 @@
+// What tests make with the file system that differs between systems: links,
+// pipes and devices, and a file held open by another reader. Each maker
+// says why when this system cannot make the thing, so that the test can
+// skip with that reason.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace korva {
+
+// Makes `link` lead to `target`: a symbolic link on POSIX; on Windows a
+// junction when the target is a folder (it needs no privilege), else a
+// symbolic link. False, with `*whyNot`, when this system cannot.
+bool MakeLink(const std::string& target, const std::string& link, std::string* whyNot);
+
+// Makes `path` a pipe (a FIFO) that nothing ever writes into. False, with
+// `*whyNot`, on systems without FIFO files.
+bool MakePipe(const std::string& path, std::string* whyNot);
+
+// A path in `folder` that names a device rather than a file: a link to the
+// endless /dev/zero on POSIX, the device name NUL on Windows (any folder
+// holds it).
+std::string DevicePath(const std::string& folder);
+
+// A file held open for reading by someone else (the game, a virus scanner),
+// sharing it as readers usually do: others may read, write, rename and
+// delete it meanwhile.
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path);
+  ~HeldFile();
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+  bool is_open() const;
+  // Everything the open file holds, read from its start.
+  std::string ReadAll();
+
+ private:
+  struct Handle;
+  std::unique_ptr<Handle> handle_;
+};
+
+// A file held open so that nobody else may write, rename or delete it, as
+// Windows programs commonly hold their files. On POSIX nothing locks a
+// file: false, with `*whyNot`.
+class LockedFile {
+ public:
+  explicit LockedFile(const std::string& path);
+  ~LockedFile();
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+
+  bool locked(std::string* whyNot) const;
+
+ private:
+  struct Handle;
+  std::unique_ptr<Handle> handle_;
+};
+
+}  // namespace korva

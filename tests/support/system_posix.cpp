@@ -1,0 +1,66 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "tests/support/system.h"
+
+namespace korva {
+
+bool MakeLink(const std::string& target, const std::string& link, std::string* whyNot) {
+  if (symlink(target.c_str(), link.c_str()) == 0) return true;
+  *whyNot = link + ": cannot make a link: " + std::strerror(errno);
+  return false;
+}
+
+bool MakePipe(const std::string& path, std::string* whyNot) {
+  if (mkfifo(path.c_str(), 0644) == 0) return true;
+  *whyNot = path + ": cannot make a pipe: " + std::strerror(errno);
+  return false;
+}
+
+std::string DevicePath(const std::string& folder) {
+  const std::string path = folder + "/device";
+  unlink(path.c_str());
+  return symlink("/dev/zero", path.c_str()) == 0 ? path : "/dev/zero";
+}
+
+struct HeldFile::Handle {
+  int fd = -1;
+};
+
+HeldFile::HeldFile(const std::string& path) : handle_(new Handle) {
+  handle_->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+HeldFile::~HeldFile() {
+  if (handle_->fd >= 0) close(handle_->fd);
+}
+
+bool HeldFile::is_open() const { return handle_->fd >= 0; }
+
+std::string HeldFile::ReadAll() {
+  std::string bytes;
+  char buffer[4096];
+  for (off_t at = 0;;) {
+    ssize_t n = pread(handle_->fd, buffer, sizeof buffer, at);
+    if (n <= 0) break;
+    bytes.append(buffer, static_cast<size_t>(n));
+    at += n;
+  }
+  return bytes;
+}
+
+struct LockedFile::Handle {};
+
+LockedFile::LockedFile(const std::string&) : handle_(new Handle) {}
+LockedFile::~LockedFile() = default;
+
+bool LockedFile::locked(std::string* whyNot) const {
+  *whyNot = "POSIX systems do not lock a file against renames and removals";
+  return false;
+}
+
+}  // namespace korva
