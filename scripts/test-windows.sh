@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs the Windows build's core tests under wine, as one process in one wine
+# session, and then compares a command-line run of the Windows build under
+# wine with the same run of the Linux build (scripts/compare-windows-cli.sh).
+#
+#   scripts/test-windows.sh [windows build] [linux build]
+#       (defaults: build-windows, made by scripts/build-windows.sh; build,
+#        built here when it is missing)
+#
+# Extra arguments for the test program go in KORVA_GTEST_ARGS (for example
+# --gtest_filter=PlatformTest.*). Exits non-zero when anything fails.
+set -euo pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+windows=${1:-$repo/build-windows}
+linux=${2:-$repo/build}
+
+prefix=$("$repo/scripts/windows/deps.sh" | tail -1)
+export WINEPREFIX="$(dirname "$prefix")/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+[ -f "$windows/tests/korva_tests.exe" ] || { echo "test-windows.sh: no $windows/tests/korva_tests.exe: run scripts/build-windows.sh" >&2; exit 1; }
+
+# One wine session: a wine server that stays up and wine's helper processes
+# started once with their output going nowhere, so that they hold no pipe
+# of ours open and every later start is quick.
+wineserver -p30
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wine cmd /c exit < /dev/null > /dev/null 2>&1
+
+status=0
+start=$SECONDS
+# shellcheck disable=SC2086
+"$repo/scripts/windows/wine-run.sh" "$windows/tests/korva_tests.exe" ${KORVA_GTEST_ARGS:-} \
+  < /dev/null || status=1
+echo "test-windows.sh: the core suite ran under wine in $((SECONDS - start)) s"
+
+# The Windows unpacker and a link inside its output folder that leads out of
+# it. Wine makes no junction or link itself (the suite's link tests skip
+# there), but it follows those of the host: the link is made here. The same
+# archive is unpacked once without the link, to show that it would be
+# written.
+link_check() {
+  local d
+  d=$(mktemp -d "${TMPDIR:-/tmp}/korva-link-XXXXXX")
+  mkdir -p "$d/src/audio" "$d/plain" "$d/linked" "$d/outside"
+  echo "sample" > "$d/src/audio/samples_nxg.cfg"
+  tar -C "$d/src" -cf "$d/archive.tar" audio/samples_nxg.cfg
+  ln -s "$d/outside" "$d/linked/audio"
+  local result=0 plain=0 linked=0
+  for game in plain linked; do
+    cp "$d/archive.tar" "$d/$game/a.dat"
+    "$repo/scripts/windows/wine-run.sh" "$windows/tools/quickbms.exe" "Z:$windows/tools/vantrel.bms" \
+      "Z:$d/$game/a.dat" "Z:$d/$game/" < /dev/null > "$d/$game.err" 2>&1 || eval "$game=\$?"
+  done
+  if [ "$plain" -ne 0 ] || [ ! -f "$d/plain/audio/samples_nxg.cfg" ]; then
+    echo "FAIL: the Windows unpacker did not unpack the plain archive (exit status $plain)"
+    cat "$d/plain.err"
+    result=1
+  elif [ "$linked" -ne 1 ] || [ -n "$(ls -A "$d/outside")" ] || ! grep -q "outside the game folder" "$d/linked.err"; then
+    echo "FAIL: the Windows unpacker wrote through a link out of its output folder (exit status $linked)"
+    cat "$d/linked.err"
+    result=1
+  else
+    echo "test-windows.sh: the Windows unpacker refused a link out of its output folder:" \
+      "$(tr -d '\r' < "$d/linked.err" | head -1)"
+  fi
+  rm -rf "$d"
+  return "$result"
+}
+link_check || status=1
+
+if [ ! -x "$linux/korva-zid-cli" ] || [ ! -x "$linux/sample/korva-make-sample" ]; then
+  cmake -S "$repo" -B "$linux"
+  cmake --build "$linux" -j"$(nproc)" --target korva-zid-cli korva-make-sample program_folder
+fi
+"$repo/scripts/compare-windows-cli.sh" "$windows" "$linux" || status=1
+exit "$status"
