@@ -120,6 +120,20 @@ Status OpenRegular(const std::string& path, DWORD access, Handle* handle, uint64
   return Status::Ok();
 }
 
+// Creates the new regular file `path` for writing; fails when anything has
+// that name. A device name (NUL, CON, COM1, ...) opens a device rather than
+// making a file: that is refused too.
+Status CreateNew(const std::string& path, Handle* handle) {
+  handle->Reset(CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle->valid()) return LastError(path);
+  if (GetFileType(handle->get()) != FILE_TYPE_DISK) {
+    handle->Reset(INVALID_HANDLE_VALUE);
+    return Status::PathError(path, "names a device, not a file, so nothing is written there");
+  }
+  return Status::Ok();
+}
+
 Status WriteAll(HANDLE handle, const std::string& path, const char* data, size_t size) {
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
@@ -435,9 +449,8 @@ class WindowsPlatform : public Platform {
     Handle handle;
     uint64_t size = 0;
     if (!EntryExists(path)) {
-      handle.Reset(CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (!handle.valid()) return LastError(path);
+      Status created = CreateNew(path, &handle);
+      if (!created.ok()) return created;
     } else {
       Status opened = OpenRegular(path, GENERIC_WRITE, &handle, &size);
       if (!opened.ok()) return opened;
@@ -455,10 +468,10 @@ class WindowsPlatform : public Platform {
     const std::string temp = target + "_temp";
     // A leftover "_temp" (perhaps a link) is replaced, never written through.
     DeleteFileW(Native(temp).c_str());
-    Handle handle(CreateFileW(Native(temp).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) return LastError(temp);
-    Status status = WriteAll(handle.get(), temp, bytes.data(), bytes.size());
+    Handle handle;
+    Status status = CreateNew(temp, &handle);
+    if (!status.ok()) return status;
+    status = WriteAll(handle.get(), temp, bytes.data(), bytes.size());
     if (status.ok() && (!FlushFileBuffers(handle.get()) || !handle.Close())) status = LastError(temp);
     handle.Reset(INVALID_HANDLE_VALUE);
     if (status.ok() && !MoveFileExW(Native(temp).c_str(), Native(target).c_str(),
@@ -687,9 +700,9 @@ class WindowsPlatform : public Platform {
  private:
   Status NewFile(const std::string& path, const std::function<Status(FileWriter&)>& produce,
                  bool flush) {
-    Handle handle(CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle.valid()) return LastError(path);
+    Handle handle;
+    Status created = CreateNew(path, &handle);
+    if (!created.ok()) return created;
     WindowsWriter writer(handle.get(), path);
     Status status = produce(writer);
     if (status.ok() && ((flush && !FlushFileBuffers(handle.get())) || !handle.Close())) {

@@ -183,6 +183,7 @@ TEST_F(PlatformTest, ADeviceIsNotAFile) {
   EXPECT_FALSE(platform.Exists(dir / "copy"));
   EXPECT_FALSE(platform.AppendFile(device, "x").ok());
   EXPECT_FALSE(platform.WriteAt(device, 0, "x").ok());
+  EXPECT_FALSE(platform.WriteNewFile(device, [](FileWriter& out) { return out.Write("x"); }).ok());
 }
 
 // Names outside the 8-bit code page work in every call: a game in
