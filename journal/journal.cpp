@@ -362,7 +362,7 @@ Status Journal::CoverRename(const std::string& from, const std::string& to) {
 
 Status Journal::WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) {
   Status status = Allowed(path);
-  if (status.ok() && active_) status = CoverFile(path);
+  if (status.ok() && Recording()) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.WriteAt(path, offset, bytes);
@@ -370,7 +370,7 @@ Status Journal::WriteAt(const std::string& path, uint64_t offset, std::string_vi
 
 Status Journal::AppendFile(const std::string& path, std::string_view bytes) {
   Status status = Allowed(path);
-  if (status.ok() && active_) status = CoverFile(path);
+  if (status.ok() && Recording()) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.AppendFile(path, bytes);
@@ -378,7 +378,7 @@ Status Journal::AppendFile(const std::string& path, std::string_view bytes) {
 
 Status Journal::ReplaceFile(const std::string& path, std::string_view bytes) {
   Status status = Allowed(path);
-  if (status.ok() && active_) status = CoverFile(path);
+  if (status.ok() && Recording()) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.ReplaceFile(path, bytes);
@@ -387,7 +387,7 @@ Status Journal::ReplaceFile(const std::string& path, std::string_view bytes) {
 Status Journal::WriteNewFile(const std::string& path,
                              const std::function<Status(FileWriter&)>& produce) {
   Status status = Allowed(path);
-  if (status.ok() && active_ && !base_.Exists(path)) status = CoverFile(path);
+  if (status.ok() && Recording() && !base_.Exists(path)) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.WriteNewFile(path, produce);
@@ -395,7 +395,7 @@ Status Journal::WriteNewFile(const std::string& path,
 
 Status Journal::CopyFile(const std::string& from, const std::string& to) {
   Status status = Allowed(to);
-  if (status.ok() && active_ && !base_.Exists(to)) status = CoverFile(to);
+  if (status.ok() && Recording() && !base_.Exists(to)) status = CoverFile(to);
   if (!status.ok()) return status;
   Changed(to);
   return base_.CopyFile(from, to);
@@ -405,7 +405,7 @@ Status Journal::RenameOver(const std::string& from, const std::string& to) {
   Status status = Allowed(from);
   if (status.ok()) status = Allowed(to);
   if (!status.ok()) return status;
-  if (active_) {
+  if (Recording()) {
     bool moved = false;
     status = MoveAside(to, &moved);
     if (status.ok() && !moved && covered_.count(Key(to)) == 0) status = CoverFile(to);
@@ -421,7 +421,7 @@ Status Journal::Rename(const std::string& from, const std::string& to) {
   Status status = Allowed(from);
   if (status.ok()) status = Allowed(to);
   if (!status.ok()) return status;
-  if (active_ && !base_.Exists(to)) {
+  if (Recording() && !base_.Exists(to)) {
     status = CoverRename(from, to);
     if (!status.ok()) return status;
   }
@@ -434,7 +434,7 @@ Status Journal::Remove(const std::string& path) {
   Status status = Allowed(path);
   if (!status.ok()) return status;
   Changed(path);
-  if (active_ && base_.Exists(path)) {
+  if (Recording() && base_.Exists(path)) {
     bool moved = false;
     status = MoveAside(path, &moved);
     if (!status.ok() || moved) return status;
@@ -445,7 +445,7 @@ Status Journal::Remove(const std::string& path) {
 Status Journal::CreateFolder(const std::string& path) {
   Status status = Allowed(path);
   if (!status.ok()) return status;
-  if (active_ && !base_.Exists(path)) {
+  if (Recording() && !base_.Exists(path)) {
     status = Write({"folder", path});
     if (!status.ok()) return status;
   }
@@ -456,7 +456,7 @@ Status Journal::CreateFolder(const std::string& path) {
 Status Journal::RemoveEmptyFolder(const std::string& path) {
   Status status = Allowed(path);
   if (!status.ok()) return status;
-  if (active_ && base_.IsFolder(path)) {
+  if (Recording() && base_.IsFolder(path)) {
     status = Write({"gone-folder", path});
     if (!status.ok()) return status;
   }
@@ -465,7 +465,7 @@ Status Journal::RemoveEmptyFolder(const std::string& path) {
 }
 
 Status Journal::RunProgram(const std::vector<std::string>& argv, int* exitStatus) {
-  if (active_) {
+  if (Recording()) {
     for (size_t i = 1; i < argv.size(); ++i) {
       const std::string& arg = argv[i];
       if (arg.compare(0, game_.size() + 1, game_ + "/") != 0 || base_.Exists(arg)) continue;
