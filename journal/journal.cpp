@@ -28,17 +28,33 @@ std::string Escape(const std::string& field) {
   return out;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string Unescape(const std::string& field) {
   std::string out;
   for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '%' && i + 2 < field.size()) {
-      out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+    int high = i + 2 < field.size() ? HexDigit(field[i + 1]) : -1;
+    int low = high >= 0 ? HexDigit(field[i + 2]) : -1;
+    if (field[i] == '%' && low >= 0) {
+      out += static_cast<char>(high << 4 | low);
       i += 2;
     } else {
       out += field[i];
     }
   }
   return out;
+}
+
+// The entry number an "undone" line names; -1 for anything else.
+long EntryNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return -1;
+  }
+  return std::stol(text);
 }
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -90,8 +106,8 @@ Status ParseJournal(const std::string& path, const std::string& bytes, JournalTe
   for (size_t i = 1; i < lines.size(); ++i) {
     std::vector<std::string> fields = Fields(lines[i]);
     if (fields[0] == "undone" && fields.size() == 2) {
-      size_t index = static_cast<size_t>(std::stoul("0" + fields[1]));
-      if (index < text->undone.size()) text->undone[index] = true;
+      long index = EntryNumber(fields[1]);
+      if (index >= 0 && static_cast<size_t>(index) < text->undone.size()) text->undone[index] = true;
       continue;
     }
     text->entries.push_back(fields);
