@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "journal/managed_files.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
 
 namespace {
@@ -51,8 +52,6 @@ using korva::Status;
 const char kProgram[] = "quickbms.exe";
 // What the script may be at most.
 constexpr uint64_t kScriptLimit = 64 * 1024;
-// The longest name component that Windows (and most file systems) can hold.
-constexpr size_t kMaxComponent = 255;
 // Blocks of the archive file read at a time.
 constexpr size_t kReadBlock = 1 << 16;
 
@@ -112,34 +111,12 @@ std::string Folded(std::string text) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension,
-// name devices on Windows.
-bool IsDeviceName(const std::string& component) {
-  std::string base = Folded(component.substr(0, component.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 // Why Windows cannot hold a file or folder named `component`, or "".
 std::string ComponentProblem(const std::string& component) {
-  if (component.size() > kMaxComponent) {
-    return "a name component is " + std::to_string(component.size()) + " bytes long, more than the " +
-           std::to_string(kMaxComponent) + " that Windows allows";
-  }
-  for (char c : component) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"|?*").find(c) != std::string::npos) {
-      return Quoted(component) +
-             " holds a character that Windows does not allow in names (<>:\"|?* or a control "
-             "character)";
-    }
-  }
-  if (component.back() == '.' || component.back() == ' ') {
-    return Quoted(component) + " ends in a dot or a space, which Windows drops from names";
-  }
-  if (IsDeviceName(component)) return Quoted(component) + " is a device name on Windows";
-  return "";
+  std::string why = korva::WhyWindowsCannotHold(component);
+  if (why.empty()) return why;
+  if (component.size() > korva::kMaxNameComponent) return "a name component " + why;
+  return Quoted(component) + " " + why;
 }
 
 // Splits an entry's name into its components below the output folder, with
@@ -431,8 +408,8 @@ class Unpacker {
     std::string suffix = "_temp";
     for (;;) {
       std::string temp = name;
-      if (temp.size() + suffix.size() > kMaxComponent) {
-        temp.resize(kMaxComponent - suffix.size());
+      if (temp.size() + suffix.size() > korva::kMaxNameComponent) {
+        temp.resize(korva::kMaxNameComponent - suffix.size());
         // Not in the middle of a UTF-8 character.
         while (!temp.empty() && (static_cast<unsigned char>(temp.back()) & 0xC0) == 0x80) {
           temp.pop_back();
