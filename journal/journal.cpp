@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/file_names.h"
 #include "platform/read_limits.h"
 
 namespace korva {
@@ -72,13 +73,6 @@ std::string Line(const std::vector<std::string>& fields) {
   std::string line;
   for (size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "\t" : "") + Escape(fields[i]);
   return line + "\n";
-}
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return text;
 }
 
 // What one journal holds: the operation's name and its lines, each undone
@@ -285,7 +279,7 @@ Status Journal::Allowed(const std::string& path) {
   return base_.CheckInside(game_, path);
 }
 
-std::string Journal::Key(const std::string& path) { return FoldCase(base_.NativePath(path)); }
+std::string Journal::Key(const std::string& path) { return FoldedName(base_.NativePath(path)); }
 
 void Journal::Changed(const std::string& path) {
   if (changed_keys_.insert(path).second) changed_.push_back(path);

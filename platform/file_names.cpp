@@ -2,12 +2,16 @@
 
 namespace korva {
 
-bool IsWindowsDeviceName(const std::string& component) {
-  std::string base = component.substr(0, component.find('.'));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) {
+std::string FoldedName(std::string name) {
+  for (char& c : name) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
+  return name;
+}
+
+bool IsWindowsDeviceName(const std::string& component) {
+  std::string base = FoldedName(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
   return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
          base[3] >= '1' && base[3] <= '9';

@@ -7,6 +7,10 @@
 
 namespace korva {
 
+// The key under which Windows matches names: ASCII letters folded to upper
+// case, every other byte as it is.
+std::string FoldedName(std::string name);
+
 // The longest name component that Windows (and most file systems) can hold.
 constexpr size_t kMaxNameComponent = 255;
 

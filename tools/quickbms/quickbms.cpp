@@ -46,6 +46,7 @@
 namespace {
 
 using korva::FileWriter;
+using korva::FoldedName;
 using korva::Platform;
 using korva::Status;
 
@@ -99,14 +100,6 @@ bool ReadScript(Platform& platform, const std::string& path, Formats* formats) {
     return false;
   }
   return true;
-}
-
-// The key under which Windows matches names: ASCII letters folded.
-std::string Folded(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -206,7 +199,7 @@ std::vector<std::string> FoldedKeys(const std::vector<std::string>& parts) {
   std::vector<std::string> keys;
   std::string key;
   for (const std::string& part : parts) {
-    key += (key.empty() ? "" : "/") + Folded(part);
+    key += (key.empty() ? "" : "/") + FoldedName(part);
     keys.push_back(key);
   }
   return keys;
@@ -327,7 +320,7 @@ class Unpacker {
     Status listed = platform_.ListFolder(path, &names);
     if (!listed.ok()) return listed;
     std::unordered_set<std::string>& known = on_disk_[key];
-    for (const std::string& name : names) known.insert(Folded(name));
+    for (const std::string& name : names) known.insert(FoldedName(name));
     return Status::Ok();
   }
 
@@ -372,9 +365,9 @@ class Unpacker {
                      "journal), which no archive may write");
     }
     const std::string path = PathOf(parts, count);
-    if (Folded(path) == Folded(archive_path_)) return Refused("it would land on the archive itself");
+    if (FoldedName(path) == FoldedName(archive_path_)) return Refused("it would land on the archive itself");
     const std::string parentKey = count == 1 ? std::string() : keys[count - 2];
-    const bool there = on_disk_[parentKey].count(Folded(parts[count - 1])) != 0;
+    const bool there = on_disk_[parentKey].count(FoldedName(parts[count - 1])) != 0;
     if (folder || there) {
       Status inside = platform_.CheckInside(root_, path);
       if (!inside.ok()) return Refused(inside.message());
@@ -417,7 +410,7 @@ class Unpacker {
         if (!temp.empty() && static_cast<unsigned char>(temp.back()) >= 0xC0) temp.pop_back();
       }
       temp += suffix;
-      const std::string key = (folderKey.empty() ? "" : folderKey + "/") + Folded(temp);
+      const std::string key = (folderKey.empty() ? "" : folderKey + "/") + FoldedName(temp);
       if (nodes_.count(key) == 0) return temp;
       suffix += "_temp";
     }
@@ -464,7 +457,7 @@ class Unpacker {
     const std::string target = PathOf(parts, parts.size());
     const std::string temp = (folders == 0 ? root_ : PathOf(parts, folders)) + "/" + tempName;
     // A leftover of a cut-off run: the file it was to become is written anew.
-    if (on_disk_[parentKey].count(Folded(tempName)) != 0 && platform_.Exists(temp)) {
+    if (on_disk_[parentKey].count(FoldedName(tempName)) != 0 && platform_.Exists(temp)) {
       Status removed = platform_.Remove(temp);
       if (!removed.ok()) return {"cannot be written: " + removed.message(), true};
     }
