@@ -7,27 +7,18 @@
 #include "gamedata/backups.h"
 #include "installer/mod_manager.h"
 #include "installer/store.h"
+#include "platform/file_names.h"
 #include "slots/slot_scan.h"
 #include "slots/slot_usage.h"
 #include "textfiles/collection_list.h"
 
 namespace korva {
-namespace {
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return text;
-}
-
-}  // namespace
 
 bool ModManager::AdoptGameUpdate() {
   std::vector<ChangedFile> changed = changed_files_;
   auto isChanged = [&changed](const std::string& path) {
     for (const ChangedFile& file : changed) {
-      if (FoldCase(file.path) == FoldCase(path)) return true;
+      if (FoldedName(file.path) == FoldedName(path)) return true;
     }
     return false;
   };

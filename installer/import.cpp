@@ -10,6 +10,8 @@
 #include <optional>
 #include <set>
 
+#include "platform/file_names.h"
+
 namespace korva {
 namespace {
 
@@ -33,25 +35,8 @@ std::string FoldCase(std::string text) {
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices on Windows,
-// with any extension.
-bool IsWindowsDeviceName(const std::string& name) {
-  std::string base = FoldCase(name.substr(0, name.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "con" || base == "prn" || base == "aux" || base == "nul") return true;
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
-
 // True when Windows can hold a file or folder of this name.
-bool WindowsCanHold(const std::string& name) {
-  for (char c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"|?*").find(c) != std::string::npos) {
-      return false;
-    }
-  }
-  return !name.empty() && name.back() != '.' && name.back() != ' ' && !IsWindowsDeviceName(name);
-}
+bool WindowsCanHold(const std::string& name) { return WhyWindowsCannotHold(name).empty(); }
 
 std::string Join(const std::vector<std::string>& parts, size_t from = 0, size_t to = std::string::npos) {
   std::string joined;

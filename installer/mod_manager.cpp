@@ -8,6 +8,7 @@
 #include "installer/config.h"
 #include "installer/import.h"
 #include "installer/mod_database.h"
+#include "platform/file_names.h"
 #include "slots/slot_scan.h"
 #include "slots/slot_usage.h"
 #include "slots/slot_write.h"
@@ -37,13 +38,6 @@ std::vector<std::string> LeftoverPaths() {
     paths.push_back(path + kBackupSuffix + "_temp");
   }
   return paths;
-}
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return text;
 }
 
 }  // namespace
@@ -286,7 +280,7 @@ void ModManager::ShowModInfo(int row) {
 
 bool ModManager::IsChanged(const std::string& managedPath) const {
   return std::any_of(changed_files_.begin(), changed_files_.end(), [&](const ChangedFile& file) {
-    return FoldCase(file.path) == FoldCase(managedPath);
+    return FoldedName(file.path) == FoldedName(managedPath);
   });
 }
 
@@ -365,9 +359,9 @@ Status ModManager::RunOperation(const std::string& name, const std::string& head
     if (rule == RecordRule::kTakeAll) record_.Clear();
     std::vector<std::string> take;
     for (const std::string& path : ManagedGameFiles()) {
-      const std::string full = FoldCase(game_folder_ + path);
+      const std::string full = FoldedName(game_folder_ + path);
       bool touched = std::any_of(journal_.changed().begin(), journal_.changed().end(),
-                                 [&](const std::string& c) { return FoldCase(c) == full; });
+                                 [&](const std::string& c) { return FoldedName(c) == full; });
       if (touched || !record_.Has(path)) take.push_back(path);
     }
     if (rule == RecordRule::kCheckThenDrop) {

@@ -103,6 +103,8 @@ class ModManager {
     return slot_tables_[static_cast<size_t>(kind)];
   }
   const SlotTables& slot_tables() const { return slot_tables_; }
+  // The journal the operations run under.
+  Journal& journal() { return journal_; }
 
  private:
   // Start-up: undoes an operation that was cut off, then removes what a

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/file_names.h"
 #include "platform/read_limits.h"
 
 namespace korva {
@@ -28,17 +29,33 @@ std::string Escape(const std::string& field) {
   return out;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 std::string Unescape(const std::string& field) {
   std::string out;
   for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '%' && i + 2 < field.size()) {
-      out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+    int high = i + 2 < field.size() ? HexDigit(field[i + 1]) : -1;
+    int low = high >= 0 ? HexDigit(field[i + 2]) : -1;
+    if (field[i] == '%' && low >= 0) {
+      out += static_cast<char>(high << 4 | low);
       i += 2;
     } else {
       out += field[i];
     }
   }
   return out;
+}
+
+// The entry number an "undone" line names; -1 for anything else.
+long EntryNumber(const std::string& text) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    return -1;
+  }
+  return std::stol(text);
 }
 
 std::vector<std::string> Fields(const std::string& line) {
@@ -56,13 +73,6 @@ std::string Line(const std::vector<std::string>& fields) {
   std::string line;
   for (size_t i = 0; i < fields.size(); ++i) line += (i > 0 ? "\t" : "") + Escape(fields[i]);
   return line + "\n";
-}
-
-std::string FoldCase(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  }
-  return text;
 }
 
 // What one journal holds: the operation's name and its lines, each undone
@@ -90,8 +100,8 @@ Status ParseJournal(const std::string& path, const std::string& bytes, JournalTe
   for (size_t i = 1; i < lines.size(); ++i) {
     std::vector<std::string> fields = Fields(lines[i]);
     if (fields[0] == "undone" && fields.size() == 2) {
-      size_t index = static_cast<size_t>(std::stoul("0" + fields[1]));
-      if (index < text->undone.size()) text->undone[index] = true;
+      long index = EntryNumber(fields[1]);
+      if (index >= 0 && static_cast<size_t>(index) < text->undone.size()) text->undone[index] = true;
       continue;
     }
     text->entries.push_back(fields);
@@ -269,7 +279,7 @@ Status Journal::Allowed(const std::string& path) {
   return base_.CheckInside(game_, path);
 }
 
-std::string Journal::Key(const std::string& path) { return FoldCase(base_.NativePath(path)); }
+std::string Journal::Key(const std::string& path) { return FoldedName(base_.NativePath(path)); }
 
 void Journal::Changed(const std::string& path) {
   if (changed_keys_.insert(path).second) changed_.push_back(path);
@@ -362,7 +372,7 @@ Status Journal::CoverRename(const std::string& from, const std::string& to) {
 
 Status Journal::WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) {
   Status status = Allowed(path);
-  if (status.ok() && active_) status = CoverFile(path);
+  if (status.ok() && Recording()) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.WriteAt(path, offset, bytes);
@@ -370,7 +380,7 @@ Status Journal::WriteAt(const std::string& path, uint64_t offset, std::string_vi
 
 Status Journal::AppendFile(const std::string& path, std::string_view bytes) {
   Status status = Allowed(path);
-  if (status.ok() && active_) status = CoverFile(path);
+  if (status.ok() && Recording()) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.AppendFile(path, bytes);
@@ -378,7 +388,7 @@ Status Journal::AppendFile(const std::string& path, std::string_view bytes) {
 
 Status Journal::ReplaceFile(const std::string& path, std::string_view bytes) {
   Status status = Allowed(path);
-  if (status.ok() && active_) status = CoverFile(path);
+  if (status.ok() && Recording()) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.ReplaceFile(path, bytes);
@@ -387,7 +397,7 @@ Status Journal::ReplaceFile(const std::string& path, std::string_view bytes) {
 Status Journal::WriteNewFile(const std::string& path,
                              const std::function<Status(FileWriter&)>& produce) {
   Status status = Allowed(path);
-  if (status.ok() && active_ && !base_.Exists(path)) status = CoverFile(path);
+  if (status.ok() && Recording() && !base_.Exists(path)) status = CoverFile(path);
   if (!status.ok()) return status;
   Changed(path);
   return base_.WriteNewFile(path, produce);
@@ -395,7 +405,7 @@ Status Journal::WriteNewFile(const std::string& path,
 
 Status Journal::CopyFile(const std::string& from, const std::string& to) {
   Status status = Allowed(to);
-  if (status.ok() && active_ && !base_.Exists(to)) status = CoverFile(to);
+  if (status.ok() && Recording() && !base_.Exists(to)) status = CoverFile(to);
   if (!status.ok()) return status;
   Changed(to);
   return base_.CopyFile(from, to);
@@ -405,7 +415,7 @@ Status Journal::RenameOver(const std::string& from, const std::string& to) {
   Status status = Allowed(from);
   if (status.ok()) status = Allowed(to);
   if (!status.ok()) return status;
-  if (active_) {
+  if (Recording()) {
     bool moved = false;
     status = MoveAside(to, &moved);
     if (status.ok() && !moved && covered_.count(Key(to)) == 0) status = CoverFile(to);
@@ -421,7 +431,7 @@ Status Journal::Rename(const std::string& from, const std::string& to) {
   Status status = Allowed(from);
   if (status.ok()) status = Allowed(to);
   if (!status.ok()) return status;
-  if (active_ && !base_.Exists(to)) {
+  if (Recording() && !base_.Exists(to)) {
     status = CoverRename(from, to);
     if (!status.ok()) return status;
   }
@@ -434,7 +444,7 @@ Status Journal::Remove(const std::string& path) {
   Status status = Allowed(path);
   if (!status.ok()) return status;
   Changed(path);
-  if (active_ && base_.Exists(path)) {
+  if (Recording() && base_.Exists(path)) {
     bool moved = false;
     status = MoveAside(path, &moved);
     if (!status.ok() || moved) return status;
@@ -445,7 +455,7 @@ Status Journal::Remove(const std::string& path) {
 Status Journal::CreateFolder(const std::string& path) {
   Status status = Allowed(path);
   if (!status.ok()) return status;
-  if (active_ && !base_.Exists(path)) {
+  if (Recording() && !base_.Exists(path)) {
     status = Write({"folder", path});
     if (!status.ok()) return status;
   }
@@ -456,7 +466,7 @@ Status Journal::CreateFolder(const std::string& path) {
 Status Journal::RemoveEmptyFolder(const std::string& path) {
   Status status = Allowed(path);
   if (!status.ok()) return status;
-  if (active_ && base_.IsFolder(path)) {
+  if (Recording() && base_.IsFolder(path)) {
     status = Write({"gone-folder", path});
     if (!status.ok()) return status;
   }
@@ -465,7 +475,7 @@ Status Journal::RemoveEmptyFolder(const std::string& path) {
 }
 
 Status Journal::RunProgram(const std::vector<std::string>& argv, int* exitStatus) {
-  if (active_) {
+  if (Recording()) {
     for (size_t i = 1; i < argv.size(); ++i) {
       const std::string& arg = argv[i];
       if (arg.compare(0, game_.size() + 1, game_ + "/") != 0 || base_.Exists(arg)) continue;

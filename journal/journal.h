@@ -45,6 +45,10 @@ class Journal : public Platform {
   // that changes nothing leaves no trace. Fails when an operation is open.
   Status Begin(const std::string& name);
   bool active() const { return active_; }
+  // For measuring what the journal costs: with recording off, an open
+  // operation's changes go straight to the platform below (still kept
+  // inside the game folder) and nothing can be undone.
+  void SetRecording(bool on) { recording_ = on; }
   // The paths changed so far by the open operation, as given.
   const std::vector<std::string>& changed() const { return changed_; }
 
@@ -120,10 +124,12 @@ class Journal : public Platform {
   void Changed(const std::string& path);
   std::string Key(const std::string& path);
   void End();
+  bool Recording() const { return active_ && recording_; }
 
   Platform& base_;
   std::string game_;
   bool active_ = false;
+  bool recording_ = true;
   bool written_ = false;
   std::string name_;
   int next_copy_ = 0;

@@ -3,7 +3,7 @@
 # program need. Safe to run again.
 set -eu
 packages="
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config ccache
   libwxgtk3.2-dev
   libfreeimage-dev libsquish-dev libarchive-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

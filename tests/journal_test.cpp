@@ -258,6 +258,22 @@ TEST(JournalRecovery, NoJournalIsNothingToDoAndLeftoverCopiesGo) {
   Status status = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
   EXPECT_FALSE(status.ok());
   EXPECT_TRUE(FileExists(game / "mod_journal"));  // kept for a person to look at
+
+  // Damaged lines: bad escapes, numbers out of range, unknown kinds and a
+  // line cut off while it was written.
+  WriteBytes(game / "a%ZZ", "kept");
+  WriteBytes(game / "mod_journal",
+             "korva-journal\t1\ttest %41operation\n"
+             "absent\t/a%ZZ%4\n"
+             "undone\t99999999999999999999\n"
+             "undone\t-1\n"
+             "saved\tno-such-copy\t/b\n"
+             "teleported\t/c\n"
+             "absent\t/a%ZZ");
+  ASSERT_TRUE(RecoverCutOffOperation(SystemPlatform(), game.path(), &operation).ok());
+  EXPECT_EQ(operation, "test Aoperation");
+  EXPECT_EQ(ReadBytes(game / "a%ZZ"), "kept");  // only the complete lines were undone
+  EXPECT_FALSE(FileExists(game / "mod_journal"));
 }
 
 

@@ -98,6 +98,19 @@ TEST(DdsDecode, UncompressedByChannelMasks) {
   // No alpha flag: the fourth byte is padding and every pixel is opaque.
   ASSERT_TRUE(DecodeDds(MaskFile(2, 2, 0x40, argb, data), &image).ok());
   EXPECT_EQ(At(image, 0, 1), (Pixel{11, 10, 9, 255}));
+
+  // 24 bits, as image tools write opaque pictures: BGR (the usual) and RGB.
+  const uint32_t bgr[4] = {0xff0000, 0x00ff00, 0x0000ff, 0};
+  const uint32_t rgb[4] = {0x0000ff, 0x00ff00, 0xff0000, 0};
+  std::string threeBytes = Bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
+  for (const uint32_t* masks : {bgr, rgb}) {
+    std::string file = MaskFile(2, 2, 0x40, masks, threeBytes);
+    Put32(&file, 88, 24);
+    ASSERT_TRUE(DecodeDds(file, &image).ok());
+    const bool blueFirst = masks == bgr;
+    EXPECT_EQ(At(image, 0, 0), blueFirst ? (Pixel{3, 2, 1, 255}) : (Pixel{1, 2, 3, 255}));
+    EXPECT_EQ(At(image, 1, 1), blueFirst ? (Pixel{12, 11, 10, 255}) : (Pixel{10, 11, 12, 255}));
+  }
 }
 
 TEST(DdsDecode, SizesThatAreNotMultiplesOfFour) {
@@ -112,14 +125,20 @@ TEST(DdsDecode, SizesThatAreNotMultiplesOfFour) {
 }
 
 TEST(DdsDecode, RefusesWhatItCannotRead) {
-  const uint32_t rgb24[4] = {0xff0000, 0xff00, 0xff, 0};
+  const uint32_t rgb16[4] = {0xf800, 0x07e0, 0x001f, 0};
+  const uint32_t shared[4] = {0xff0000, 0xff0000, 0xff, 0};
   std::string cube = FourCCFile(4, 4, "DXT1", std::string(8 * 6, '\0'));
   Put32(&cube, 112, 0x200 | 0xFC00);
   std::string volume = FourCCFile(4, 4, "DXT1", std::string(8 * 4, '\0'));
   Put32(&volume, 8, 0x1 | 0x2 | 0x4 | 0x1000 | 0x800000);
   Put32(&volume, 24, 4);
-  std::string rgb = MaskFile(2, 2, 0x40, rgb24, std::string(16, '\0'));
-  Put32(&rgb, 88, 24);
+  std::string rgb = MaskFile(2, 2, 0x40, rgb16, std::string(16, '\0'));
+  Put32(&rgb, 88, 16);
+  std::string twice = MaskFile(2, 2, 0x40, shared, std::string(12, '\0'));
+  Put32(&twice, 88, 24);
+  std::string short24 = MaskFile(2, 2, 0x40, shared, std::string(11, '\0'));
+  Put32(&short24, 88, 24);
+  Put32(&short24, 92, 0xff00);
   struct Case {
     const char* name;
     std::string bytes;
@@ -130,7 +149,9 @@ TEST(DdsDecode, RefusesWhatItCannotRead) {
       {"header cut short", FourCCFile(4, 4, "DXT1", "").substr(0, 100), "truncated"},
       {"pixels cut short", FourCCFile(8, 8, "DXT5", std::string(63, '\0')), "truncated"},
       {"unknown FourCC", FourCCFile(4, 4, "ATI2", std::string(16, '\0')), "\"ATI2\""},
-      {"24-bit pixels", rgb, "pixel format"},
+      {"16-bit pixels", rgb, "pixel format"},
+      {"two channels in one byte", twice, "one whole byte of its own"},
+      {"24-bit pixels cut short", short24, "truncated"},
       {"zero width", FourCCFile(0, 4, "DXT1", std::string(8, '\0')), "size"},
       {"cube map", cube, "cube map"},
       {"volume", volume, "volume"},

@@ -43,19 +43,19 @@
 #include <vector>
 
 #include "journal/managed_files.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
 
 namespace {
 
 using korva::FileWriter;
+using korva::FoldedName;
 using korva::Platform;
 using korva::Status;
 
 const char kProgram[] = "quickbms.exe";
 // What the script may be at most.
 constexpr uint64_t kScriptLimit = 64 * 1024;
-// The longest name component that Windows (and most file systems) can hold.
-constexpr size_t kMaxComponent = 255;
 // Blocks of the archive file read at a time.
 constexpr size_t kReadBlock = 1 << 16;
 
@@ -105,44 +105,14 @@ bool ReadScript(Platform& platform, const std::string& path, Formats* formats) {
   return true;
 }
 
-// The key under which Windows matches names: ASCII letters folded.
-std::string Folded(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with any extension,
-// name devices on Windows.
-bool IsDeviceName(const std::string& component) {
-  std::string base = Folded(component.substr(0, component.find('.')));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
-}
 
 // Why Windows cannot hold a file or folder named `component`, or "".
 std::string ComponentProblem(const std::string& component) {
-  if (component.size() > kMaxComponent) {
-    return "a name component is " + std::to_string(component.size()) + " bytes long, more than the " +
-           std::to_string(kMaxComponent) + " that Windows allows";
-  }
-  for (char c : component) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>:\"|?*").find(c) != std::string::npos) {
-      return Quoted(component) +
-             " holds a character that Windows does not allow in names (<>:\"|?* or a control "
-             "character)";
-    }
-  }
-  if (component.back() == '.' || component.back() == ' ') {
-    return Quoted(component) + " ends in a dot or a space, which Windows drops from names";
-  }
-  if (IsDeviceName(component)) return Quoted(component) + " is a device name on Windows";
-  return "";
+  std::string why = korva::WhyWindowsCannotHold(component);
+  if (why.empty()) return why;
+  if (component.size() > korva::kMaxNameComponent) return "a name component " + why;
+  return Quoted(component) + " " + why;
 }
 
 // Splits an entry's name into its components below the output folder, with
@@ -285,7 +255,7 @@ std::vector<std::string> FoldedKeys(const std::vector<std::string>& parts) {
   std::vector<std::string> keys;
   std::string key;
   for (const std::string& part : parts) {
-    key += (key.empty() ? "" : "/") + Folded(part);
+    key += (key.empty() ? "" : "/") + FoldedName(part);
     keys.push_back(key);
   }
   return keys;
@@ -410,7 +380,7 @@ class Unpacker {
     Status listed = platform_.ListFolder(path, &names);
     if (!listed.ok()) return listed;
     std::unordered_set<std::string>& known = on_disk_[key];
-    for (const std::string& name : names) known.insert(Folded(name));
+    for (const std::string& name : names) known.insert(FoldedName(name));
     return Status::Ok();
   }
 
@@ -455,9 +425,9 @@ class Unpacker {
                      "journal), which no archive may write");
     }
     const std::string path = PathOf(parts, count);
-    if (Folded(path) == Folded(archive_path_)) return Refused("it would land on the archive itself");
+    if (FoldedName(path) == FoldedName(archive_path_)) return Refused("it would land on the archive itself");
     const std::string parentKey = count == 1 ? std::string() : keys[count - 2];
-    const bool there = on_disk_[parentKey].count(Folded(parts[count - 1])) != 0;
+    const bool there = on_disk_[parentKey].count(FoldedName(parts[count - 1])) != 0;
     if (folder || there) {
       Status inside = platform_.CheckInside(root_, path);
       if (!inside.ok()) return Refused(inside.message());
@@ -491,8 +461,8 @@ class Unpacker {
     std::string suffix = "_temp";
     for (;;) {
       std::string temp = name;
-      if (temp.size() + suffix.size() > kMaxComponent) {
-        temp.resize(kMaxComponent - suffix.size());
+      if (temp.size() + suffix.size() > korva::kMaxNameComponent) {
+        temp.resize(korva::kMaxNameComponent - suffix.size());
         // Not in the middle of a UTF-8 character.
         while (!temp.empty() && (static_cast<unsigned char>(temp.back()) & 0xC0) == 0x80) {
           temp.pop_back();
@@ -500,7 +470,7 @@ class Unpacker {
         if (!temp.empty() && static_cast<unsigned char>(temp.back()) >= 0xC0) temp.pop_back();
       }
       temp += suffix;
-      const std::string key = (folderKey.empty() ? "" : folderKey + "/") + Folded(temp);
+      const std::string key = (folderKey.empty() ? "" : folderKey + "/") + FoldedName(temp);
       if (nodes_.count(key) == 0) return temp;
       suffix += "_temp";
     }
@@ -547,7 +517,7 @@ class Unpacker {
     const std::string target = PathOf(parts, parts.size());
     const std::string temp = (folders == 0 ? root_ : PathOf(parts, folders)) + "/" + tempName;
     // A leftover of a cut-off run: the file it was to become is written anew.
-    if (on_disk_[parentKey].count(Folded(tempName)) != 0 && platform_.Exists(temp)) {
+    if (on_disk_[parentKey].count(FoldedName(tempName)) != 0 && platform_.Exists(temp)) {
       Status removed = platform_.Remove(temp);
       if (!removed.ok()) return {"cannot be written: " + removed.message(), true};
     }

@@ -54,6 +54,7 @@ const char* FormatName(DdsFormat format) {
     case DdsFormat::kDxt3: return "DXT3";
     case DdsFormat::kDxt5: return "DXT5";
     case DdsFormat::kRgba32: return "uncompressed 32-bit";
+    case DdsFormat::kRgb24: return "uncompressed 24-bit";
   }
   return "?";
 }
@@ -77,6 +78,11 @@ std::string FourCCText(uint32_t code) {
 }
 
 size_t BlockBytes(DdsFormat format) { return format == DdsFormat::kDxt1 ? 8 : 16; }
+
+// Bytes per pixel of an uncompressed format; 0 for a block format.
+size_t PixelBytes(DdsFormat format) {
+  return format == DdsFormat::kRgba32 ? 4 : format == DdsFormat::kRgb24 ? 3 : 0;
+}
 
 // Where red goes in a pixel of `order` (blue goes to 2 - that; green and
 // alpha never move).
@@ -204,22 +210,32 @@ Status ReadDdsHeader(std::string_view head, uint64_t fileSize, DdsInfo* info) {
     } else {
       return Status::Error("the DDS pixel format \"" + name +
                            "\" is not one this converter reads (DXT1, DXT3, DXT5 or "
-                           "uncompressed 32-bit)");
+                           "uncompressed 24-bit or 32-bit)");
     }
-  } else if ((pfFlags & kDdpfRgb) && Get32(head, kRgbBitCount) == 32) {
-    found.format = DdsFormat::kRgba32;
+  } else if ((pfFlags & kDdpfRgb) &&
+             (Get32(head, kRgbBitCount) == 32 || Get32(head, kRgbBitCount) == 24)) {
+    const uint32_t bits = Get32(head, kRgbBitCount);
+    found.format = bits == 32 ? DdsFormat::kRgba32 : DdsFormat::kRgb24;
     for (size_t ch = 0; ch < 3; ++ch) found.shift[ch] = MaskShift(Get32(head, kRedMask + 4 * ch));
     uint32_t alphaMask = Get32(head, kAlphaMask);
     if ((pfFlags & kDdpfAlphaPixels) && alphaMask != 0) found.shift[3] = MaskShift(alphaMask);
     bool usable = found.shift[0] >= 0 && found.shift[1] >= 0 && found.shift[2] >= 0 &&
                   ((pfFlags & kDdpfAlphaPixels) == 0 || alphaMask == 0 || found.shift[3] >= 0);
+    // The channels must be three (or four) different bytes of the pixel.
+    for (int a = 0; usable && a < 4; ++a) {
+      for (int b = a + 1; b < 4; ++b) {
+        if (found.shift[a] >= 0 && found.shift[a] == found.shift[b]) usable = false;
+      }
+      if (found.shift[a] >= static_cast<int>(bits)) usable = false;
+    }
     if (!usable) {
-      return Status::Error("the DDS file's 32-bit pixel layout is not one this converter reads "
-                           "(each channel must be one whole byte)");
+      return Status::Error("the DDS file's " + std::to_string(bits) +
+                           "-bit pixel layout is not one this converter reads (each channel "
+                           "must be one whole byte of its own)");
     }
   } else {
     return Status::Error("the DDS pixel format is not one this converter reads (DXT1, DXT3, "
-                         "DXT5 or uncompressed 32-bit)");
+                         "DXT5 or uncompressed 24-bit or 32-bit)");
   }
 
   size_t needed = DdsStripBytes(found.width, found.height, found.format);
@@ -240,23 +256,24 @@ Status ReadDdsHeader(std::string_view bytes, DdsInfo* info) {
 
 size_t DdsStripBytes(int width, int rows, DdsFormat format) {
   size_t w = static_cast<size_t>(width), h = static_cast<size_t>(rows);
-  if (format == DdsFormat::kRgba32) return w * h * 4;
+  if (PixelBytes(format) != 0) return w * h * PixelBytes(format);
   return ((w + 3) / 4) * ((h + 3) / 4) * BlockBytes(format);
 }
 
 void DecodeDdsStrip(const uint8_t* data, const DdsInfo& info, const PixelRows& rows,
                     const CodecOptions& options) {
   const int width = rows.width, height = rows.height;
-  if (info.format == DdsFormat::kRgba32) {
+  if (const size_t bytes = PixelBytes(info.format); bytes != 0) {
     const int red = RedAt(rows.order), at[4] = {red, 1, 2 - red, 3};
     for (int y = 0; y < height; ++y) {
-      const uint8_t* src = data + static_cast<size_t>(y) * static_cast<size_t>(width) * 4;
+      const uint8_t* src = data + static_cast<size_t>(y) * static_cast<size_t>(width) * bytes;
       uint8_t* dst = rows.Row(y);
-      for (int x = 0; x < width; ++x, src += 4, dst += 4) {
+      for (int x = 0; x < width; ++x, src += bytes, dst += 4) {
         uint32_t v = static_cast<uint32_t>(src[0]) | static_cast<uint32_t>(src[1]) << 8 |
-                     static_cast<uint32_t>(src[2]) << 16 | static_cast<uint32_t>(src[3]) << 24;
+                     static_cast<uint32_t>(src[2]) << 16 |
+                     (bytes == 4 ? static_cast<uint32_t>(src[3]) << 24 : 0u);
         for (int ch = 0; ch < 4; ++ch) {
-          dst[at[ch]] = info.shift[ch] >= 0 ? static_cast<uint8_t>(v >> info.shift[ch] & 0xff) : 255;
+          dst[at[ch]] = static_cast<uint8_t>(info.shift[ch] >= 0 ? v >> info.shift[ch] & 0xffu : 0xffu);
         }
       }
     }

@@ -66,8 +66,9 @@ PixelRows RowsOf(RgbaImage& image);
 ConstPixelRows RowsOf(const RgbaImage& image);
 
 // The pixel formats of DDS files this module reads; EncodeDds writes kDxt1
-// or kDxt5.
-enum class DdsFormat { kDxt1, kDxt3, kDxt5, kRgba32 };
+// or kDxt5. The uncompressed ones hold each channel in one whole byte, in
+// any order (RGB, BGR, with or without alpha or an unused byte).
+enum class DdsFormat { kDxt1, kDxt3, kDxt5, kRgba32, kRgb24 };
 
 // What a DDS header says about the top level.
 struct DdsInfo {
