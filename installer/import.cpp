@@ -600,6 +600,22 @@ class Importer {
     return std::nullopt;
   }
 
+  // Where a file entry goes: below the temporary folder of the chosen
+  // package that holds it, with its folders made. `target` is left empty for
+  // a folder entry and for an entry no chosen package holds.
+  Outcome PlaceEntry(const std::vector<Package*>& chosen, const Entry& entry, std::string* target) {
+    target->clear();
+    auto package = std::find_if(chosen.begin(), chosen.end(),
+                                [&](const Package* p) { return p->Holds(entry.parts); });
+    if (package == chosen.end()) return std::nullopt;
+    const size_t count = entry.parts.size();
+    if (Outcome failed = MakeFolders(**package, entry.parts, entry.folder ? count : count - 1)) {
+      return failed;
+    }
+    if (!entry.folder) *target = (*package)->staged + "/" + Join(entry.parts, (*package)->prefix.size());
+    return std::nullopt;
+  }
+
   // Second pass: the entries of the chosen packages are written below their
   // temporary folders.
   Outcome WriteArchive(const std::string& source, const std::vector<Package*>& chosen) {
@@ -613,15 +629,9 @@ class Importer {
       if (r < ARCHIVE_WARN) return reader.Unreadable();
       Entry entry;
       if (Outcome bad = CheckArchiveEntry(raw, &entry)) return bad;
-      auto package = std::find_if(chosen.begin(), chosen.end(),
-                                  [&](const Package* p) { return p->Holds(entry.parts); });
-      if (package == chosen.end()) continue;
-      const size_t count = entry.parts.size();
-      if (Outcome failed = MakeFolders(**package, entry.parts, entry.folder ? count : count - 1)) {
-        return failed;
-      }
-      if (entry.folder) continue;
-      std::string target = (*package)->staged + "/" + Join(entry.parts, (*package)->prefix.size());
+      std::string target;
+      if (Outcome failed = PlaceEntry(chosen, entry, &target)) return failed;
+      if (target.empty()) continue;
       Outcome stopped;
       Status written = platform_.WriteNewFile(target, [&](FileWriter& writer) {
         stopped = ReadData(reader, raw, &total, true, source, &writer);
@@ -681,16 +691,10 @@ class Importer {
   Outcome WriteFolder(const std::string& source, const Scan& scan, const std::vector<Package*>& chosen) {
     uint64_t total = 0;
     for (const Entry& entry : scan.entries) {
-      auto package = std::find_if(chosen.begin(), chosen.end(),
-                                  [&](const Package* p) { return p->Holds(entry.parts); });
-      if (package == chosen.end()) continue;
-      const size_t count = entry.parts.size();
-      if (Outcome failed = MakeFolders(**package, entry.parts, entry.folder ? count : count - 1)) {
-        return failed;
-      }
-      if (entry.folder) continue;
+      std::string target;
+      if (Outcome failed = PlaceEntry(chosen, entry, &target)) return failed;
+      if (target.empty()) continue;
       const std::string from = source + "/" + Join(entry.parts);
-      const std::string target = (*package)->staged + "/" + Join(entry.parts, (*package)->prefix.size());
       Outcome stopped;
       Status written = platform_.WriteNewFile(target, [&](FileWriter& writer) {
         std::string block;

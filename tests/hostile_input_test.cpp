@@ -106,11 +106,8 @@ TEST_P(HostileFilesTest, ThePlatformReadsOnlyRegularFilesAndWithinTheirLimit) {
 class HostileGameTest : public ::testing::Test {
  protected:
   HostileGameTest() {
-    CopyBuiltData(program.path());
-    fs::copy(BuiltProgramFolder() + "/tools", program / "tools", fs::copy_options::recursive);
-    MakeSampleMods(program / "mods");
+    MakeProgramFolderFor(program.path(), game.path());
     MakeSampleGame(game.path());
-    WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n");
     WriteBytes(outside / "canary", "outside the game");
     platform.set_program_folder(program.path());
   }

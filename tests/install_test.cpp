@@ -28,12 +28,9 @@ enum Mod { kBrakka = 0, kOrvak = 1, kGrunt = 2, kImra = 3 };
 class InstallTest : public ::testing::Test {
  protected:
   InstallTest() {
-    CopyBuiltData(program.path());
-    fs::copy(BuiltProgramFolder() + "/tools", program / "tools", fs::copy_options::recursive);
-    MakeSampleMods(program / "mods");
+    MakeProgramFolderFor(program.path(), game.path());
     MakeSampleGame(game.path());
     gameBefore = Snapshot(game.path());
-    WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n");
     platform.set_program_folder(program.path());
   }
 

@@ -283,9 +283,7 @@ TEST(JournalRecovery, NoJournalIsNothingToDoAndLeftoverCopiesGo) {
 class OperationCutTest : public ::testing::Test {
  protected:
   OperationCutTest() {
-    CopyBuiltData(program.path());
-    fs::copy(BuiltProgramFolder() + "/tools", program / "tools", fs::copy_options::recursive);
-    MakeSampleMods(program / "mods");
+    MakeProgramFolderFor(program.path(), game.path());
     // A package with everything at once: slots of every kind, every data
     // file, a files tree that replaces a game file, a main and an extra icon.
     const std::string brakka = program / "mods/brakka_the_mender";
@@ -293,7 +291,6 @@ class OperationCutTest : public ::testing::Test {
     modfile.erase(modfile.find("add_icon=brakka_pack.tga"));
     WriteBytes(brakka + "/modfile.ini", modfile);
     WriteBytes(brakka + "/files/chars/pawniks/shared/pawnik_hands.tex", "Brakka's hands");
-    WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n");
     platform.set_program_folder(program.path());
   }
 

@@ -24,11 +24,8 @@ enum Mod { kBrakka = 0, kGrunt = 2, kImra = 3 };
 class RecordTest : public ::testing::Test {
  protected:
   RecordTest() {
-    CopyBuiltData(program.path());
-    fs::copy(BuiltProgramFolder() + "/tools", program / "tools", fs::copy_options::recursive);
-    MakeSampleMods(program / "mods");
+    MakeProgramFolderFor(program.path(), game.path());
     MakeSampleGame(game.path());
-    WriteBytes(program / "config.ini", "KorvaPath=" + game.path() + "\r\n");
     platform.set_program_folder(program.path());
   }
 

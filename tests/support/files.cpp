@@ -1,5 +1,7 @@
 #include "tests/support/files.h"
 
+#include "sample/sample_game.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +106,14 @@ void CopyBuiltData(const std::string& programFolder) {
   fs::create_directories(fs::u8path(programFolder));
   fs::copy(fs::u8path(BuiltProgramFolder() + "/data"), fs::u8path(programFolder + "/data"),
            fs::copy_options::recursive);
+}
+
+void MakeProgramFolderFor(const std::string& programFolder, const std::string& gameFolder) {
+  CopyBuiltData(programFolder);
+  fs::copy(fs::u8path(BuiltProgramFolder() + "/tools"), fs::u8path(programFolder + "/tools"),
+           fs::copy_options::recursive);
+  MakeSampleMods(programFolder + "/mods");
+  WriteBytes(programFolder + "/config.ini", "KorvaPath=" + gameFolder + "\r\n");
 }
 
 void WriteStandIn(const std::string& path, const std::string& script) {
