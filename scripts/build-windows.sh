@@ -14,7 +14,9 @@ build=${1:-$repo/build-windows}
 
 prefix=$("$repo/scripts/windows/deps.sh" | tail -1)
 start=$SECONDS
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/windows-toolchain.cmake" \
-  -DKORVA_WINDOWS_DEPS="$prefix" -DKORVA_WINDOW=OFF
+  -DCMAKE_BUILD_TYPE=Release -DKORVA_WINDOWS_DEPS="$prefix" -DKORVA_WINDOW=OFF "${launcher[@]}"
 cmake --build "$build" -j"$(nproc)"
 echo "build-windows.sh: built $build in $((SECONDS - start)) s"

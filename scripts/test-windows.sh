@@ -25,6 +25,9 @@ wineserver -p30
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit < /dev/null > /dev/null 2>&1
 
+# The cut-off sweeps try every 8th change here (and those around each
+# commit); the Linux leg tries every one. Set KORVA_SWEEP_STRIDE=1 for all.
+export KORVA_SWEEP_STRIDE=${KORVA_SWEEP_STRIDE:-8}
 status=0
 start=$SECONDS
 # shellcheck disable=SC2086

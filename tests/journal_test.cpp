@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "installer/mod_manager.h"
@@ -277,6 +278,14 @@ TEST(JournalRecovery, NoJournalIsNothingToDoAndLeftoverCopiesGo) {
 }
 
 
+// Every change is tried unless KORVA_SWEEP_STRIDE asks for every Nth one
+// (with the first, the last and those around the commit): under wine a
+// program start and a copy of the game take seconds, not milliseconds.
+int SweepStride() {
+  const char* stride = std::getenv("KORVA_SWEEP_STRIDE");
+  return stride != nullptr && std::atoi(stride) > 1 ? std::atoi(stride) : 1;
+}
+
 // The program's operations on the sample game, cut off at every change they
 // make, then started again: the game ends exactly as before the operation,
 // or, when the cut came after its commit, exactly as after it.
@@ -348,7 +357,14 @@ class OperationCutTest : public ::testing::Test {
     std::cout << "[ sweep    ] " << recoveryNames << ": " << changes << " changes, commit at "
               << commit << "\n";
 
+    const int stride = SweepStride();
+    auto tried = [&](int k) {
+      return k % stride == 0 || k <= 2 || std::abs(k - commit) <= 1 || k >= changes;
+    };
+    if (stride > 1) std::cout << "[ sweep    ] every " << stride << "th change tried\n";
+
     for (int k = 1; k <= changes + 1; ++k) {
+      if (!tried(k)) continue;
       SCOPED_TRACE("power cut at change " + std::to_string(k) + " of " + std::to_string(changes));
       LoadGame(start);
       {
@@ -378,6 +394,7 @@ class OperationCutTest : public ::testing::Test {
     }
 
     for (int k = 1; k <= changes; ++k) {
+      if (!tried(k)) continue;
       SCOPED_TRACE("change " + std::to_string(k) + " of " + std::to_string(changes) + " fails");
       LoadGame(start);
       TestPlatform failing;
