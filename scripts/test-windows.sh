@@ -15,14 +15,15 @@ windows=${1:-$repo/build-windows}
 linux=${2:-$repo/build}
 
 prefix=$("$repo/scripts/windows/deps.sh" | tail -1)
-export WINEPREFIX="$(dirname "$prefix")/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="${WINEPREFIX:-$(dirname "$prefix")/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$windows/tests/korva_tests.exe" ] || { echo "test-windows.sh: no $windows/tests/korva_tests.exe: run scripts/build-windows.sh" >&2; exit 1; }
 
 # One wine session: a wine server that stays up and wine's helper processes
 # started once with their output going nowhere, so that they hold no pipe
 # of ours open and every later start is quick.
-wineserver -p30
-trap 'wineserver -k 2>/dev/null || true' EXIT
+# The server ends by itself 30 s after its last program; one already up
+# (another wine session on this prefix) is used as it is.
+wineserver -p30 2>/dev/null || true
 wine cmd /c exit < /dev/null > /dev/null 2>&1
 
 # The cut-off sweeps try every 8th change here (and those around each

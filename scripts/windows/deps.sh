@@ -196,13 +196,14 @@ build_libarchive() {
 
 build_squish() {
   fetch_source libsquish
-  # SSE2 as in Debian's Linux build (upstream's CMakeLists only turns it on
-  # for non-Windows compilers, but every x86_64 CPU has it), so DXT blocks
-  # come out the same as on Linux. No OpenMP: it would add libgomp to every
-  # program and only speeds up whole-image compression.
+  # The plain build without SSE2, as Debian's Linux libsquish is built
+  # (USE_SSE ?= 0 in its config): the cluster fit rounds some blocks
+  # differently with SSE2, and both systems must make the same DXT blocks.
+  # No OpenMP: it would add libgomp to every program and only speeds up
+  # whole-image compression.
   cmake_cross "$(source_dir libsquish)" "$work" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_SQUISH_WITH_OPENMP=OFF -DBUILD_SQUISH_EXTRA=OFF \
-    -DCMAKE_CXX_FLAGS="-DSQUISH_USE_SSE=2 -msse2"
+    -DBUILD_SQUISH_WITH_SSE2=OFF
   cmake --build "$work" -j"$jobs"
   cmake --install "$work"
 }
