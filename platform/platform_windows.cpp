@@ -18,36 +18,37 @@
 
 #include "platform/platform.h"
 #include "platform/platform_common.h"
+#include "platform/windows_text.h"
 
 namespace korva {
-namespace {
 
-const char kSeparators[] = "/\\";
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], n);
   return wide;
 }
 
-std::string Narrow(const wchar_t* text, size_t size) {
-  if (size == 0) return std::string();
-  int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+std::string Narrow(const std::wstring& utf16) {
+  if (utf16.empty()) return std::string();
+  int size = static_cast<int>(utf16.size());
+  int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, nullptr, 0, nullptr, nullptr);
   std::string narrow(static_cast<size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &narrow[0], n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, &narrow[0], n, nullptr, nullptr);
   return narrow;
 }
 
-std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
-
-// The path for a Win32 call: UTF-16 with "\" separators.
 std::wstring Native(const std::string& path) {
   std::wstring wide = Wide(path);
   std::replace(wide.begin(), wide.end(), L'/', L'\\');
   return wide;
 }
+
+namespace {
+
+const char kSeparators[] = "/\\";
+
 
 // The system's own words for an error code, without the final line end.
 std::string ErrorText(DWORD error) {
@@ -56,7 +57,7 @@ std::string ErrorText(DWORD error) {
                                FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
-  if (n > 0 && buffer != nullptr) text = Narrow(buffer, n);
+  if (n > 0 && buffer != nullptr) text = Narrow(std::wstring(buffer, n));
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
@@ -251,7 +252,7 @@ std::string ExistingSpelling(const std::string& path) {
   FindClose(find);
   size_t separator = path.find_last_of(kSeparators);
   return (separator == std::string::npos ? std::string() : path.substr(0, separator + 1)) +
-         Narrow(data.cFileName, wcslen(data.cFileName));
+         Narrow(data.cFileName);
 }
 
 bool HasDrive(const std::string& path) {
@@ -387,7 +388,7 @@ class WindowsPlatform : public Platform {
       return Win32Error(path, error);
     }
     do {
-      std::string name = Narrow(data.cFileName, wcslen(data.cFileName));
+      std::string name = Narrow(data.cFileName);
       if (name != "." && name != "..") names->push_back(std::move(name));
     } while (FindNextFileW(find, &data));
     DWORD error = GetLastError();
@@ -622,7 +623,7 @@ class WindowsPlatform : public Platform {
         found = find != INVALID_HANDLE_VALUE;
         if (found) {
           FindClose(find);
-          part = Narrow(data.cFileName, wcslen(data.cFileName));
+          part = Narrow(data.cFileName);
         }
       }
       resolved += part;
@@ -738,7 +739,7 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
   std::vector<std::string> args;
-  for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i], wcslen(wide[i])));
+  for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i]));
   LocalFree(wide);
   return args;
 }

@@ -7,18 +7,11 @@
 
 #include <string>
 
+#include "platform/windows_text.h"
 #include "tests/support/process.h"
 
 namespace korva {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-  return wide;
-}
 
 // The command line that hands the C runtime each argument whole.
 std::wstring CommandLine(const std::vector<std::string>& argv) {

@@ -8,19 +8,11 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/windows_text.h"
 #include "tests/support/system.h"
 
 namespace korva {
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-  std::replace(wide.begin(), wide.end(), L'/', L'\\');
-  return wide;
-}
 
 std::string ErrorText(DWORD error) {
   char buffer[512] = {};
@@ -81,9 +73,9 @@ bool IsReparsePoint(const std::wstring& path) {
 }  // namespace
 
 bool MakeLink(const std::string& target, const std::string& link, std::string* whyNot) {
-  const std::wstring wideLink = Wide(link);
+  const std::wstring wideLink = Native(link);
   wchar_t full[MAX_PATH];
-  DWORD n = GetFullPathNameW(Wide(target).c_str(), MAX_PATH, full, nullptr);
+  DWORD n = GetFullPathNameW(Native(target).c_str(), MAX_PATH, full, nullptr);
   const std::wstring wideTarget(full, n);
   DWORD attributes = GetFileAttributesW(wideTarget.c_str());
   DWORD error = 0;
@@ -118,7 +110,7 @@ struct HeldFile::Handle {
 };
 
 HeldFile::HeldFile(const std::string& path) : handle_(new Handle) {
-  handle_->handle = CreateFileW(Wide(path).c_str(), GENERIC_READ,
+  handle_->handle = CreateFileW(Native(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
@@ -145,7 +137,7 @@ struct LockedFile::Handle {
 };
 
 LockedFile::LockedFile(const std::string& path) : handle_(new Handle) {
-  handle_->handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  handle_->handle = CreateFileW(Native(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle_->handle == INVALID_HANDLE_VALUE) handle_->error = GetLastError();
 }
