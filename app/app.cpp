@@ -1,8 +1,7 @@
 // The program's entry point and application object.
 #include <wx/app.h>
 #include <wx/image.h>
-
-#include <cstdlib>
+#include <wx/utils.h>
 
 #include "app/main_frame.h"
 
@@ -23,6 +22,6 @@ wxIMPLEMENT_APP_NO_MAIN(KorvaQuorinZIDApp);
 int main(int argc, char** argv) {
   // GTK's overlay scroll bars would hide the lists' always-shown scroll bars;
   // GTK reads this before it starts.
-  setenv("GTK_OVERLAY_SCROLLING", "0", 1);
+  wxSetEnv("GTK_OVERLAY_SCROLLING", "0");
   return wxEntry(argc, argv);
 }

@@ -17,6 +17,16 @@
 
 #include <memory>
 
+// On Windows the wx headers bring in <windows.h>, whose CopyFile and
+// ReplaceFile are macros for the wide-character calls. They would rename
+// the platform layer's methods of those names in every file that sees both.
+#ifdef CopyFile
+#undef CopyFile
+#endif
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 #include "installer/mod_manager.h"
 #include "installer/view.h"
 #include "platform/platform.h"
