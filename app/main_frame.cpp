@@ -254,7 +254,7 @@ void KorvaQuorinZIDFrame::ImportDropped(const wxArrayString& paths) {
     shown_at = now;
     const int value = static_cast<int>(done * 1000);
     if (!import_progress_) {
-      import_progress_ = std::make_unique<wxProgressDialog>(
+      import_progress_ = std::make_unique<wxGenericProgressDialog>(
           "Import", ToWx(doing), 1000, this,
           wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME);
     }
