@@ -1,5 +1,6 @@
 // The program's entry point and application object.
 #include <wx/app.h>
+#include <wx/iconbndl.h>
 #include <wx/image.h>
 #include <wx/utils.h>
 
@@ -10,6 +11,11 @@ class KorvaQuorinZIDApp : public wxApp {
   bool OnInit() override {
     wxInitAllImageHandlers();
     KorvaQuorinZIDFrame* frame = new KorvaQuorinZIDFrame(nullptr, -1);
+#ifdef __WXMSW__
+    // The program's icon, in every size, from its resources
+    // (windows/korva-zid.rc), for the title bar and the task bar.
+    frame->SetIcons(wxIconBundle(wxS("APPICON"), nullptr));
+#endif
     frame->Show();
     SetTopWindow(frame);
     frame->StartUp();
