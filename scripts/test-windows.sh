@@ -27,7 +27,11 @@ if [ -z "${KORVA_ON_XVFB:-}" ]; then
 fi
 
 prefix=$("$repo/scripts/windows/deps.sh" | tail -1)
-export WINEPREFIX="$(dirname "$prefix")/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The wine session ends with this script and takes every program in its
+# prefix with it: a run beside another one on the same machine gives
+# KORVA_WINEPREFIX, a copy of the cached prefix of its own.
+export WINEPREFIX="${KORVA_WINEPREFIX:-$(dirname "$prefix")/wineprefix}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$windows/tests/korva_tests.exe" ] || { echo "test-windows.sh: no $windows/tests/korva_tests.exe: run scripts/build-windows.sh" >&2; exit 1; }
 
 # One wine session: a wine server that stays up and wine's helper processes
