@@ -1,8 +1,8 @@
 // The program's entry point and application object.
 #include <wx/app.h>
+#include <wx/iconbndl.h>
 #include <wx/image.h>
-
-#include <cstdlib>
+#include <wx/utils.h>
 
 #include "app/main_frame.h"
 
@@ -11,6 +11,11 @@ class KorvaQuorinZIDApp : public wxApp {
   bool OnInit() override {
     wxInitAllImageHandlers();
     KorvaQuorinZIDFrame* frame = new KorvaQuorinZIDFrame(nullptr, -1);
+#ifdef __WXMSW__
+    // The program's icon, in every size, from its resources
+    // (windows/korva-zid.rc), for the title bar and the task bar.
+    frame->SetIcons(wxIconBundle(wxS("APPICON"), nullptr));
+#endif
     frame->Show();
     SetTopWindow(frame);
     frame->StartUp();
@@ -23,6 +28,6 @@ wxIMPLEMENT_APP_NO_MAIN(KorvaQuorinZIDApp);
 int main(int argc, char** argv) {
   // GTK's overlay scroll bars would hide the lists' always-shown scroll bars;
   // GTK reads this before it starts.
-  setenv("GTK_OVERLAY_SCROLLING", "0", 1);
+  wxSetEnv("GTK_OVERLAY_SCROLLING", "0");
   return wxEntry(argc, argv);
 }

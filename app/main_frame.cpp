@@ -61,6 +61,28 @@ class ImportDropTarget : public wxFileDropTarget {
   KorvaQuorinZIDFrame* frame_;
 };
 
+// Shows the normal cursor for as long as it lives, over any busy cursor that
+// an operation holds, and gives the busy cursor back as many times as it was
+// taken. (wx's own suspender needs the stored cursor, which not every port
+// keeps.)
+class NormalCursor {
+ public:
+  NormalCursor() {
+    while (wxIsBusy()) {
+      wxEndBusyCursor();
+      ++depth_;
+    }
+  }
+  ~NormalCursor() {
+    for (int i = 0; i < depth_; ++i) wxBeginBusyCursor();
+  }
+  NormalCursor(const NormalCursor&) = delete;
+  NormalCursor& operator=(const NormalCursor&) = delete;
+
+ private:
+  int depth_ = 0;
+};
+
 // Gives a panel its sizer, fits the sizer to the panel and takes the
 // panel's size hints from it.
 void UseSizer(wxPanel* panel, wxSizer* sizer) {
@@ -232,7 +254,7 @@ void KorvaQuorinZIDFrame::ImportDropped(const wxArrayString& paths) {
     shown_at = now;
     const int value = static_cast<int>(done * 1000);
     if (!import_progress_) {
-      import_progress_ = std::make_unique<wxProgressDialog>(
+      import_progress_ = std::make_unique<wxGenericProgressDialog>(
           "Import", ToWx(doing), 1000, this,
           wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_AUTO_HIDE | wxPD_ELAPSED_TIME);
     }
@@ -259,12 +281,12 @@ void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
 // Dialogs show the normal cursor while an operation holds the busy one.
 void KorvaQuorinZIDFrame::ShowMessage(const std::string& text) {
   import_progress_.reset();  // the message ends an import's work
-  wxBusyCursorSuspender normalCursor;
+  NormalCursor normalCursor;
   wxMessageBox(ToWx(text), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
 }
 
 bool KorvaQuorinZIDFrame::AskYesNo(const std::string& text, const std::string& caption) {
-  wxBusyCursorSuspender normalCursor;
+  NormalCursor normalCursor;
   wxMessageDialog dialog(nullptr, ToWx(text), ToWx(caption),
                          wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION);
   return dialog.ShowModal() == wxID_YES;

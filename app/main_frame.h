@@ -17,6 +17,16 @@
 
 #include <memory>
 
+// On Windows the wx headers bring in <windows.h>, whose CopyFile and
+// ReplaceFile are macros for the wide-character calls. They would rename
+// the platform layer's methods of those names in every file that sees both.
+#ifdef CopyFile
+#undef CopyFile
+#endif
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 #include "installer/mod_manager.h"
 #include "installer/view.h"
 #include "platform/platform.h"
@@ -102,8 +112,10 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   wxStatusBar* StatusBar1;
 
   std::unique_ptr<korva::ModManager> manager_;
-  // Shown while an import that has run for a second goes on.
-  std::unique_ptr<wxProgressDialog> import_progress_;
+  // Shown while an import that has run for a second goes on. wx's own
+  // dialog on every system: Windows' native one would run on a thread of
+  // its own, and the window does all its work on one.
+  std::unique_ptr<wxGenericProgressDialog> import_progress_;
 
   DECLARE_EVENT_TABLE()
 };

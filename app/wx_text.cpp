@@ -3,15 +3,14 @@
 #include <wx/strconv.h>
 
 wxString ToWx(const std::string& text) {
-  wxString converted(text.c_str(), wxConvLibc, text.size());
+  wxString converted = wxString::FromUTF8(text.data(), text.size());
   if (converted.empty() && !text.empty()) {
-    converted = wxString(text.c_str(), wxConvISO8859_1, text.size());
+    converted = wxString(text.data(), wxConvISO8859_1, text.size());
   }
   return converted;
 }
 
 std::string FromWx(const wxString& text) {
-  wxCharBuffer buffer = text.mb_str(wxConvLibc);
-  if (buffer.data() == nullptr) return "";
+  const wxScopedCharBuffer buffer = text.utf8_str();
   return std::string(buffer.data(), buffer.length());
 }

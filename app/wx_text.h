@@ -5,10 +5,10 @@
 
 #include <string>
 
-// Narrow text in the system's 8-bit encoding to a wx string. Bytes that the
-// encoding does not accept are taken as Latin-1, so no text disappears.
+// Narrow text (UTF-8, as the platform layer spells paths on every system) to
+// a wx string. Text that is not valid UTF-8 (an old package's 8-bit
+// description, say) is taken as Latin-1, so no text disappears.
 wxString ToWx(const std::string& text);
 
-// A wx string to narrow text in the system's 8-bit encoding; empty when it
-// cannot be converted.
+// A wx string to narrow UTF-8 text, as the platform layer takes it.
 std::string FromWx(const wxString& text);

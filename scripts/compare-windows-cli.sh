@@ -5,8 +5,11 @@
 # every command the two game folders must hold the same files with the same
 # bytes, and the commands must print the same text.
 #
-#   scripts/compare-windows-cli.sh [windows build] [linux build]
+#   scripts/compare-windows-cli.sh [--in-place] [windows build] [linux build]
 #
+# The Windows side runs from a copy of the Windows build's program folder;
+# with --in-place it runs from that folder itself (an unzipped download, say,
+# as scripts/check-windows-package.sh does), which then keeps its config.ini.
 # Two things are told apart before comparing, as they must differ:
 #  - the game folder's own path, which the store lists (chars/mod_char_N)
 #    record and which each system spells its own way (/tmp/x/game on
@@ -16,6 +19,11 @@
 # Windows user types it. Exits non-zero on any difference.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+in_place=no
+if [ "${1:-}" = --in-place ]; then
+  in_place=yes
+  shift
+fi
 windows=$(cd "${1:-$repo/build-windows}" && pwd)
 linux=$(cd "${2:-$repo/build}" && pwd)
 wine_run=$repo/scripts/windows/wine-run.sh
@@ -23,15 +31,20 @@ wine_run=$repo/scripts/windows/wine-run.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/korva-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Two program folders, each a copy of its build's.
+# Two program folders, each a copy of its build's (or the Windows folder
+# itself).
 for side in linux windows; do
   build=$linux exe=korva-zid-cli
   [ "$side" = windows ] && build=$windows exe=korva-zid-cli.exe
-  mkdir -p "$work/$side-program"
-  cp "$build/$exe" "$work/$side-program/"
-  cp -r "$build/data" "$build/tools" "$build/mods" "$work/$side-program/"
+  if [ "$side" = linux ] || [ "$in_place" = no ]; then
+    mkdir -p "$work/$side-program"
+    cp "$build/$exe" "$work/$side-program/"
+    cp -r "$build/data" "$build/tools" "$build/mods" "$work/$side-program/"
+  fi
   "$linux/sample/korva-make-sample" game "$work/$side-game"
 done
+wprogram=$work/windows-program
+[ "$in_place" = yes ] && wprogram=$windows
 lgame=$work/linux-game
 wgame=$work/windows-game
 wgame_typed="Z:$(printf '%s' "$wgame" | tr / '\\')"
@@ -61,7 +74,7 @@ run() {
     wargs+=("${arg//@EXE@/$wgame_typed\\KORVAQUORIN.exe}")
   done
   "$work/linux-program/korva-zid-cli" "${largs[@]}" > "$work/linux.out" 2>&1 || lstatus=$?
-  "$wine_run" "$work/windows-program/korva-zid-cli.exe" "${wargs[@]}" \
+  "$wine_run" "$wprogram/korva-zid-cli.exe" "${wargs[@]}" \
     < /dev/null > "$work/windows.out" 2>&1 || wstatus=$?
   sed "s|$lgame|<game>|g" "$work/linux.out" > "$work/linux.text"
   tr -d '\r' < "$work/windows.out" | sed "s|Z:$wgame|<game>|g" > "$work/windows.text"

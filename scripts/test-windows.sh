@@ -1,21 +1,36 @@
 #!/usr/bin/env bash
-# Runs the Windows build's core tests under wine, as one process in one wine
-# session, and then compares a command-line run of the Windows build under
-# wine with the same run of the Linux build (scripts/compare-windows-cli.sh).
+# Runs the Windows build's tests under wine, in one wine session on a
+# virtual X server: the core's tests as one process, the unpacker against a
+# link out of its output folder, and the window's tests as one process. Then
+# it makes the downloadable zip (scripts/package-windows.sh), unzips it into
+# a fresh folder and compares a command-line run from there under wine with
+# the same run of the Linux build (scripts/check-windows-package.sh, through
+# scripts/compare-windows-cli.sh). A build without the window
+# (build-windows.sh --no-window) has its build folder compared instead.
 #
 #   scripts/test-windows.sh [windows build] [linux build]
 #       (defaults: build-windows, made by scripts/build-windows.sh; build,
 #        built here when it is missing)
 #
-# Extra arguments for the test program go in KORVA_GTEST_ARGS (for example
-# --gtest_filter=PlatformTest.*). Exits non-zero when anything fails.
+# Extra arguments for the core's test program go in KORVA_GTEST_ARGS (for
+# example --gtest_filter=PlatformTest.*), for the window's in
+# KORVA_GUI_GTEST_ARGS. Exits non-zero when anything fails.
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-windows=${1:-$repo/build-windows}
+windows=$(realpath -m "${1:-$repo/build-windows}")
 linux=${2:-$repo/build}
 
+# Everything runs on one virtual X server, so that the one wine session
+# below can show the window's tests.
+if [ -z "${KORVA_ON_XVFB:-}" ]; then
+  KORVA_ON_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$windows" "$linux"
+fi
+
 prefix=$("$repo/scripts/windows/deps.sh" | tail -1)
-export WINEPREFIX="${WINEPREFIX:-$(dirname "$prefix")/wineprefix}" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A run beside another one on the same machine gives KORVA_WINEPREFIX, a
+# copy of the cached prefix of its own, so that neither disturbs the other.
+export WINEPREFIX="${KORVA_WINEPREFIX:-$(dirname "$prefix")/wineprefix}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -f "$windows/tests/korva_tests.exe" ] || { echo "test-windows.sh: no $windows/tests/korva_tests.exe: run scripts/build-windows.sh" >&2; exit 1; }
 
 # One wine session: a wine server that stays up and wine's helper processes
@@ -71,9 +86,26 @@ link_check() {
 }
 link_check || status=1
 
+# The window's tests, as one process.
+window=no
+if [ -f "$windows/korva-zid.exe" ] && [ -f "$windows/tests/korva_gui_tests.exe" ]; then
+  window=yes
+  start=$SECONDS
+  # shellcheck disable=SC2086
+  "$repo/scripts/windows/wine-run.sh" "$windows/tests/korva_gui_tests.exe" ${KORVA_GUI_GTEST_ARGS:-} \
+    < /dev/null || status=1
+  echo "test-windows.sh: the window's tests ran under wine in $((SECONDS - start)) s"
+fi
+
 if [ ! -x "$linux/korva-zid-cli" ] || [ ! -x "$linux/sample/korva-make-sample" ]; then
   cmake -S "$repo" -B "$linux"
   cmake --build "$linux" -j"$(nproc)" --target korva-zid-cli korva-make-sample program_folder
 fi
-"$repo/scripts/compare-windows-cli.sh" "$windows" "$linux" || status=1
+if [ "$window" = yes ]; then
+  # What people download, run as they run it.
+  "$repo/scripts/package-windows.sh" "$windows" || status=1
+  "$repo/scripts/check-windows-package.sh" "$windows/korva-zid-win64.zip" "$linux" || status=1
+else
+  "$repo/scripts/compare-windows-cli.sh" "$windows" "$linux" || status=1
+fi
 exit "$status"

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <wx/sizer.h>
 
 #include <filesystem>
@@ -7,6 +8,8 @@
 
 namespace {
 
+using ::testing::AnyOf;
+using ::testing::Eq;
 using korva::ReadBytes;
 using korva::Snapshot;
 using korva::WriteBytes;
@@ -45,7 +48,13 @@ TEST_F(FrameTest, EveryControlHasItsTextSizeStyleAndParent) {
     wxWindow* window = Find<wxWindow>(c.name);
     ASSERT_NE(window, nullptr) << c.name;
     EXPECT_EQ(window->GetParent()->GetName(), c.parent) << c.name;
-    EXPECT_EQ(window->GetLabel(), c.text) << c.name;
+    if (dynamic_cast<wxPanel*>(window) != nullptr) {
+      // A panel shows no text. GTK gives it no label; wxMSW keeps the
+      // window's name as its hidden window title and returns that.
+      EXPECT_THAT(window->GetLabel().ToStdString(), AnyOf(Eq(c.text), Eq(c.name))) << c.name;
+    } else {
+      EXPECT_EQ(window->GetLabel(), c.text) << c.name;
+    }
     if (c.size != wxDefaultSize) EXPECT_EQ(window->GetMinSize(), c.size) << c.name;
     EXPECT_EQ(window->GetWindowStyleFlag() & c.style, c.style) << c.name;
   }
@@ -203,6 +212,26 @@ TEST_F(FrameTest, ChoosingTheExecutableWritesConfig) {
     DestroyFrame();
     std::filesystem::remove(program / "config.ini");
   }
+}
+
+TEST_F(FrameTest, AGameFolderNamedInAnyScriptIsKeptAsUtf8) {
+  // Letters of an 8-bit code page and letters of none.
+  const std::string folder =
+      game.path() + "/Spiele/K\xc3\xb8rva Qu\xc3\xb6rin \xe3\x83\xa2\xe3\x83\x83\xe3\x83\x89";
+  korva::MakeSampleGame(folder);
+  MakeFrame();
+  wxTEST_DIALOG(frame_->StartUp(),
+                wxExpectModal<wxFileDialog>(wxString::FromUTF8(folder + "/KORVAQUORIN.exe")));
+  EXPECT_EQ(frame_->manager().game_folder(), folder);
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + folder + "\r\n");
+  // The start-up read the game there: "Game Chars" holds its ten places.
+  EXPECT_EQ(Find<wxListBox>("ID_LISTBOX2")->GetCount(), 10u);
+  DestroyFrame();
+
+  // The next start finds it again through config.ini, without a dialog.
+  MakeFrame()->StartUp();
+  EXPECT_EQ(frame_->manager().game_folder(), folder);
+  EXPECT_FALSE(WindowClosed());
 }
 
 TEST_F(FrameTest, CancellingTheDialogClosesTheWindowAndTouchesNothing) {

@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/utils.h>
 
-#include <cstdlib>
+#include <cstdio>
 
 #include "tests/gui/gui_support.h"
 
@@ -19,7 +20,7 @@ class TestApp : public wxApp {
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
-  setenv("GTK_OVERLAY_SCROLLING", "0", 1);
+  wxSetEnv("GTK_OVERLAY_SCROLLING", "0");
   wxApp::SetInstance(new TestApp);
   if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
     fprintf(stderr, "wx cannot start: is there an X display (DISPLAY)?\n");

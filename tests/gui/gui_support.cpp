@@ -1,6 +1,7 @@
 #include "tests/gui/gui_support.h"
 
 #include <wx/app.h>
+#include <wx/utils.h>
 
 #include <filesystem>
 
@@ -20,6 +21,7 @@ int ExpectMessage::OnInvoked(wxMessageDialog* dialog) const {
   shown_->text = dialog->GetMessage().ToStdString();
   shown_->caption = dialog->GetTitle().ToStdString();
   shown_->style = dialog->GetMessageDialogStyle();
+  shown_->busy_cursor = wxIsBusy();
   return answer_;
 }
 

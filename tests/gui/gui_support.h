@@ -53,6 +53,7 @@ struct ShownMessage {
   std::string text;
   std::string caption;
   long style = 0;
+  bool busy_cursor = false;  // whether the busy cursor was up while it was shown
 };
 
 // Expects a message box, records it and answers it with `answer`.

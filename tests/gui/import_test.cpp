@@ -169,7 +169,7 @@ TEST_F(ImportWindowTest, ASlowImportShowsProgressAndCancelLeavesNothingBehind) {
   watch.slow_reads_ms = 300;
   watch.on_slow_read = [&] {
     for (wxWindow* window : wxTopLevelWindows) {
-      auto* dialog = dynamic_cast<wxProgressDialog*>(window);
+      auto* dialog = dynamic_cast<wxGenericProgressDialog*>(window);
       if (dialog == nullptr || !dialog->IsShown()) continue;
       dialogSeen = true;
       EXPECT_EQ(dialog->GetTitle(), "Import");
@@ -188,7 +188,7 @@ TEST_F(ImportWindowTest, ASlowImportShowsProgressAndCancelLeavesNothingBehind) {
   EXPECT_EQ(Snapshot(program / "mods"), before);
   EXPECT_EQ(ModRows(), (std::vector<std::string>{"Alpha Scout", "Zulu Guard"}));
   for (wxWindow* window : wxTopLevelWindows) {
-    EXPECT_EQ(dynamic_cast<wxProgressDialog*>(window), nullptr) << "the progress dialog stays";
+    EXPECT_EQ(dynamic_cast<wxGenericProgressDialog*>(window), nullptr) << "the progress dialog stays";
   }
 }
 

@@ -107,9 +107,12 @@ class OperationsWindowTest : public FrameTest {
   BusyWatch watch{platform};
 };
 
-// Every message box of these operations: no parent's caption, OK, centred.
+// Every message box of these operations: no parent's caption, OK, centred,
+// shown with the normal cursor (the busy one comes back after it: the
+// operations' tests count the files changed while it is not up).
 void ExpectBox(const ShownMessage& shown, const std::string& text) {
   EXPECT_EQ(shown.text, text);
+  EXPECT_FALSE(shown.busy_cursor) << text;
   EXPECT_EQ(shown.caption, wxMessageBoxCaptionStr);
   EXPECT_EQ(shown.style & (wxOK | wxCENTRE | wxCANCEL | wxYES_NO), wxOK | wxCENTRE) << text;
 }
@@ -216,6 +219,7 @@ TEST_F(OperationsWindowTest, RevertAnsweredOtherThanYesChangesNothingAndTheWindo
     EXPECT_EQ(question.caption, "Are you sure?");
     const long asked = wxYES_NO | wxNO_DEFAULT | wxICON_QUESTION;
     EXPECT_EQ(question.style & (asked | wxCANCEL | wxYES_DEFAULT), asked);
+    EXPECT_FALSE(question.busy_cursor);
     EXPECT_FALSE(WindowClosed()) << answer;
     EXPECT_EQ(Screen(), screen) << answer;
   }
@@ -228,6 +232,7 @@ TEST_F(OperationsWindowTest, RevertAnsweredYesRestoresTheGameAndClosesTheWindow)
   ShownMessage question, done;
   wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuRevert), ExpectMessage(&question, wxID_YES),
                 ExpectMessage(&done));
+  EXPECT_FALSE(question.busy_cursor);
   ExpectBox(done, "Reverse complete.");
   EXPECT_TRUE(WindowClosed());
   EXPECT_GT(watch.busy_changes, 0);
