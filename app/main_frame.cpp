@@ -3,6 +3,7 @@
 #include <wx/dnd.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
+#include <wx/settings.h>
 #include <wx/stopwatch.h>
 #include <wx/utils.h>
 
@@ -97,6 +98,10 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
                                          korva::Platform& platform) {
   Create(parent, id, "Korva Quorin ZID - v0.1.2", wxDefaultPosition, wxDefaultSize,
          wxDEFAULT_FRAME_STYLE, "wxID_ANY");
+  // The panels sit straight in the frame, which shows between them: in the
+  // panels' colour on every system (Windows would give the frame its dark
+  // workspace colour).
+  SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
   wxGridSizer* topSizer = new wxGridSizer(3, 0, 0, 0);
 
   // The two lists with the buttons between them.

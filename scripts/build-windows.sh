@@ -20,7 +20,9 @@ if [ "${1:-}" = --no-window ]; then
 fi
 build=${1:-$repo/build-windows}
 
-prefix=$("$repo/scripts/windows/deps.sh" | tail -1)
+# By its real path: the prefix's own files (wx-config, the pkg-config files)
+# name it so, also when the cache folder is reached through a link.
+prefix=$(realpath "$("$repo/scripts/windows/deps.sh" | tail -1)")
 start=$SECONDS
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
