@@ -19,7 +19,8 @@ constexpr const char* kUsage =
     "  set-game PATH        use the game whose KORVAQUORIN.exe is PATH\n"
     "  mods                 list \"Mod Database\": row, tab, text\n"
     "  chars                list \"Game Chars\", then the free slots C, A, F, M\n"
-    "  info MOD             the mod's name and description\n"
+    "  info MOD             the mod's name and description, and the game files and\n"
+    "                       other places' files it would cover if installed now\n"
     "  install MOD PLACE    install mod MOD into place PLACE\n"
     "  delete PLACE         delete the character in place PLACE\n"
     "  revert [--yes]       put every game file back as it was (asks: --yes answers)\n"
@@ -205,6 +206,7 @@ int main(int argc, char** argv) {
     manager.ShowModInfo(mod);
     std::cout << view.mod_name << "\n" << view.mod_description;
     if (view.mod_description.empty() || view.mod_description.back() != '\n') std::cout << "\n";
+    std::cout << manager.CoverInfo(mod) << "\n";
     return 0;
   }
   // A MOD that names no package is "Add -->" without a mod selected: the

@@ -2,8 +2,9 @@
 // put its own versions of managed files back, those become the originals the
 // program keeps as backups, and the game is prepared again from them with
 // every place empty. What installed characters left in the game's files goes
-// with it; the files their packages copied in, and the game files those moved
-// aside, are not the game's and stay where they are.
+// with it, and so do the files their packages brought: each place's layers
+// are taken out, giving the game its own files back, so that nothing of a
+// package is taken for the game's.
 #include "gamedata/backups.h"
 #include "installer/mod_manager.h"
 #include "installer/store.h"
@@ -41,6 +42,10 @@ bool ModManager::AdoptGameUpdate() {
       "adoption of the game's updated files",
       "The game's current files could not be taken as the new originals.",
       [&]() -> Status {
+        for (int i = 0; i < kPlaceCount; ++i) {
+          StoreReport store = RemoveStoredFiles(platform_, game_folder_, i);
+          if (!store.failures.empty()) return Status::Error(store.failures.front());
+        }
         // Each managed file: a changed one becomes its own backup; then the
         // file the game runs on is made afresh from the backup or the
         // prepared version, as the first start makes it.
@@ -93,10 +98,8 @@ bool ModManager::AdoptGameUpdate() {
 
         // The places' own records go: every place is empty now.
         for (int i = 0; i < kPlaceCount && status.ok(); ++i) {
-          for (const std::string& record : {StoreListPath(game_folder_, i),
-                                            SlotUsageFile(game_folder_, i)}) {
-            if (status.ok() && platform_.Exists(record)) status = platform_.Remove(record);
-          }
+          const std::string record = SlotUsageFile(game_folder_, i);
+          if (platform_.Exists(record)) status = platform_.Remove(record);
         }
         if (status.ok()) status = fresh(IconMapPath(game_folder_), program_folder_ + "/data/iconmap");
         return status;

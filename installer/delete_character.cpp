@@ -20,22 +20,20 @@ bool ModManager::DeleteCharacter(int characterNumber, bool userRequest) {
     view_.ShowMessage("No slot has been selected.");
     return false;
   }
+  StoreReport store;
   Status deleted = RunOperation(
       "deletion of the character in place " + std::to_string(characterNumber),
       "The character in place " + std::to_string(characterNumber) + " could not be deleted.",
-      [&] {
-        std::vector<std::string> restored;
-        return EmptyPlace(characterNumber, userRequest, &restored);
-      });
+      [&] { return EmptyPlace(characterNumber, userRequest, &store); });
   if (!deleted.ok()) {
     view_.ShowMessage(deleted.message());
     return false;
   }
-  if (userRequest) view_.ShowMessage("Char deleted.");
+  if (userRequest) view_.ShowMessage("Char deleted." + PlaceFilesText("It brings back", store.uncovered));
   return true;
 }
 
-Status ModManager::EmptyPlace(int n, bool releaseSlots, std::vector<std::string>* restored) {
+Status ModManager::EmptyPlace(int n, bool releaseSlots, StoreReport* store) {
   // The blocks carry the name the place shows: its "Game Chars" row without
   // the backslash that ends the record's first name field.
   std::string row = static_cast<size_t>(n - 1) < game_char_rows_.size() ? game_char_rows_[n - 1] : "";
@@ -54,12 +52,9 @@ Status ModManager::EmptyPlace(int n, bool releaseSlots, std::vector<std::string>
   if (status.ok()) status = korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_);
   if (!status.ok()) return status;
 
-  StoreReport store = RemoveStoredFiles(platform_, game_folder_, n - 1);
-  for (const std::string& backup : store.restored) {
-    view_.SetModDescription(backup);
-    restored->push_back(backup);
-  }
-  if (!store.failures.empty()) return Status::Error(store.failures.front());
+  *store = RemoveStoredFiles(platform_, game_folder_, n - 1);
+  for (const std::string& backup : store->restored) view_.SetModDescription(backup);
+  if (!store->failures.empty()) return Status::Error(store->failures.front());
 
   if (releaseSlots) {
     status = ReleaseCharacterSlots(n - 1);
@@ -69,6 +64,57 @@ Status ModManager::EmptyPlace(int n, bool releaseSlots, std::vector<std::string>
     if (!status.ok()) return status;
   }
   return FillGameCharsList();
+}
+
+}  // namespace korva
+
+namespace korva {
+namespace {
+
+// "a, b, c" with at most five of the paths (below the game folder), then
+// "and N more".
+std::string PathList(const std::vector<std::string>& paths) {
+  constexpr size_t kNamed = 5;
+  std::string text;
+  for (size_t k = 0; k < paths.size() && k < kNamed; ++k) {
+    text += (k > 0 ? ", " : "") + paths[k].substr(1);
+  }
+  if (paths.size() > kNamed) text += " and " + std::to_string(paths.size() - kNamed) + " more";
+  return text;
+}
+
+std::string Files(size_t count) { return std::to_string(count) + (count == 1 ? " file" : " files"); }
+
+}  // namespace
+
+std::string ModManager::PlaceFilesText(const std::string& verb,
+                                       const std::vector<PlaceFiles>& places) const {
+  std::string text;
+  for (const PlaceFiles& files : places) {
+    std::string name = static_cast<size_t>(files.place) < game_char_rows_.size()
+                           ? game_char_rows_[files.place]
+                           : "";
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    const std::string place = "place " + std::to_string(files.place + 1);
+    text += "\n" + (verb.empty() ? "" : verb + " ") + Files(files.paths.size()) + " of " +
+            (name.empty() ? place : name + " (" + place + ")") + ": " + PathList(files.paths) + ".";
+  }
+  return text;
+}
+
+std::string ModManager::CoverInfo(int modRow) {
+  if (modRow < 0 || modRow >= mod_count_) return "";
+  CoverPreview preview = PreviewCovers(platform_, game_folder_, mod_folder_list_[modRow], -1);
+  if (preview.game_files.empty() && preview.places.empty()) {
+    return "Installed now, its files would cover no game file and no other place's file.";
+  }
+  std::string text = "Installed now, its files would cover:";
+  if (!preview.game_files.empty()) {
+    text += "\n" + Files(preview.game_files.size()) + " of the game: " +
+            PathList(preview.game_files) + ".";
+  }
+  text += PlaceFilesText("", preview.places);
+  return text;
 }
 
 }  // namespace korva

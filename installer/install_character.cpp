@@ -126,8 +126,8 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
       "installation into place " + std::to_string(n),
       "The character could not be installed into place " + std::to_string(n) + ".",
       [&]() -> Status {
-        std::vector<std::string> restored;
-        Status status = EmptyPlace(n, false, &restored);
+        StoreReport emptied;
+        Status status = EmptyPlace(n, false, &emptied);
         if (!status.ok()) return status;
         status = WriteCollectionEntry(platform_, game_folder_, n, false, info.hasColldef,
                                       package + "/colldef.ini", info.dataName);
@@ -164,7 +164,7 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
     view_.ShowMessage(installed.message());
     return false;
   }
-  std::string message = "Char enabled.";
+  std::string message = "Char enabled." + PlaceFilesText("It covers", store.covered);
   if (!store.skipped.empty()) {
     message += "\nThese files of the package were skipped:" + Lines(store.skipped);
   }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "icons/icon_map.h"
+#include "installer/store.h"
 #include "installer/view.h"
 #include "journal/journal.h"
 #include "journal/managed_files.h"
@@ -47,6 +48,9 @@ class ModManager {
 
   // Shows the name and description of "Mod Database" row `row`.
   void ShowModInfo(int row);
+  // What the files of row `modRow`'s package would cover if it were
+  // installed now: game files, and other places' files (lines of text).
+  std::string CoverInfo(int modRow);
   // The operations report what they did through the View and return true
   // only when they did everything asked of them; otherwise the game is as
   // it was before.
@@ -154,8 +158,12 @@ class ModManager {
   // Gives place `n` (1 to 10) its placeholder back: record, collection
   // entry, marker blocks, icons, stored files and, with `releaseSlots`, its
   // slot entries; refills "Game Chars". Shows nothing; returns the first
-  // failure. `restored` gets the moved-aside game files it put back.
-  Status EmptyPlace(int n, bool releaseSlots, std::vector<std::string>* restored);
+  // failure. `store` gets what taking its files out did.
+  Status EmptyPlace(int n, bool releaseSlots, StoreReport* store);
+  // Sentences that name other places' files, one per place: `verb` ("It
+  // covers"), the count, the place's character and place number, and at
+  // most five of the paths. Each begins on a new line; "" for none.
+  std::string PlaceFilesText(const std::string& verb, const std::vector<PlaceFiles>& places) const;
   // The paths below the game folder that a package's files tree would write
   // into and that belong to the program or the game's managed files; each
   // as a sentence for the refusal message.

@@ -1,13 +1,20 @@
 #include "installer/store.h"
-#include "platform/read_limits.h"
 
 #include <algorithm>
 #include <deque>
+#include <map>
+#include <set>
 
+#include "platform/file_names.h"
+#include "platform/read_limits.h"
 #include "platform/text_file.h"
 
 namespace korva {
 namespace {
+
+constexpr int kPlaces = 10;
+// Files are compared this much at a time.
+constexpr size_t kCompareBlock = 1 << 20;
 
 struct Tree {
   std::vector<std::string> files;    // relative paths, "/a/b.txt"
@@ -39,19 +46,296 @@ Tree WalkTree(Platform& platform, const std::string& top, StoreReport* report) {
   return tree;
 }
 
-void AppendSection(std::string* text, const std::vector<std::string>& paths) {
-  *text += std::to_string(paths.size()) + "\n";
-  for (const std::string& path : paths) *text += path + "\n";
+// One place's store list.
+struct StoreList {
+  bool exists = false;
+  std::vector<std::string> files;       // the layers it brings
+  std::vector<std::string> folders;     // its tree's folders
+  std::vector<std::string> movedAside;  // game files beneath, kept as path + "_bak"
+  std::vector<std::string> existed;     // folders the game had
+  std::vector<std::string> keptAside;   // game files beneath, kept under the program's name
+  long order = 0;                       // 0: written before layers existed
+  std::string package;                  // the package's folder name, when known
+};
+
+void AppendSection(std::string* text, const std::vector<std::string>& lines) {
+  *text += std::to_string(lines.size()) + "\n";
+  for (const std::string& line : lines) *text += line + "\n";
 }
 
-void Note(Status status, StoreReport* report) {
-  if (!status.ok()) report->failures.push_back(status.message());
+std::string ListText(const StoreList& list) {
+  std::string text;
+  AppendSection(&text, list.files);
+  AppendSection(&text, list.folders);
+  AppendSection(&text, list.movedAside);
+  AppendSection(&text, list.existed);
+  AppendSection(&text, list.keptAside);
+  AppendSection(&text, {"order=" + std::to_string(list.order), "package=" + list.package});
+  return text;
+}
+
+// Reads the sections by position, each a count and that many lines; a
+// short file ends early. A count is the number its line begins with.
+Status ReadList(Platform& platform, const std::string& path, StoreList* list) {
+  *list = StoreList();
+  if (!platform.Exists(path)) return Status::Ok();
+  std::vector<std::string> lines;
+  Status read = ReadTextLines(platform, path, kRecordFileLimit, &lines);
+  if (!read.ok()) return read;
+  list->exists = true;
+  std::vector<std::string> facts;
+  std::vector<std::string>* sections[] = {&list->files,   &list->folders,   &list->movedAside,
+                                          &list->existed, &list->keptAside, &facts};
+  size_t line = 0;
+  for (std::vector<std::string>* section : sections) {
+    if (line >= lines.size()) break;
+    const std::string& countLine = lines[line++];
+    size_t digits = 0;
+    while (digits < countLine.size() && countLine[digits] >= '0' && countLine[digits] <= '9') {
+      ++digits;
+    }
+    size_t count = digits == 0 ? 0 : std::stoul(countLine.substr(0, std::min<size_t>(digits, 9)));
+    for (size_t i = 0; i < count && line < lines.size(); ++i) section->push_back(lines[line++]);
+  }
+  for (const std::string& fact : facts) {
+    const size_t equals = fact.find('=');
+    const std::string key = fact.substr(0, equals);
+    const std::string value = equals == std::string::npos ? "" : fact.substr(equals + 1);
+    if (key == "order" && !value.empty() && value.size() < 10 &&
+        value.find_first_not_of("0123456789") == std::string::npos) {
+      list->order = std::stol(value);
+    } else if (key == "package") {
+      list->package = value;
+    }
+  }
+  return Status::Ok();
+}
+
+bool Contains(const std::vector<std::string>& paths, const std::string& path) {
+  return std::find(paths.begin(), paths.end(), path) != paths.end();
+}
+
+// The stacks of every path the places bring, built from their lists: one
+// reading of the ten lists per store or removal, then look-ups by name.
+class Stacks {
+ public:
+  Status Load(Platform& platform, const std::string& gameFolder) {
+    for (int i = 0; i < kPlaces; ++i) {
+      Status read = ReadList(platform, StoreListPath(gameFolder, i), &lists_[i]);
+      if (!read.ok()) return read;
+      for (const std::string& path : lists_[i].files) places_[FoldedName(path)].push_back(i);
+      for (const std::string& path : lists_[i].folders) {
+        if (!Contains(lists_[i].existed, path)) created_[FoldedName(path)].insert(i);
+        brought_[FoldedName(path)].insert(i);
+      }
+      for (const std::string& path : lists_[i].movedAside) {
+        backups_[FoldedName(path + "_bak")] = i;
+      }
+    }
+    for (auto& [key, places] : places_) {
+      std::stable_sort(places.begin(), places.end(),
+                       [this](int a, int b) { return lists_[a].order < lists_[b].order; });
+    }
+    return Status::Ok();
+  }
+
+  const StoreList& list(int place) const { return lists_[place]; }
+  // The places whose layers `path` has, bottom first, leaving out `except`.
+  std::vector<int> PlacesOf(const std::string& path, int except = -1) const {
+    auto found = places_.find(FoldedName(path));
+    if (found == places_.end()) return {};
+    std::vector<int> places;
+    for (int place : found->second) {
+      if (place != except) places.push_back(place);
+    }
+    return places;
+  }
+  // True when a place other than `except` made the folder `path`.
+  bool MadeByPlace(const std::string& path, int except) const {
+    return Has(created_, path, except);
+  }
+  // True when a place other than `except` brings the folder `path`.
+  bool BroughtByPlace(const std::string& path, int except) const {
+    return Has(brought_, path, except);
+  }
+  // The place whose layers lie over the game's own file that `path` (a
+  // "_bak" name) holds; -1 when none.
+  int BackupHolder(const std::string& path) const {
+    auto found = backups_.find(FoldedName(path));
+    return found == backups_.end() ? -1 : found->second;
+  }
+  long NextOrder() const {
+    long last = 0;
+    for (const StoreList& list : lists_) last = std::max(last, list.order);
+    return last + 1;
+  }
+
+ private:
+  static bool Has(const std::map<std::string, std::set<int>>& folders, const std::string& path,
+                  int except) {
+    auto found = folders.find(FoldedName(path));
+    if (found == folders.end()) return false;
+    return found->second.size() > (found->second.count(except) != 0 ? 1u : 0u);
+  }
+
+  StoreList lists_[kPlaces];
+  std::map<std::string, std::vector<int>> places_;
+  std::map<std::string, std::set<int>> created_;
+  std::map<std::string, std::set<int>> brought_;
+  std::map<std::string, int> backups_;
+};
+
+// `path` below the game folder, "/a/b.txt".
+std::string Relative(const std::string& gameFolder, const std::string& path) {
+  return path.compare(0, gameFolder.size() + 1, gameFolder + "/") == 0
+             ? path.substr(gameFolder.size())
+             : path;
+}
+
+std::string KeptCopy(const std::string& gameFolder, int place, const std::string& path) {
+  return KeptLayersPath(gameFolder, place) + Relative(gameFolder, path);
+}
+
+std::string KeptGameFile(const std::string& gameFolder, const std::string& path) {
+  return KeptGameFilesPath(gameFolder) + Relative(gameFolder, path);
+}
+
+// True when the two files hold the same bytes.
+Status SameBytes(Platform& platform, const std::string& a, const std::string& b, bool* same) {
+  *same = false;
+  FileInfo infoA, infoB;
+  Status status = platform.Stat(a, &infoA);
+  if (status.ok()) status = platform.Stat(b, &infoB);
+  if (!status.ok() || infoA.size != infoB.size) return status;
+  std::string bytesA, bytesB;
+  for (uint64_t offset = 0; offset < infoA.size; offset += kCompareBlock) {
+    status = platform.ReadAt(a, offset, kCompareBlock, &bytesA);
+    if (status.ok()) status = platform.ReadAt(b, offset, kCompareBlock, &bytesB);
+    if (!status.ok() || bytesA != bytesB) return status;
+  }
+  *same = true;
+  return Status::Ok();
+}
+
+// Renames `from` to `to`, making the folders `to` needs below the game folder.
+Status MoveTo(Platform& platform, const std::string& gameFolder, const std::string& from,
+              const std::string& to) {
+  const std::string relative = Relative(gameFolder, ParentFolder(to));
+  for (size_t slash = relative.find('/', 1); ; slash = relative.find('/', slash + 1)) {
+    const std::string folder = gameFolder + relative.substr(0, slash);
+    if (!platform.IsFolder(folder)) {
+      Status made = platform.CreateFolder(folder);
+      if (!made.ok()) return made;
+    }
+    if (slash == std::string::npos) break;
+  }
+  return platform.Rename(from, to);
+}
+
+// Removes the folders above `path` that are left empty, up to (not
+// including) the game's "chars" folder, where the kept copies live.
+Status RemoveEmptyFoldersAbove(Platform& platform, const std::string& gameFolder,
+                               const std::string& path) {
+  const std::string chars = FoldedName(gameFolder + "/chars");
+  for (std::string folder = ParentFolder(path);
+       folder.size() > gameFolder.size() && FoldedName(folder) != chars;
+       folder = ParentFolder(folder)) {
+    std::vector<std::string> names;
+    if (!platform.IsFolder(folder) || !platform.ListFolder(folder, &names).ok() || !names.empty()) {
+      break;
+    }
+    Status removed = platform.RemoveEmptyFolder(folder);
+    if (!removed.ok()) return removed;
+  }
+  return Status::Ok();
+}
+
+void AddPlaceFile(std::vector<PlaceFiles>* lists, int place, const std::string& path) {
+  for (PlaceFiles& files : *lists) {
+    if (files.place == place) {
+      files.paths.push_back(path);
+      return;
+    }
+  }
+  lists->push_back({place, {path}});
+}
+
+bool Below(const std::string& relative, const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    if (relative.compare(0, folder.size() + 1, folder + "/") == 0) return true;
+  }
+  return false;
+}
+
+// Puts place `index`'s layer of `path` out: the layer below comes back when
+// it was on top, its kept copy goes when it was covered.
+Status TakeLayerOut(Platform& platform, const std::string& gameFolder, const Stacks& stacks,
+                    int index, const std::string& path, StoreReport* report) {
+  const StoreList& list = stacks.list(index);
+  const std::vector<int> places = stacks.PlacesOf(path);
+  const size_t at = static_cast<size_t>(std::find(places.begin(), places.end(), index) - places.begin());
+  const std::string relative = Relative(gameFolder, path);
+  if (list.order == 0 && std::count_if(places.begin(), places.end(), [&](int place) {
+        return place != index && stacks.list(place).order == 0;
+      }) > 0) {
+    // Lists from before layers that both brought this path: which is on
+    // top cannot be told, so the file and any "_bak" stay as they are.
+    return Status::Ok();
+  }
+  Status status;
+  if (at + 1 < places.size()) {
+    // Covered: its kept copy goes, or goes to the place below when that one
+    // shared these bytes.
+    const std::string kept = KeptCopy(gameFolder, index, path);
+    if (!platform.Exists(kept)) return Status::Ok();
+    if (at > 0 && !platform.Exists(KeptCopy(gameFolder, places[at - 1], path))) {
+      status = MoveTo(platform, gameFolder, kept, KeptCopy(gameFolder, places[at - 1], path));
+    } else {
+      status = platform.Remove(kept);
+    }
+    if (status.ok()) status = RemoveEmptyFoldersAbove(platform, gameFolder, kept);
+    return status;
+  }
+  if (at > 0) {
+    // The place below is on top again; without a kept copy it has these
+    // very bytes already.
+    const int below = places[at - 1];
+    const std::string kept = KeptCopy(gameFolder, below, path);
+    if (!platform.Exists(kept)) return Status::Ok();
+    status = platform.RenameOver(kept, path);
+    if (status.ok()) status = RemoveEmptyFoldersAbove(platform, gameFolder, kept);
+    if (status.ok()) AddPlaceFile(&report->uncovered, below, relative);
+    return status;
+  }
+  if (platform.Exists(path)) status = platform.Remove(path);
+  if (!status.ok()) return status;
+  if (Contains(list.keptAside, path)) {
+    const std::string kept = KeptGameFile(gameFolder, path);
+    if (platform.Exists(kept)) status = platform.Rename(kept, path);
+    if (status.ok()) status = RemoveEmptyFoldersAbove(platform, gameFolder, kept);
+  } else if (Contains(list.movedAside, path)) {
+    status = platform.Rename(path + "_bak", path);
+    if (status.ok()) {
+      report->restored.push_back(path + "_bak");
+    } else {
+      status = Status::Error(status.message() + " (the game's own file stays under this name)");
+    }
+  }
+  return status;
 }
 
 }  // namespace
 
 std::string StoreListPath(const std::string& gameFolder, int index) {
   return gameFolder + "/chars/mod_char_" + std::to_string(index);
+}
+
+std::string KeptLayersPath(const std::string& gameFolder, int index) {
+  return gameFolder + "/chars/mod_layers/" + std::to_string(index);
+}
+
+std::string KeptGameFilesPath(const std::string& gameFolder) {
+  return gameFolder + "/chars/mod_layers/game";
 }
 
 std::vector<std::string> ListPackageFiles(Platform& platform, const std::string& packageFolder,
@@ -62,93 +346,150 @@ std::vector<std::string> ListPackageFiles(Platform& platform, const std::string&
   return tree.files;
 }
 
+CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
+                           const std::string& packageFolder, int except) {
+  CoverPreview preview;
+  Stacks stacks;
+  if (!stacks.Load(platform, gameFolder).ok()) return preview;
+  for (const std::string& relative : ListPackageFiles(platform, packageFolder, nullptr)) {
+    const std::string path = gameFolder + relative;
+    std::vector<int> places = stacks.PlacesOf(path, except);
+    if (!places.empty()) {
+      bool same = false;
+      SameBytes(platform, packageFolder + "/files" + relative, path, &same);
+      if (!same) AddPlaceFile(&preview.places, places.back(), relative);
+    } else if (platform.Exists(path) && !platform.IsFolder(path)) {
+      preview.game_files.push_back(relative);
+    }
+  }
+  return preview;
+}
+
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
                           const std::string& packageFolder, int index) {
   StoreReport report;
+  Stacks stacks;
+  Status loaded = stacks.Load(platform, gameFolder);
+  if (!loaded.ok()) {
+    report.failures.push_back(loaded.message());
+    return report;
+  }
   const std::string source = packageFolder + "/files";
   Tree tree = WalkTree(platform, source, &report);
+  StoreList list;
+  list.order = stacks.NextOrder();
+  list.package = BaseName(packageFolder);
 
-  std::vector<std::string> folders, existed;
+  // Folders where the game folder has a file: the package's files below
+  // them are not copied.
+  std::vector<std::string> blocked;
   for (const std::string& relative : tree.folders) {
-    std::string path = gameFolder + relative;
-    folders.push_back(path);
-    if (platform.Exists(path)) {
-      existed.push_back(path);
+    const std::string path = gameFolder + relative;
+    if (Below(relative, blocked)) continue;
+    if (platform.IsFolder(path)) {
+      list.folders.push_back(path);
+      // A folder that another place made is not the game's.
+      if (!stacks.MadeByPlace(path, index)) list.existed.push_back(path);
+    } else if (platform.Exists(path)) {
+      blocked.push_back(relative);
+      report.skipped.push_back(path + ": the package's files below this folder are not copied, "
+                               "since the game folder has a file of that name");
     } else {
-      Note(platform.CreateFolder(path), &report);
+      Status made = platform.CreateFolder(path);
+      if (!made.ok()) {
+        report.failures.push_back(made.message());
+        return report;
+      }
+      list.folders.push_back(path);
     }
   }
 
-  std::vector<std::string> files, movedAside;
+  std::set<std::string> copied;  // folded names, for files that differ only in case
   for (const std::string& relative : tree.files) {
-    std::string path = gameFolder + relative;
-    if (platform.Exists(path + "_bak")) {
-      report.skipped.push_back(path + ": not copied, since " + path +
-                               "_bak already exists beside it; both are left as they are");
+    const std::string path = gameFolder + relative;
+    if (Below(relative, blocked)) continue;
+    if (!copied.insert(FoldedName(relative)).second) {
+      report.skipped.push_back(path + ": not copied, since the package has another file of this "
+                               "name in other letter case");
       continue;
     }
     if (platform.IsFolder(path)) {
-      report.skipped.push_back(path + ": not copied, since the game has a folder of that name");
+      report.skipped.push_back(path + ": not copied, since the game folder has a folder of that "
+                               "name");
       continue;
     }
-    bool replaces = platform.Exists(path);
-    if (replaces) {
-      Status moved = platform.Rename(path, path + "_bak");
-      if (!moved.ok()) {
-        report.failures.push_back(moved.message() + " (not replaced: the game file stays)");
-        continue;
+    int holder = stacks.BackupHolder(path);
+    if (holder >= 0) {
+      report.skipped.push_back(path + ": not copied, since it holds the game's own " +
+                               path.substr(0, path.size() - 4) + ", which the files of place " +
+                               std::to_string(holder + 1) + " cover");
+      continue;
+    }
+    Status status;
+    const std::vector<int> places = stacks.PlacesOf(path, index);
+    if (!places.empty()) {
+      // Another place's file: it is covered, and kept, unless it has these
+      // very bytes. The game's own file beneath stays where it is.
+      const int top = places.back();
+      if (Contains(stacks.list(top).movedAside, path)) list.movedAside.push_back(path);
+      if (Contains(stacks.list(top).keptAside, path)) list.keptAside.push_back(path);
+      bool same = false;
+      // A file that is gone (deleted by hand) leaves nothing to keep.
+      bool there = platform.Exists(path);
+      if (there) status = SameBytes(platform, source + relative, path, &same);
+      if (status.ok() && !there) {
+        status = platform.CopyFile(source + relative, path);
+      } else if (status.ok() && !same) {
+        status = MoveTo(platform, gameFolder, path, KeptCopy(gameFolder, top, path));
+        if (status.ok()) status = platform.CopyFile(source + relative, path);
+        if (status.ok()) AddPlaceFile(&report.covered, top, relative);
       }
+    } else {
+      if (platform.Exists(path)) {
+        // The game's own file: moved aside under its "_bak" name, or under
+        // the program's own name when the game has a file of that name too.
+        if (!platform.Exists(path + "_bak")) {
+          status = platform.Rename(path, path + "_bak");
+          list.movedAside.push_back(path);
+        } else {
+          status = MoveTo(platform, gameFolder, path, KeptGameFile(gameFolder, path));
+          list.keptAside.push_back(path);
+        }
+      }
+      if (status.ok()) status = platform.CopyFile(source + relative, path);
     }
-    Status copied = platform.CopyFile(source + relative, path);
-    if (!copied.ok()) {
-      report.failures.push_back(copied.message());
-      if (replaces) Note(platform.Rename(path + "_bak", path), &report);
-      continue;
+    if (!status.ok()) {
+      report.failures.push_back(status.message());
+      return report;
     }
-    files.push_back(path);
-    if (replaces) movedAside.push_back(path);
+    list.files.push_back(path);
   }
 
-  std::string list;
-  AppendSection(&list, files);
-  AppendSection(&list, folders);
-  AppendSection(&list, movedAside);
-  AppendSection(&list, existed);
-  Note(ReplaceText(platform, StoreListPath(gameFolder, index), list), &report);
+  Status written = ReplaceText(platform, StoreListPath(gameFolder, index), ListText(list));
+  if (!written.ok()) report.failures.push_back(written.message());
   return report;
 }
 
 StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index) {
   StoreReport report;
   const std::string listPath = StoreListPath(gameFolder, index);
-  std::vector<std::string> lines;
-  if (!platform.Exists(listPath)) return report;
-  Status read = ReadTextLines(platform, listPath, kRecordFileLimit, &lines);
-  if (!read.ok()) {
-    report.failures.push_back(read.message());
+  Stacks stacks;
+  Status loaded = stacks.Load(platform, gameFolder);
+  if (!loaded.ok()) {
+    report.failures.push_back(loaded.message());
     return report;
   }
+  const StoreList& list = stacks.list(index);
+  if (!list.exists) return report;
 
-  // Four sections, each a count and that many paths; a short file ends early.
-  std::vector<std::string> sections[4];
-  size_t line = 0;
-  for (std::vector<std::string>& section : sections) {
-    if (line >= lines.size()) break;
-    const std::string& countLine = lines[line++];
-    size_t digits = 0;
-    while (digits < countLine.size() && countLine[digits] >= '0' && countLine[digits] <= '9') {
-      ++digits;
-    }
-    size_t count = digits == 0 ? 0 : std::stoul(countLine.substr(0, std::min<size_t>(digits, 9)));
-    for (size_t i = 0; i < count && line < lines.size(); ++i) section.push_back(lines[line++]);
-  }
   // Every path must lead to a place inside the game folder before anything
   // is changed.
   std::vector<std::string> touched;
-  for (const std::vector<std::string>& section : sections) {
-    touched.insert(touched.end(), section.begin(), section.end());
+  for (const auto* section : {&list.files, &list.folders, &list.movedAside, &list.existed,
+                              &list.keptAside}) {
+    touched.insert(touched.end(), section->begin(), section->end());
   }
-  for (const std::string& path : sections[2]) touched.push_back(path + "_bak");
+  for (const std::string& path : list.movedAside) touched.push_back(path + "_bak");
   for (const std::string& path : touched) {
     Status inside = platform.CheckInside(gameFolder, path);
     if (!inside.ok()) {
@@ -162,25 +503,38 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
     return report;
   }
 
-  const auto& [files, folders, movedAside, existed] = sections;
-  for (const std::string& path : files) {
-    if (platform.Exists(path)) Note(platform.Remove(path), &report);
+  for (const std::string& path : list.files) {
+    Status status = TakeLayerOut(platform, gameFolder, stacks, index, path, &report);
+    if (!status.ok()) {
+      report.failures.push_back(status.message());
+      return report;
+    }
   }
-  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-    if (std::find(existed.begin(), existed.end(), *folder) != existed.end()) continue;
-    // A folder that something else was put into stays; that is no failure.
+  // Game files a hand-edited list names as moved aside without bringing
+  // them: their backups go back where nothing stands.
+  for (const std::string& path : list.movedAside) {
+    if (Contains(list.files, path) || platform.Exists(path) || !platform.Exists(path + "_bak")) {
+      continue;
+    }
+    Status back = platform.Rename(path + "_bak", path);
+    if (!back.ok()) {
+      report.failures.push_back(back.message() + " (the game's own file stays under this name)");
+      return report;
+    }
+    report.restored.push_back(path + "_bak");
+  }
+  // Deepest first. A folder the game had, one another place brings, and
+  // one that something else was put into stay; that is no failure.
+  for (auto folder = list.folders.rbegin(); folder != list.folders.rend(); ++folder) {
+    if (Contains(list.existed, *folder) || stacks.BroughtByPlace(*folder, index)) continue;
     std::vector<std::string> names;
     if (!platform.IsFolder(*folder) || !platform.ListFolder(*folder, &names).ok() || !names.empty()) {
       continue;
     }
-    Note(platform.RemoveEmptyFolder(*folder), &report);
-  }
-  for (const std::string& path : movedAside) {
-    Status back = platform.Rename(path + "_bak", path);
-    if (back.ok()) {
-      report.restored.push_back(path + "_bak");
-    } else {
-      report.failures.push_back(back.message() + " (the game's own file stays under this name)");
+    Status gone = platform.RemoveEmptyFolder(*folder);
+    if (!gone.ok()) {
+      report.failures.push_back(gone.message());
+      return report;
     }
   }
   return report;

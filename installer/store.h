@@ -3,10 +3,26 @@
 // index) that records what the copy added, moved aside and found, so that
 // removing the character undoes exactly that.
 //
-// Store list file (CR LF lines): four sections, each a count line and that
-// many full game paths: the tree's files, the tree's folders (walk order,
-// breadth-first, names sorted), the game files moved aside to path + "_bak",
-// and the tree's folders that existed before.
+// Several places may bring the same path. Each such path has a stack of
+// layers: at the bottom the game's own file, if the game had one (moved to
+// path + "_bak", or kept under "/chars/mod_layers/game" when the game ships a
+// file of that "_bak" name itself), then each place that brought the path,
+// in the order the places were filled. The game folder holds the top layer's
+// bytes. A covered place's bytes are kept under "/chars/mod_layers/<index>"
+// at the same relative path; a covered place without a kept copy has the
+// same bytes as the layer right above it (equal files are shared, never
+// copied twice). Removing a place takes only its own layers out: where it was
+// on top the layer below comes back, where it was covered its kept copy goes.
+//
+// Store list file (CR LF lines): six sections, each a count line and that
+// many lines: the tree's files (full game paths), the tree's folders (walk
+// order, breadth-first, names sorted), the game files under its layers whose
+// own bytes are under path + "_bak", the tree's folders the game had, the
+// game files under its layers kept under "/chars/mod_layers/game", and the
+// place's facts as key=value lines ("order=N": when it was filled;
+// "package=NAME": the package's folder name under mods). A list
+// of four sections, written before layers existed, is one layer that came
+// before every other.
 #pragma once
 
 #include <string>
@@ -16,20 +32,35 @@
 
 namespace korva {
 
+// Paths that another place brought and an install covered, or that a
+// removal gave back to another place.
+struct PlaceFiles {
+  int place = 0;                    // the place's index, 0 to 9
+  std::vector<std::string> paths;   // below the game folder, "/a/b.txt"
+};
+
 // What a store or removal did besides its plain work.
 struct StoreReport {
-  // Package files not copied, with the reason, such as a game path that
-  // already has a "_bak" file beside it: the game file and that "_bak" file
-  // are left as they are and nothing is recorded for them.
+  // Package files not copied, with the reason, such as a file where the
+  // game folder has a folder: nothing is recorded for them.
   std::vector<std::string> skipped;
   // Steps that failed, as "path: reason".
   std::vector<std::string> failures;
   // Backups put back by a removal ("<game path>_bak", in order).
   std::vector<std::string> restored;
+  // An install: the other places' files it covered (equal bytes are not
+  // counted). A removal: the other places' files that are on top again.
+  std::vector<PlaceFiles> covered;
+  std::vector<PlaceFiles> uncovered;
 };
 
 // "/chars/mod_char_" + index below the game folder.
 std::string StoreListPath(const std::string& gameFolder, int index);
+// Where the covered layers of place `index` are kept ("/chars/mod_layers/"
+// + index), and the game's own files whose "_bak" name was taken
+// ("/chars/mod_layers/game").
+std::string KeptLayersPath(const std::string& gameFolder, int index);
+std::string KeptGameFilesPath(const std::string& gameFolder);
 
 // The files of packageFolder + "/files", as paths relative to it ("/a/b.txt"),
 // in the order a store copies them. Links are not followed; each one found
@@ -37,19 +68,34 @@ std::string StoreListPath(const std::string& gameFolder, int index);
 std::vector<std::string> ListPackageFiles(Platform& platform, const std::string& packageFolder,
                                           std::vector<std::string>* links);
 
+// What installing the package now would put over: the game's own files it
+// would move aside, and the files of places it would cover (by their
+// current layers; equal bytes are not counted). `except` is a place to leave
+// out (the place being filled, which is emptied first), or -1.
+struct CoverPreview {
+  std::vector<std::string> game_files;  // below the game folder
+  std::vector<PlaceFiles> places;
+};
+CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
+                           const std::string& packageFolder, int except);
+
 // Copies packageFolder + "/files" into the game folder at the same relative
-// paths, moving each game file it replaces to its name + "_bak", and writes
-// the store list file of place `index` (also when there is no tree: four
-// counts of 0). Links in the package are not followed.
+// paths as the new top layer of each path, and writes the store list file of
+// place `index`, which must be empty (also when there is no tree: the counts
+// are 0). A game file it replaces is moved aside; another place's file is
+// covered. Links in the package are not followed; a file where the game
+// folder has a folder, and files below a folder where it has a file, are
+// skipped and named.
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
                           const std::string& packageFolder, int index);
 
-// Undoes place `index`'s store list: deletes the list, deletes the files it
-// added, removes the folders it created once empty, and renames the moved-
-// aside game files back. Nothing to do when there is no store list. Before
-// anything is changed every listed path is checked: one that is not inside
-// the game folder, or leads outside it through a link, is a failure and
-// nothing is touched.
+// Takes place `index`'s layers out as its store list says: deletes the list,
+// gives each path it was on top of the layer below (another place's copy,
+// the game's own file, or nothing), drops its covered copies, and removes
+// the folders it created once empty and brought by no other place. Nothing
+// to do when there is no store list. Before anything is changed every
+// listed path is checked: one that is not inside the game folder, or leads
+// outside it through a link, is a failure and nothing is touched.
 StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index);
 
 }  // namespace korva

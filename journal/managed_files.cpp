@@ -236,7 +236,7 @@ bool IsProgramPath(const std::string& relative) {
       "/quickbms.exe", "/vantrel.bms", "/stuff/icons/crunch.exe",
       "/stuff/icons/icontpage_nxg.dds", "/stuff/icons/icontpage_nxg.tga",
       "/stuff/icons/icontpage_nxg_t.tga", "/chars/iconmap", "/chars/slots_char_",
-      "/chars/mod_char_", "/chars/mod_record", "/mod_journal"};
+      "/chars/mod_char_", "/chars/mod_layers", "/chars/mod_record", "/mod_journal"};
   const std::string path = Folded(relative);
   for (const char* prefix : kPrefixes) {
     if (StartsWith(path, prefix)) return true;

@@ -82,8 +82,8 @@ std::vector<ChangedFile> CheckPreparedLayout(Platform& platform, const std::stri
 // "/chars/iconmap", matched case-insensitively) is one of the program's own
 // paths there: the working copies of the converter and the unpacker, the
 // icon page's intermediates, the icon map, the slot usage and store list
-// files, the record and the journal. Nothing a package or a game archive
-// brings may land there.
+// files, the places' covered files, the record and the journal. Nothing a
+// package or a game archive brings may land there.
 bool IsProgramPath(const std::string& relative);
 // True when `relative` is a managed game file (the icon page among them),
 // the backup of any game file the program backs up, or the temporary name

@@ -369,7 +369,8 @@ TEST_F(CliTest, ModsAndInfoShowTheModDatabase) {
 
   Result byRow = Run({"info", "1"});
   EXPECT_EQ(byRow.status, 0);
-  EXPECT_EQ(byRow.out, "Mod Name: Zeta Runner\nMod Description: \nQuick\n\nBold\n");
+  EXPECT_EQ(byRow.out, "Mod Name: Zeta Runner\nMod Description: \nQuick\n\nBold\nInstalled now, its "
+                       "files would cover no game file and no other place's file.\n");
   Result byName = Run({"info", "zeta"});
   EXPECT_EQ(byName.out, byRow.out);
 
@@ -378,6 +379,36 @@ TEST_F(CliTest, ModsAndInfoShowTheModDatabase) {
   EXPECT_EQ(unknown.out, "");
   EXPECT_NE(unknown.err.find("nothing"), std::string::npos);
   EXPECT_EQ(Run({"info", "2"}).status, 1);
+}
+
+// Two packages that bring the same files: what each would cover, what an
+// install covered and what a delete brought back are said.
+TEST_F(CliTest, CoveredFilesAreSaid) {
+  PointAtGame();
+  for (const char* name : {"A", "B"}) {
+    const std::string folder = std::string("conflict_") + name;
+    AddMod(folder, std::string("name=Conflict ") + name + "\ndataname=Conflict" + name + "\n");
+    WriteBytes(program / ("mods/" + folder + "/files/chars/pawniks/shared/pawnik_hands.tex"), name);
+    WriteBytes(program / ("mods/" + folder + "/files/chars/common/new.txt"), name);
+  }
+  const std::string both = ": chars/common/new.txt, chars/pawniks/shared/pawnik_hands.tex.";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> steps = {
+      {{"info", "conflict_B"},
+       "Installed now, its files would cover:\n1 file of the game: "
+       "chars/pawniks/shared/pawnik_hands.tex.\n"},
+      {{"install", "conflict_A", "0"}, "Char enabled.\n"},
+      {{"install", "conflict_B", "1"}, "Char enabled.\nIt covers 2 files of ConflictA (place 1)" + both + "\n"},
+      {{"info", "conflict_A"},
+       "Installed now, its files would cover:\n2 files of ConflictB (place 2)" + both + "\n"},
+      {{"delete", "1"}, "Char deleted.\nIt brings back 2 files of ConflictA (place 1)" + both + "\n"},
+  };
+  for (const auto& [args, said] : steps) {
+    Result result = Run(args);
+    EXPECT_EQ(result.status, 0) << args[0] << result.err;
+    const std::string out = result.out;
+    EXPECT_EQ(out.substr(out.size() < said.size() ? 0 : out.size() - said.size()), said) << args[0];
+  }
+  EXPECT_EQ(ReadBytes(game / "chars/common/new.txt"), "A");
 }
 
 // Import needs no game folder: it changes only the mods folder.

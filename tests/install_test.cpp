@@ -262,21 +262,44 @@ TEST_F(InstallTest, AStepThatFailsIsSaidAndUndoesTheWholeOperation) {
   EXPECT_EQ(view.game_char_rows[1], "Brakka\\");
 }
 
-TEST_F(InstallTest, AFileBesideAnExistingBackupIsSkippedAndNamed) {
-  // The game has a file with a "_bak" of its own beside it: a package file
-  // there must neither replace the game's file nor ever consume that backup.
+// Two packages that bring the same files: a game file whose "_bak" name the
+// game ships too, and a new file. The last installed is on top; each delete
+// takes out only its own layer, says whose files came back, and a revert
+// leaves only the game's own files.
+TEST_F(InstallTest, PackagesThatShareFilesLayer) {
   WriteBytes(game / "stuff/readme.txt", "game's readme");
   WriteBytes(game / "stuff/readme.txt_bak", "an older readme");
-  WriteBytes(program / "mods/plain_grunt/files/stuff/readme.txt", "package's readme");
+  for (const char* mod : {"plain_grunt", "sister_imra"}) {
+    WriteBytes(program / ("mods/" + std::string(mod) + "/files/stuff/readme.txt"), mod);
+    WriteBytes(program / ("mods/" + std::string(mod) + "/files/stuff/new.txt"), mod);
+  }
   ModManager& m = Start();
-  ASSERT_TRUE(m.InstallCharacter(kGrunt, 6));
-  std::string message = Said();
-  EXPECT_EQ(message.rfind("Char enabled.\n", 0), 0u) << message;
-  EXPECT_NE(message.find(game / "stuff/readme.txt: not copied"), std::string::npos) << message;
-  ASSERT_TRUE(m.DeleteCharacter(7, true));
-  EXPECT_EQ(Said(), "Char deleted.");
-  EXPECT_EQ(ReadBytes(game / "stuff/readme.txt"), "game's readme");
+  ASSERT_TRUE(m.InstallCharacter(kGrunt, 0));
+  EXPECT_EQ(Said(), "Char enabled.");
+  ASSERT_TRUE(m.InstallCharacter(kImra, 1));
+  EXPECT_EQ(Said(), "Char enabled.\nIt covers 2 files of Grunt (place 1): stuff/new.txt, "
+                    "stuff/readme.txt.");
+  EXPECT_EQ(ReadBytes(game / "stuff/readme.txt"), "sister_imra");
   EXPECT_EQ(ReadBytes(game / "stuff/readme.txt_bak"), "an older readme");
+
+  ASSERT_TRUE(m.DeleteCharacter(1, true));
+  EXPECT_EQ(Said(), "Char deleted.");
+  EXPECT_EQ(ReadBytes(game / "stuff/new.txt"), "sister_imra");
+  ASSERT_TRUE(m.InstallCharacter(kGrunt, 0));
+  Said();
+  ASSERT_TRUE(m.DeleteCharacter(1, true));
+  EXPECT_EQ(Said(), "Char deleted.\nIt brings back 2 files of Imra (place 2): stuff/new.txt, "
+                    "stuff/readme.txt.");
+  EXPECT_EQ(ReadBytes(game / "stuff/new.txt"), "sister_imra");
+
+  view.answer_yes = true;
+  ASSERT_TRUE(m.RevertGameFiles());
+  Files expected = gameBefore;
+  expected["chars/iconmap"] = ReadBytes(game / "chars/iconmap");
+  expected["chars/slots_char_1"] = ReadBytes(game / "chars/slots_char_1");
+  expected["stuff/readme.txt"] = "game's readme";
+  expected["stuff/readme.txt_bak"] = "an older readme";
+  EXPECT_EQ(SnapshotDiff(expected, Snapshot(game.path())), "");
 }
 
 TEST_F(InstallTest, RevertPutsBackupsOverTheirFilesInOneStep) {

@@ -303,7 +303,7 @@ class OperationCutTest : public ::testing::Test {
     platform.set_program_folder(program.path());
   }
 
-  enum Mod { kBrakka = 0, kGrunt = 2 };
+  enum Mod { kBrakka = 0, kGrunt = 2, kImra = 3 };
 
   void SaveGame(const std::string& to) {
     fs::remove_all(to);
@@ -465,6 +465,27 @@ TEST_F(OperationCutTest, DeleteAndRevert) {
         "deletion of the character in place 3");
   Sweep(saved / "installed", [](ModManager& m) { return m.RevertGameFiles(); },
         "revert of the game's files");
+}
+
+// Brakka's files cover Imra's hands in place 1; taking Brakka out gives
+// them back.
+TEST_F(OperationCutTest, AnInstallThatCoversAnotherPlaceAndTheDeleteThatUncovers) {
+  MakeSampleGame(game.path());
+  {
+    RecordingView view;
+    ModManager manager(platform, view);
+    ASSERT_TRUE(manager.StartUp());
+    ASSERT_TRUE(manager.InstallCharacter(kImra, 0));
+    SaveGame(saved / "imra");
+    ASSERT_TRUE(manager.InstallCharacter(kBrakka, 2));
+    ASSERT_NE(view.messages.back().find("It covers 1 file of Imra (place 1)"), std::string::npos)
+        << view.messages.back();
+  }
+  SaveGame(saved / "covered");
+  Sweep(saved / "imra", [](ModManager& m) { return m.InstallCharacter(kBrakka, 2); },
+        "installation into place 3");
+  Sweep(saved / "covered", [](ModManager& m) { return m.DeleteCharacter(3, true); },
+        "deletion of the character in place 3");
 }
 
 TEST_F(OperationCutTest, FirstStartOnAnUnpackedGame) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -83,6 +84,27 @@ std::string WithoutTimes(const std::string& record) {
 }
 
 }  // namespace
+
+std::string SnapshotDiff(const std::map<std::string, std::string>& expected,
+                         const std::map<std::string, std::string>& actual) {
+  auto view = [](const std::map<std::string, std::string>& files, const std::string& path) {
+    auto found = files.find(path);
+    if (found == files.end()) return std::string("<none>");
+    const std::string& bytes = found->second;
+    return bytes.size() <= 40 ? "\"" + bytes + "\""
+                              : std::to_string(bytes.size()) + " bytes \"" + bytes.substr(0, 24) + "...\"";
+  };
+  std::set<std::string> paths;
+  for (const auto& [path, bytes] : expected) paths.insert(path);
+  for (const auto& [path, bytes] : actual) paths.insert(path);
+  std::string text;
+  for (const std::string& path : paths) {
+    auto a = expected.find(path), b = actual.find(path);
+    if (a != expected.end() && b != actual.end() && a->second == b->second) continue;
+    text += path + ": expected " + view(expected, path) + ", found " + view(actual, path) + "\n";
+  }
+  return text;
+}
 
 std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;

@@ -40,6 +40,11 @@ bool FileExists(const std::string& path);
 // ("chars/mod_record") is shown without the times of last change it holds,
 // which no two runs share.
 std::map<std::string, std::string> Snapshot(const std::string& folder);
+// The paths in which two snapshots differ, one a line with a short view of
+// each side ("<none>" where a side lacks the path); "" when they are equal.
+// For test messages that stay readable when large files differ.
+std::string SnapshotDiff(const std::map<std::string, std::string>& expected,
+                         const std::map<std::string, std::string>& actual);
 
 // The program folder that the build made (executables, data, tools, mods).
 std::string BuiltProgramFolder();
