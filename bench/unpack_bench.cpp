@@ -27,6 +27,17 @@ std::string GameLikeBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
+// A pass as the first start runs it: in one operation under the journal.
+UnpackReport UnpackPass(const std::string& game) {
+  Journal journal(SystemPlatform());
+  journal.SetGameFolder(game);
+  UnpackReport report;
+  report.status = journal.Begin("unpacking");
+  if (report.status.ok()) report = UnpackGameArchives(journal, game, BuiltProgramFolder(), [] {}, nullptr);
+  if (report.status.ok()) report.status = journal.Commit();
+  return report;
+}
+
 // Arguments: archive format (0 zip, 1 tar), number of files, file size.
 void BM_UnpackGameArchives(benchmark::State& state) {
   const char* format = state.range(0) == 0 ? "zip" : "tar";
@@ -46,8 +57,8 @@ void BM_UnpackGameArchives(benchmark::State& state) {
     std::filesystem::create_directories(game);
     std::filesystem::copy_file(dir / "packed", game + "/data.dat");
     state.ResumeTiming();
-    UnpackReport report = UnpackGameArchives(SystemPlatform(), game, BuiltProgramFolder(), [] {});
-    if (report.unpacked.size() != 1) state.SkipWithError("the archive was not unpacked");
+    UnpackReport report = UnpackPass(game);
+    if (report.unpacked.size() != 1 || !report.status.ok()) state.SkipWithError("the archive was not unpacked");
   }
   state.SetBytesProcessed(state.iterations() * files * static_cast<int64_t>(size));
 }
@@ -86,9 +97,9 @@ void BM_UnpackOneFolder(benchmark::State& state) {
     std::filesystem::copy_file(dir / "packed", game + "/data.dat");
     state.ResumeTiming();
     const auto start = std::chrono::steady_clock::now();
-    UnpackReport report = UnpackGameArchives(SystemPlatform(), game, BuiltProgramFolder(), [] {});
+    UnpackReport report = UnpackPass(game);
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (report.unpacked.size() != 1) state.SkipWithError("the archive was not unpacked");
+    if (report.unpacked.size() != 1 || !report.status.ok()) state.SkipWithError("the archive was not unpacked");
   }
   state.counters["us_per_file"] =
       benchmark::Counter(seconds * 1e6 / static_cast<double>(files), benchmark::Counter::kAvgIterations);

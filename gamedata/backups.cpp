@@ -33,8 +33,9 @@ namespace {
 
 class BackupRun {
  public:
-  BackupRun(Platform& platform, const std::string& gameFolder, const std::string& programFolder)
-      : platform_(platform), game_(gameFolder), program_(programFolder) {}
+  BackupRun(Platform& platform, const std::string& gameFolder, const std::string& programFolder,
+            std::vector<Status>* notes)
+      : platform_(platform), game_(gameFolder), program_(programFolder), notes_(notes) {}
 
   void Run(const GameFile& file) {
     std::string path = game_ + file.path;
@@ -53,11 +54,16 @@ class BackupRun {
   void Fail(const std::string& path, const std::string& what) {
     failures_.push_back(Status::PathError(path, what));
   }
+  // Something missing that nothing could be done about: a note when the
+  // caller keeps notes apart, else a failure like any other.
+  void Note(const std::string& path, const std::string& what) {
+    (notes_ != nullptr ? *notes_ : failures_).push_back(Status::PathError(path, what));
+  }
 
   void Copy(const std::string& path) {
     std::string backup = path + kBackupSuffix;
     if (platform_.CanRead(backup)) return;
-    if (!platform_.Exists(path)) return Fail(path, "not found, so no backup of it was made");
+    if (!platform_.Exists(path)) return Note(path, "not found, so no backup of it was made");
     Status copied = platform_.CopyFile(path, backup);
     if (!copied.ok()) Fail(path, "no backup copy could be made (" + copied.message() + ")");
   }
@@ -65,7 +71,7 @@ class BackupRun {
   void Move(const std::string& path) {
     std::string backup = path + kBackupSuffix;
     if (platform_.CanRead(backup)) return;
-    if (!platform_.Exists(path)) return Fail(path, "not found, so it was not moved to its backup name");
+    if (!platform_.Exists(path)) return Note(path, "not found, so it was not moved to its backup name");
     Status moved = platform_.Rename(path, backup);
     if (!moved.ok()) {
       Fail(path, "could not be moved to its backup name (" + moved.message() + ")");
@@ -78,7 +84,7 @@ class BackupRun {
     if (!platform_.CanRead(backup) && platform_.Exists(path)) {
       // Without the prepared version the game keeps its own file in place.
       if (!platform_.CanRead(prepared)) {
-        return Fail(path, "left as the game's own file, because the program's prepared version " +
+        return Note(path, "left as the game's own file, because the program's prepared version " +
                               prepared + " cannot be read");
       }
       Status moved = platform_.Rename(path, backup);
@@ -89,6 +95,10 @@ class BackupRun {
       movedNow = true;
     }
     if (platform_.CanRead(path)) return;
+    if (!platform_.CanRead(prepared)) {
+      return Note(path, "missing, and the program's prepared version " + prepared +
+                            " cannot be read");
+    }
     Status copied = platform_.CopyFile(prepared, path);
     if (copied.ok()) return;
     if (movedNow && platform_.Rename(backup, path).ok()) {
@@ -102,6 +112,10 @@ class BackupRun {
 
   void AddIfAbsent(const std::string& path, const std::string& prepared) {
     if (platform_.CanRead(path)) return;
+    if (!platform_.CanRead(prepared)) {
+      return Note(path, "could not be added (" + prepared + ": the program's prepared version "
+                        "cannot be read)");
+    }
     Status copied = platform_.CopyFile(prepared, path);
     if (!copied.ok()) Fail(path, "could not be added (" + copied.message() + ")");
   }
@@ -109,7 +123,7 @@ class BackupRun {
   void AddModAbilities(const std::string& modAbilities, const std::string& abilities) {
     if (platform_.CanRead(modAbilities)) return;
     if (!platform_.CanRead(abilities + kBackupSuffix)) {
-      return Fail(modAbilities, "not created, and " + abilities +
+      return Note(modAbilities, "not created, and " + abilities +
                                     " was left as it is, because that file has no backup copy");
     }
     Status created = platform_.ReplaceFile(modAbilities, "");
@@ -136,14 +150,15 @@ class BackupRun {
   Platform& platform_;
   const std::string& game_;
   const std::string& program_;
+  std::vector<Status>* notes_;
   std::vector<Status> failures_;
 };
 
 }  // namespace
 
 std::vector<Status> BackUpGameFiles(Platform& platform, const std::string& gameFolder,
-                                    const std::string& programFolder) {
-  BackupRun run(platform, gameFolder, programFolder);
+                                    const std::string& programFolder, std::vector<Status>* notes) {
+  BackupRun run(platform, gameFolder, programFolder, notes);
   for (const GameFile& file : BackedUpGameFiles()) run.Run(file);
   return run.TakeFailures();
 }

@@ -57,7 +57,11 @@ constexpr const char* kAbilitiesAddition =
 //    line of their own). Done only once "abilities.txt" has its backup, so
 //    the game's list is never edited without one; if the lines cannot be
 //    appended, the new empty file is removed again so the next start retries.
+// Returns what failed. With `notes`, what was missing and so left undone
+// (a game file not found, a prepared version that cannot be read) goes
+// there instead: nothing failed to change for it.
 std::vector<Status> BackUpGameFiles(Platform& platform, const std::string& gameFolder,
-                                    const std::string& programFolder);
+                                    const std::string& programFolder,
+                                    std::vector<Status>* notes = nullptr);
 
 }  // namespace korva

@@ -1,5 +1,12 @@
 #include "gamedata/unpack.h"
 
+#include <deque>
+#include <set>
+#include <sstream>
+
+#include "journal/managed_files.h"
+#include "platform/file_names.h"
+
 namespace korva {
 
 const char kUnpackingMessage[] =
@@ -21,42 +28,155 @@ bool IsArchiveName(const std::string& name) {
   return name.size() > 3 && (EndsWith(name, ".dat") || EndsWith(name, ".DAT"));
 }
 
-UnpackReport UnpackGameArchives(Platform& platform, const std::string& gameFolder,
+Status FindArchives(Platform& platform, const std::string& gameFolder,
+                    std::vector<std::string>* names) {
+  names->clear();
+  std::vector<std::string> entries;
+  Status listed = platform.ListFolder(gameFolder, &entries);
+  if (!listed.ok()) return listed;
+  for (const std::string& name : entries) {
+    const std::string path = gameFolder + "/" + name;
+    if (IsArchiveName(name) && !platform.IsFolder(path) && platform.CanRead(path)) {
+      names->push_back(name);
+    }
+  }
+  return Status::Ok();
+}
+
+namespace {
+
+// Moves what the unpacker wrote into `scratch` to the same paths in the game
+// folder, replacing files of the game's that are there. Checks every entry
+// before anything is moved: none may be one of the program's own paths or
+// one of the archives of the pass, nor a file where the game folder has a
+// folder, or the reverse.
+Status MoveUnpackedFiles(Journal& journal, const std::string& gameFolder,
+                         const std::string& scratch, const std::set<std::string>& archives,
+                         const std::string& archive) {
+  std::vector<std::string> folders, files;
+  std::deque<std::string> queue = {""};
+  while (!queue.empty()) {
+    const std::string folder = queue.front();
+    queue.pop_front();
+    std::vector<std::string> names;
+    Status listed = journal.ListFolder(scratch + folder, &names);
+    if (!listed.ok()) return listed;
+    for (const std::string& name : names) {
+      const std::string relative = folder + "/" + name;
+      if (journal.IsFolder(scratch + relative)) {
+        folders.push_back(relative);
+        queue.push_back(relative);
+      } else {
+        files.push_back(relative);
+      }
+    }
+  }
+  auto refuse = [&archive](const std::string& relative, const std::string& why) {
+    return Status::Error(archive + " holds \"" + relative.substr(1) + "\", " + why +
+                         ", so it was not unpacked");
+  };
+  for (const std::string& relative : folders) {
+    const std::string path = gameFolder + relative;
+    if (journal.Exists(path) && !journal.IsFolder(path)) {
+      return refuse(relative, "a folder where the game folder has a file");
+    }
+  }
+  std::vector<std::string> replaced;
+  std::vector<FilePair> moves;
+  for (const std::string& relative : files) {
+    const std::string path = gameFolder + relative;
+    if (IsProgramPath(relative)) return refuse(relative, "one of this program's own files");
+    if (archives.count(FoldedName(relative)) != 0) return refuse(relative, "an archive of the game's");
+    if (journal.IsFolder(path)) return refuse(relative, "a file where the game folder has a folder");
+    if (journal.Exists(path)) replaced.push_back(path);
+    // What a cut-off run of an older version left under the temporary name.
+    if (journal.Exists(path + "_temp") && !journal.IsFolder(path + "_temp")) {
+      replaced.push_back(path + "_temp");
+    }
+    moves.push_back({scratch + relative, path});
+  }
+  for (const std::string& relative : folders) {
+    if (journal.IsFolder(gameFolder + relative)) continue;
+    Status made = journal.CreateFolder(gameFolder + relative);
+    if (!made.ok()) return made;
+  }
+  Status status = journal.RemoveFiles(replaced);
+  if (status.ok()) status = journal.MoveInFiles(moves);
+  return status;
+}
+
+// Reads the unpacker's "progress DONE TOTAL" lines: the bytes of the
+// archive it has read.
+uint64_t BytesRead(const std::vector<std::string>& lines, uint64_t before) {
+  uint64_t done = before;
+  for (const std::string& line : lines) {
+    std::istringstream words(line);
+    std::string word;
+    uint64_t value = 0;
+    if (words >> word >> value && word == "progress" && value > done) done = value;
+  }
+  return done;
+}
+
+}  // namespace
+
+UnpackReport UnpackGameArchives(Journal& journal, const std::string& gameFolder,
                                 const std::string& programFolder,
-                                const std::function<void()>& beforeUnpacking) {
+                                const std::function<void()>& beforeUnpacking, Progress* progress) {
   UnpackReport report;
-  std::vector<std::string> names;
-  report.listed = platform.ListFolder(gameFolder, &names);
-  if (!report.listed.ok()) return report;
-  for (const std::string& name : names) {
-    std::string path = gameFolder + "/" + name;
-    if (!IsArchiveName(name) || platform.IsFolder(path) || !platform.CanRead(path)) continue;
-    if (!report.archives_found) {
-      report.archives_found = true;
-      beforeUnpacking();
-      report.prepared = PrepareUnpacker(platform, gameFolder, programFolder,
-                                        &report.unpacker_missing);
-      if (report.unpacker_missing) return report;
-      if (!report.prepared.ok()) break;
-    }
-    Status unpacked = UnpackArchive(platform, gameFolder, path);
-    if (!unpacked.ok()) {
-      report.kept.push_back(name + ": " + unpacked.message());
-      continue;
-    }
-    Status deleted = platform.Remove(path);
-    if (deleted.ok()) {
-      report.unpacked.push_back(name);
-    } else {
-      report.not_deleted.push_back(name + ": " + deleted.message());
-    }
+  std::vector<std::string> archives;
+  report.status = FindArchives(journal, gameFolder, &archives);
+  if (!report.status.ok() || archives.empty()) return report;
+  report.archives_found = true;
+  beforeUnpacking();
+  report.status = PrepareUnpacker(journal, gameFolder, programFolder, &report.unpacker_missing);
+  if (!report.status.ok()) return report;
+
+  std::set<std::string> keys;
+  std::vector<uint64_t> sizes;
+  uint64_t total = 0;
+  for (const std::string& name : archives) {
+    keys.insert(FoldedName("/" + name));
+    FileInfo info;
+    journal.Stat(gameFolder + "/" + name, &info);
+    sizes.push_back(info.size);
+    total += info.size;
   }
-  if (report.archives_found) {
-    report.removed = RemoveUnpacker(platform, gameFolder);
-    // The deletions last, so that a power cut cannot bring back an archive
-    // that would be unpacked again over files changed since.
-    report.synced = platform.SyncFolder(gameFolder);
+  if (progress != nullptr) progress->Stage("Unpacking", total);
+  for (size_t k = 0; k < archives.size(); ++k) {
+    const std::string& name = archives[k];
+    const std::string path = gameFolder + "/" + name;
+    if (progress != nullptr) {
+      progress->Say("Unpacking " + name + " (" + std::to_string(k + 1) + " of " +
+                    std::to_string(archives.size()) + ")");
+    }
+    std::string scratch;
+    Status status = journal.ScratchFolder(&scratch);
+    uint64_t read = 0;
+    auto watch = [&](const std::vector<std::string>& lines) {
+      const uint64_t now = BytesRead(lines, read);
+      const uint64_t more = now - read;
+      read = now;
+      return progress == nullptr || progress->Advance(more);
+    };
+    if (status.ok()) status = UnpackArchive(journal, gameFolder, path, scratch, watch);
+    if (status.ok() && progress != nullptr && sizes[k] > read) progress->Advance(sizes[k] - read);
+    if (status.ok()) status = MoveUnpackedFiles(journal, gameFolder, scratch, keys, name);
+    if (status.ok()) {
+      status = journal.Remove(path);
+      if (!status.ok()) {
+        status = Status::Error(status.message() + " (the archive could not be deleted once unpacked)");
+      }
+    }
+    if (!status.ok()) {
+      report.status = status.cancelled() || status.message().rfind(name, 0) == 0
+                          ? status
+                          : Status::PathError(name, status.message());
+      return report;
+    }
+    report.unpacked.push_back(name);
   }
+  report.status = RemoveUnpacker(journal, gameFolder);
   return report;
 }
 
@@ -91,16 +211,17 @@ Status PrepareUnpacker(Platform& platform, const std::string& gameFolder,
 }
 
 Status UnpackArchive(Platform& platform, const std::string& gameFolder,
-                     const std::string& archivePath) {
+                     const std::string& archivePath, const std::string& outputFolder,
+                     const ProgramWatch& watch) {
   // The unpacker is an outside program: it gets the paths as spelled on disk.
   std::vector<std::string> argv = {
       platform.NativePath(gameFolder + "/quickbms.exe"),
       platform.NativePath(gameFolder + "/vantrel.bms"),
       platform.NativePath(archivePath),
-      platform.NativePath(gameFolder) + "/",
+      platform.NativePath(outputFolder) + "/",
   };
   int exitStatus = 0;
-  Status ran = platform.RunProgram(argv, &exitStatus);
+  Status ran = platform.RunProgram(argv, &exitStatus, watch);
   if (!ran.ok()) return ran;
   if (exitStatus != 0) {
     return Status::Error("the unpacker ended with exit status " + std::to_string(exitStatus));
@@ -116,40 +237,6 @@ Status RemoveUnpacker(Platform& platform, const std::string& gameFolder) {
     if (first.ok()) first = removed;
   }
   return first;
-}
-
-std::string UnpackFinishedMessage(const UnpackReport& report) {
-  std::string text;
-  if (!report.prepared.ok()) {
-    text = "The unpacker could not be copied into the game folder (" + report.prepared.message() +
-           "). No archive was unpacked; they are kept and the next start tries again.";
-  } else {
-    text = "Initial unpacking finished.";
-  }
-  auto list = [&text](const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) text += "\n" + line;
-  };
-  if (!report.kept.empty()) {
-    text += "\n\nThese archives could not be unpacked and are kept in the game folder; the "
-            "next start tries them again:";
-    list(report.kept);
-  }
-  if (!report.not_deleted.empty()) {
-    text += "\n\nThese archives were unpacked but could not be deleted. Delete them from the "
-            "game folder before the next start, or it unpacks them again over the game's "
-            "files:";
-    list(report.not_deleted);
-  }
-  if (!report.removed.ok()) {
-    text += "\n\nThe unpacker's copy could not be removed from the game folder (" +
-            report.removed.message() + ").";
-  }
-  if (!report.synced.ok()) {
-    text += "\n\nThe deletion of the unpacked archives could not be flushed to disk (" +
-            report.synced.message() +
-            "). If the computer stops now, an archive may come back and be unpacked again.";
-  }
-  return text;
 }
 
 }  // namespace korva

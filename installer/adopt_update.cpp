@@ -43,7 +43,7 @@ bool ModManager::AdoptGameUpdate() {
       "The game's current files could not be taken as the new originals.",
       [&]() -> Status {
         for (int i = 0; i < kPlaceCount; ++i) {
-          StoreReport store = RemoveStoredFiles(platform_, game_folder_, i);
+          StoreReport store = RemoveStoredFiles(platform_, game_folder_, i, progress_);
           if (!store.failures.empty()) return Status::Error(store.failures.front());
         }
         // Each managed file: a changed one becomes its own backup; then the

@@ -52,7 +52,7 @@ Status ModManager::EmptyPlace(int n, bool releaseSlots, StoreReport* store) {
   if (status.ok()) status = korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_);
   if (!status.ok()) return status;
 
-  *store = RemoveStoredFiles(platform_, game_folder_, n - 1);
+  *store = RemoveStoredFiles(platform_, game_folder_, n - 1, progress_);
   for (const std::string& backup : store->restored) view_.SetModDescription(backup);
   if (!store->failures.empty()) return Status::Error(store->failures.front());
 

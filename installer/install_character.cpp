@@ -150,7 +150,7 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
         status = WriteCharacterRecord(n, info.dataName);
         if (!status.ok()) return status;
 
-        store = StoreModFiles(platform_, game_folder_, package, i);
+        store = StoreModFiles(platform_, game_folder_, package, i, progress_);
         if (!store.failures.empty()) return Status::Error(store.failures.front());
 
         status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_, icon, i, n);

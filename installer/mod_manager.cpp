@@ -73,11 +73,26 @@ void ModManager::UseGameFolder(const std::string& folder) {
 bool ModManager::RunStartUpSteps() {
   journal_.SetGameFolder(game_folder_);
   bool ok = RecoverCutOffOperation();
-  ok = UnpackGameArchives() && ok;  // 1: the game's packed .dat archives.
-  // 2 to 13 and the icon map file, unless managed files changed behind the
-  // program's back and stay so.
-  if (CheckManagedFiles()) {
-    ok = PrepareGameFiles() && ok;
+  // 1: the game's packed .dat archives, unpacked with 2 to 13 as one
+  // operation; never over a game prepared already.
+  std::vector<std::string> archives;
+  FindArchives(platform_, game_folder_, &archives);
+  if (!archives.empty() && WasPrepared(platform_, game_folder_)) {
+    std::string names;
+    for (const std::string& name : archives) names += "\n" + game_folder_ + "/" + name;
+    view_.ShowMessage("The game folder holds packed game data files, but it has been prepared "
+                      "for mods already, and unpacking them now would write over the prepared "
+                      "files. They were left as they are:" + names +
+                      "\nTo start afresh, use File > Revert, then start the program again.");
+    ok = false;
+    archives.clear();
+  }
+  if (!archives.empty()) {
+    ok = PrepareGameFiles(true) && ok;
+  } else if (CheckManagedFiles()) {
+    // 2 to 13 and the icon map file, unless managed files changed behind
+    // the program's back and stay so.
+    ok = PrepareGameFiles(false) && ok;
   } else {
     ok = false;
   }
@@ -116,20 +131,6 @@ bool ModManager::RecoverCutOffOperation() {
     view_.ShowMessage(text);
   }
   return true;
-}
-
-bool ModManager::UnpackGameArchives() {
-  UnpackReport report = korva::UnpackGameArchives(
-      platform_, game_folder_, program_folder_, [this] { view_.ShowMessage(kUnpackingMessage); });
-  if (report.unpacker_missing) {
-    // The window closes once the start-up steps are done.
-    view_.ShowMessage(kUnpackerMissingMessage);
-    view_.CloseWindow();
-    return false;
-  }
-  if (report.archives_found) view_.ShowMessage(UnpackFinishedMessage(report));
-  return report.listed.ok() && report.prepared.ok() && report.kept.empty() &&
-         report.not_deleted.empty() && report.removed.ok();
 }
 
 namespace {
@@ -174,31 +175,74 @@ bool ModManager::CheckManagedFiles() {
   return AdoptGameUpdate();
 }
 
-bool ModManager::PrepareGameFiles() {
-  std::vector<Status> failures;
-  Status prepared;
+Status ModManager::PrepareSteps(std::vector<std::string>* notes) {
+  // 2 to 12: the one-time backups and the prepared files. What was missing
+  // is said; what failed undoes the whole preparation.
+  if (progress_ != nullptr) progress_->Stage("Preparing the game's files", 0);
+  std::vector<Status> missing;
+  std::vector<Status> failures = BackUpGameFiles(platform_, game_folder_, program_folder_, &missing);
+  if (!failures.empty()) {
+    std::string text = "Not every game file could be backed up or prepared:";
+    for (const Status& failure : failures) text += "\n" + failure.message();
+    return Status::Error(text);
+  }
+  if (!missing.empty()) {
+    std::string text = "Not every game file could be backed up or prepared:";
+    for (const Status& note : missing) text += "\n" + note.message();
+    notes->push_back(text);
+  }
+  // 13: the collection list's reserved places.
+  Status prepared = PrepareCollectionList(platform_, game_folder_);
+  if (!prepared.ok()) {
+    const std::string text = "The game's collection list could not be given its ten places for "
+                             "mod characters (" + prepared.message() + ").";
+    if (platform_.Exists(game_folder_ + kCollectionList)) return Status::Error(text);
+    notes->push_back(text + " The next start tries again.");
+  }
+  // The icon map file, made from the data folder's when missing.
+  IconMap map;
+  korva::ReadIconMap(platform_, game_folder_, program_folder_, &map);
+  return Status::Ok();
+}
+
+bool ModManager::PrepareGameFiles(bool unpack) {
+  bool missing = false;
+  std::vector<std::string> notes;
   Status result = RunOperation(
       "preparation of the game's files at start-up",
-      "The game's files could not be prepared for mods.", [&]() -> Status {
-        // 2 to 12: the one-time backups and the prepared files.
-        failures = BackUpGameFiles(platform_, game_folder_, program_folder_);
-        // 13: the collection list's reserved places.
-        prepared = PrepareCollectionList(platform_, game_folder_);
-        // The icon map file, made from the data folder's when missing.
-        IconMap map;
-        korva::ReadIconMap(platform_, game_folder_, program_folder_, &map);
-        return Status::Ok();
+      unpack ? "The game's packed data could not be unpacked and prepared for mods."
+             : "The game's files could not be prepared for mods.",
+      [&]() -> Status {
+        if (unpack) {
+          UnpackReport report = korva::UnpackGameArchives(
+              journal_, game_folder_, program_folder_,
+              [this] { view_.ShowMessage(kUnpackingMessage); }, progress_);
+          missing = report.unpacker_missing;
+          if (!report.status.ok()) return report.status;
+        }
+        notes.clear();
+        return PrepareSteps(&notes);
       });
-  if (!result.ok()) {
-    view_.ShowMessage(result.message());
+  if (missing) {
+    // The window closes once the start-up steps are done.
+    view_.ShowMessage(kUnpackerMissingMessage);
+    view_.CloseWindow();
     return false;
   }
-  ReportFailures("Not every game file could be backed up or prepared:", failures);
-  if (!prepared.ok()) {
-    view_.ShowMessage("The game's collection list could not be given its ten places for mod "
-                      "characters (" + prepared.message() + "). The next start tries again.");
+  if (result.cancelled()) {
+    view_.ShowMessage("The first start was cancelled. The game's files" +
+                      std::string(unpack ? " and its packed data files" : "") +
+                      " are as they were; the next start begins again.");
+    view_.CloseWindow();
+    return false;
   }
-  return failures.empty() && prepared.ok();
+  if (!result.ok()) {
+    view_.ShowMessage(result.message() + "\nThe next start tries again from the beginning.");
+    return false;
+  }
+  if (unpack) view_.ShowMessage("Initial unpacking finished.");
+  for (const std::string& note : notes) view_.ShowMessage(note);
+  return notes.empty();
 }
 
 void ModManager::FillModList() {
@@ -350,8 +394,24 @@ Status ModManager::RunOperation(const std::string& name, const std::string& head
         "korva-zid-cli adopt-update --yes).");
   }
 
+  // Long work says how far it is, and can be cancelled.
+  Progress progress([this](uint64_t done, uint64_t total, const std::string& doing) {
+    return view_.ShowProgress(done, total, doing);
+  });
+  progress_ = &progress;
+  journal_.SetProgress(&progress);
+  struct Ended {
+    ModManager* manager;
+    ~Ended() {
+      manager->progress_ = nullptr;
+      manager->journal_.SetProgress(nullptr);
+      manager->view_.EndProgress();
+    }
+  } ended{this};
+
   Status done = journal_.Begin(name);
   if (done.ok()) done = steps();
+  if (done.ok() && progress.cancelled()) done = Status::Cancelled();
   if (done.ok()) {
     // The record takes the new state of every managed file the operation
     // changed, and of those it holds nothing about yet, in the same
@@ -381,6 +441,9 @@ Status ModManager::RunOperation(const std::string& name, const std::string& head
 
   Status undone = journal_.Rollback();
   ReloadGameState();
+  if (done.cancelled() && undone.ok()) {
+    return Status::Cancelled("Cancelled. The game was left as it was before.");
+  }
   return Status::Error(heading + "\n" + done.message() + "\n" +
                        (undone.ok() ? "The game was left as it was before." : undone.message()));
 }

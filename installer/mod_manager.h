@@ -115,14 +115,19 @@ class ModManager {
   // cut-off run leaves behind (temporary files, the page's intermediates,
   // the tools' working copies).
   bool RecoverCutOffOperation();
-  // Start-up step 1: unpacks the game's .dat archives.
-  bool UnpackGameArchives();
+
   // Compares the managed files with the record (making the record for a game
   // prepared before it existed) and, when some changed, asks whether to adopt
   // them. False when changed files stay.
   bool CheckManagedFiles();
-  // Start-up steps 2 to 13 and the icon map file, as one operation.
-  bool PrepareGameFiles();
+  // Start-up steps 1 to 13 and the icon map file, as one operation: the
+  // game's .dat archives unpacked (when `unpack`), the backups and prepared
+  // files. It completes or is undone as a whole; the next start then tries
+  // again from the beginning.
+  bool PrepareGameFiles(bool unpack);
+  // The steps of PrepareGameFiles after unpacking: returns what failed;
+  // `notes` gets what was missing, to be said once they are done.
+  Status PrepareSteps(std::vector<std::string>* notes);
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
   // packages under the program's mods folder.
   void FillModList();
@@ -172,6 +177,8 @@ class ModManager {
 
   Journal journal_;
   Platform& platform_;  // the journal, over the system's platform
+  // How far the operation under way is; null between operations.
+  Progress* progress_ = nullptr;
   View& view_;
   std::string game_folder_;
   std::string program_folder_;

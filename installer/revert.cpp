@@ -59,7 +59,7 @@ bool ModManager::RevertGameFiles() {
           if (!status.ok()) return status;
         }
         for (int index = 0; index < kPlaceCount; ++index) {
-          StoreReport store = RemoveStoredFiles(platform_, game_folder_, index);
+          StoreReport store = RemoveStoredFiles(platform_, game_folder_, index, progress_);
           for (const std::string& backup : store.restored) view_.SetModDescription(backup);
           if (!store.failures.empty()) return Status::Error(store.failures.front());
         }

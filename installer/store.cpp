@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/file_names.h"
+#include "platform/progress.h"
 #include "platform/read_limits.h"
 #include "platform/text_file.h"
 
@@ -56,7 +57,19 @@ struct StoreList {
   std::vector<std::string> keptAside;   // game files beneath, kept under the program's name
   long order = 0;                       // 0: written before layers existed
   std::string package;                  // the package's folder name, when known
+
+  // Look-ups by folded name.
+  bool MovedAside(const std::string& path) const { return moved_keys.count(FoldedName(path)) != 0; }
+  bool KeptAside(const std::string& path) const { return kept_keys.count(FoldedName(path)) != 0; }
+  bool Existed(const std::string& path) const { return existed_keys.count(FoldedName(path)) != 0; }
+  std::set<std::string> moved_keys, kept_keys, existed_keys;
 };
+
+std::set<std::string> Keys(const std::vector<std::string>& paths) {
+  std::set<std::string> keys;
+  for (const std::string& path : paths) keys.insert(FoldedName(path));
+  return keys;
+}
 
 void AppendSection(std::string* text, const std::vector<std::string>& lines) {
   *text += std::to_string(lines.size()) + "\n";
@@ -108,11 +121,10 @@ Status ReadList(Platform& platform, const std::string& path, StoreList* list) {
       list->package = value;
     }
   }
+  list->moved_keys = Keys(list->movedAside);
+  list->kept_keys = Keys(list->keptAside);
+  list->existed_keys = Keys(list->existed);
   return Status::Ok();
-}
-
-bool Contains(const std::vector<std::string>& paths, const std::string& path) {
-  return std::find(paths.begin(), paths.end(), path) != paths.end();
 }
 
 // The stacks of every path the places bring, built from their lists: one
@@ -125,7 +137,7 @@ class Stacks {
       if (!read.ok()) return read;
       for (const std::string& path : lists_[i].files) places_[FoldedName(path)].push_back(i);
       for (const std::string& path : lists_[i].folders) {
-        if (!Contains(lists_[i].existed, path)) created_[FoldedName(path)].insert(i);
+        if (!lists_[i].Existed(path)) created_[FoldedName(path)].insert(i);
         brought_[FoldedName(path)].insert(i);
       }
       for (const std::string& path : lists_[i].movedAside) {
@@ -217,37 +229,107 @@ Status SameBytes(Platform& platform, const std::string& a, const std::string& b,
   return Status::Ok();
 }
 
-// Renames `from` to `to`, making the folders `to` needs below the game folder.
-Status MoveTo(Platform& platform, const std::string& gameFolder, const std::string& from,
-              const std::string& to) {
-  const std::string relative = Relative(gameFolder, ParentFolder(to));
-  for (size_t slash = relative.find('/', 1); ; slash = relative.find('/', slash + 1)) {
+// The changes a store or a removal makes, gathered first and then made in
+// a few large steps: the journal records each step's files with one flush,
+// and the copies are flushed together.
+struct Changes {
+  std::vector<std::string> removals;  // files deleted
+  std::vector<FilePair> renames;       // files moved (after the removals)
+  std::vector<FilePair> copies;        // files copied in (after the renames)
+  std::vector<uint64_t> sizes;         // of each copy
+  std::vector<std::string> kept_gone;  // kept copies moved or removed: their folders may empty
+};
+
+// Makes the folders below the game folder that `path` needs, parents first,
+// remembering those it has seen.
+Status MakeFoldersFor(Platform& platform, const std::string& gameFolder, const std::string& path,
+                      std::set<std::string>* seen) {
+  const std::string parent = ParentFolder(path);
+  if (parent.size() <= gameFolder.size() || seen->count(FoldedName(parent)) != 0) {
+    return Status::Ok();
+  }
+  const std::string relative = Relative(gameFolder, parent);
+  for (size_t slash = relative.find('/', 1);; slash = relative.find('/', slash + 1)) {
     const std::string folder = gameFolder + relative.substr(0, slash);
-    if (!platform.IsFolder(folder)) {
+    if (seen->insert(FoldedName(folder)).second && !platform.IsFolder(folder)) {
       Status made = platform.CreateFolder(folder);
       if (!made.ok()) return made;
     }
     if (slash == std::string::npos) break;
   }
-  return platform.Rename(from, to);
+  return Status::Ok();
 }
 
-// Removes the folders above `path` that are left empty, up to (not
-// including) the game's "chars" folder, where the kept copies live.
-Status RemoveEmptyFoldersAbove(Platform& platform, const std::string& gameFolder,
-                               const std::string& path) {
-  const std::string chars = FoldedName(gameFolder + "/chars");
-  for (std::string folder = ParentFolder(path);
-       folder.size() > gameFolder.size() && FoldedName(folder) != chars;
-       folder = ParentFolder(folder)) {
-    std::vector<std::string> names;
-    if (!platform.IsFolder(folder) || !platform.ListFolder(folder, &names).ok() || !names.empty()) {
-      break;
+// Calls `step` for consecutive parts of `count` items, each part at most
+// `most` items or about 16 MiB by `sizes` (when given), and tells
+// `progress` after each; stops at the first failure or a cancel.
+template <typename Step>
+Status InParts(size_t count, const std::vector<uint64_t>* sizes, Progress* progress, Step step) {
+  constexpr size_t kMost = 512;
+  constexpr uint64_t kBytes = 16 << 20;
+  for (size_t begin = 0; begin < count;) {
+    size_t end = begin;
+    uint64_t bytes = 0;
+    while (end < count && end - begin < kMost && (bytes < kBytes || end == begin)) {
+      bytes += sizes != nullptr ? (*sizes)[end] : 0;
+      ++end;
     }
-    Status removed = platform.RemoveEmptyFolder(folder);
-    if (!removed.ok()) return removed;
+    Status status = step(begin, end);
+    if (!status.ok()) return status;
+    if (progress != nullptr && !progress->Advance(sizes != nullptr ? bytes : end - begin)) {
+      return Status::Cancelled();
+    }
+    begin = end;
   }
   return Status::Ok();
+}
+
+// Makes the changes: removals, then renames (into folders made as needed),
+// then copies; then removes the folders of the kept copies left empty.
+Status Apply(Platform& platform, const std::string& gameFolder, const Changes& changes,
+             Progress* progress) {
+  const auto& removals = changes.removals;
+  Status status = InParts(removals.size(), nullptr, progress, [&](size_t begin, size_t end) {
+    return platform.RemoveFiles(std::vector<std::string>(removals.begin() + begin, removals.begin() + end));
+  });
+  std::set<std::string> seen;
+  for (size_t i = 0; status.ok() && i < changes.renames.size(); ++i) {
+    status = MakeFoldersFor(platform, gameFolder, changes.renames[i].to, &seen);
+  }
+  const auto& renames = changes.renames;
+  if (status.ok()) {
+    status = InParts(renames.size(), nullptr, progress, [&](size_t begin, size_t end) {
+      return platform.RenameFiles(std::vector<FilePair>(renames.begin() + begin, renames.begin() + end));
+    });
+  }
+  const auto& copies = changes.copies;
+  if (status.ok()) {
+    status = InParts(copies.size(), &changes.sizes, progress, [&](size_t begin, size_t end) {
+      return platform.CopyFiles(std::vector<FilePair>(copies.begin() + begin, copies.begin() + end));
+    });
+  }
+  // Deepest first, up to (not including) the game's "chars" folder.
+  std::set<std::string> folders;
+  const std::string chars = FoldedName(gameFolder + "/chars");
+  for (const std::string& kept : changes.kept_gone) {
+    for (std::string folder = ParentFolder(kept);
+         folder.size() > gameFolder.size() && FoldedName(folder) != chars; folder = ParentFolder(folder)) {
+      folders.insert(folder);
+    }
+  }
+  std::vector<std::string> deepest(folders.begin(), folders.end());
+  std::stable_sort(deepest.begin(), deepest.end(), [](const std::string& a, const std::string& b) {
+    return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+  });
+  for (const std::string& folder : deepest) {
+    if (!status.ok()) break;
+    std::vector<std::string> names;
+    if (!platform.IsFolder(folder) || !platform.ListFolder(folder, &names).ok() || !names.empty()) {
+      continue;
+    }
+    status = platform.RemoveEmptyFolder(folder);
+  }
+  return status;
 }
 
 void AddPlaceFile(std::vector<PlaceFiles>* lists, int place, const std::string& path) {
@@ -267,10 +349,10 @@ bool Below(const std::string& relative, const std::vector<std::string>& folders)
   return false;
 }
 
-// Puts place `index`'s layer of `path` out: the layer below comes back when
-// it was on top, its kept copy goes when it was covered.
-Status TakeLayerOut(Platform& platform, const std::string& gameFolder, const Stacks& stacks,
-                    int index, const std::string& path, StoreReport* report) {
+// How place `index`'s layer of `path` comes out: the layer below comes back
+// when it was on top, its kept copy goes when it was covered.
+void TakeLayerOut(Platform& platform, const std::string& gameFolder, const Stacks& stacks,
+                  int index, const std::string& path, Changes* changes, StoreReport* report) {
   const StoreList& list = stacks.list(index);
   const std::vector<int> places = stacks.PlacesOf(path);
   const size_t at = static_cast<size_t>(std::find(places.begin(), places.end(), index) - places.begin());
@@ -280,48 +362,42 @@ Status TakeLayerOut(Platform& platform, const std::string& gameFolder, const Sta
       }) > 0) {
     // Lists from before layers that both brought this path: which is on
     // top cannot be told, so the file and any "_bak" stay as they are.
-    return Status::Ok();
+    return;
   }
-  Status status;
   if (at + 1 < places.size()) {
     // Covered: its kept copy goes, or goes to the place below when that one
     // shared these bytes.
     const std::string kept = KeptCopy(gameFolder, index, path);
-    if (!platform.Exists(kept)) return Status::Ok();
+    if (!platform.Exists(kept)) return;
     if (at > 0 && !platform.Exists(KeptCopy(gameFolder, places[at - 1], path))) {
-      status = MoveTo(platform, gameFolder, kept, KeptCopy(gameFolder, places[at - 1], path));
+      changes->renames.push_back({kept, KeptCopy(gameFolder, places[at - 1], path)});
     } else {
-      status = platform.Remove(kept);
+      changes->removals.push_back(kept);
     }
-    if (status.ok()) status = RemoveEmptyFoldersAbove(platform, gameFolder, kept);
-    return status;
+    changes->kept_gone.push_back(kept);
+    return;
   }
   if (at > 0) {
     // The place below is on top again; without a kept copy it has these
     // very bytes already.
     const int below = places[at - 1];
     const std::string kept = KeptCopy(gameFolder, below, path);
-    if (!platform.Exists(kept)) return Status::Ok();
-    status = platform.RenameOver(kept, path);
-    if (status.ok()) status = RemoveEmptyFoldersAbove(platform, gameFolder, kept);
-    if (status.ok()) AddPlaceFile(&report->uncovered, below, relative);
-    return status;
+    if (!platform.Exists(kept)) return;
+    if (platform.Exists(path)) changes->removals.push_back(path);
+    changes->renames.push_back({kept, path});
+    changes->kept_gone.push_back(kept);
+    AddPlaceFile(&report->uncovered, below, relative);
+    return;
   }
-  if (platform.Exists(path)) status = platform.Remove(path);
-  if (!status.ok()) return status;
-  if (Contains(list.keptAside, path)) {
+  if (platform.Exists(path)) changes->removals.push_back(path);
+  if (list.KeptAside(path)) {
     const std::string kept = KeptGameFile(gameFolder, path);
-    if (platform.Exists(kept)) status = platform.Rename(kept, path);
-    if (status.ok()) status = RemoveEmptyFoldersAbove(platform, gameFolder, kept);
-  } else if (Contains(list.movedAside, path)) {
-    status = platform.Rename(path + "_bak", path);
-    if (status.ok()) {
-      report->restored.push_back(path + "_bak");
-    } else {
-      status = Status::Error(status.message() + " (the game's own file stays under this name)");
-    }
+    if (platform.Exists(kept)) changes->renames.push_back({kept, path});
+    changes->kept_gone.push_back(kept);
+  } else if (list.MovedAside(path) && platform.Exists(path + "_bak")) {
+    changes->renames.push_back({path + "_bak", path});
+    report->restored.push_back(path + "_bak");
   }
-  return status;
 }
 
 }  // namespace
@@ -366,7 +442,7 @@ CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
 }
 
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
-                          const std::string& packageFolder, int index) {
+                          const std::string& packageFolder, int index, Progress* progress) {
   StoreReport report;
   Stacks stacks;
   Status loaded = stacks.Load(platform, gameFolder);
@@ -404,11 +480,15 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
     }
   }
 
-  std::set<std::string> copied;  // folded names, for files that differ only in case
+  // What goes where: first each file's place in its stack is worked out,
+  // then the covered files move aside and the package's are copied in.
+  Changes changes;
+  uint64_t total = 0;
+  std::set<std::string> seen;  // folded names, for files that differ only in case
   for (const std::string& relative : tree.files) {
     const std::string path = gameFolder + relative;
     if (Below(relative, blocked)) continue;
-    if (!copied.insert(FoldedName(relative)).second) {
+    if (!seen.insert(FoldedName(relative)).second) {
       report.skipped.push_back(path + ": not copied, since the package has another file of this "
                                "name in other letter case");
       continue;
@@ -425,52 +505,58 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
                                std::to_string(holder + 1) + " cover");
       continue;
     }
-    Status status;
+    FileInfo info;
+    Status status = platform.Stat(source + relative, &info);
+    bool copy = true;
     const std::vector<int> places = stacks.PlacesOf(path, index);
-    if (!places.empty()) {
+    if (status.ok() && !places.empty()) {
       // Another place's file: it is covered, and kept, unless it has these
       // very bytes. The game's own file beneath stays where it is.
       const int top = places.back();
-      if (Contains(stacks.list(top).movedAside, path)) list.movedAside.push_back(path);
-      if (Contains(stacks.list(top).keptAside, path)) list.keptAside.push_back(path);
-      bool same = false;
+      if (stacks.list(top).MovedAside(path)) list.movedAside.push_back(path);
+      if (stacks.list(top).KeptAside(path)) list.keptAside.push_back(path);
       // A file that is gone (deleted by hand) leaves nothing to keep.
-      bool there = platform.Exists(path);
-      if (there) status = SameBytes(platform, source + relative, path, &same);
-      if (status.ok() && !there) {
-        status = platform.CopyFile(source + relative, path);
-      } else if (status.ok() && !same) {
-        status = MoveTo(platform, gameFolder, path, KeptCopy(gameFolder, top, path));
-        if (status.ok()) status = platform.CopyFile(source + relative, path);
-        if (status.ok()) AddPlaceFile(&report.covered, top, relative);
-      }
-    } else {
       if (platform.Exists(path)) {
-        // The game's own file: moved aside under its "_bak" name, or under
-        // the program's own name when the game has a file of that name too.
-        if (!platform.Exists(path + "_bak")) {
-          status = platform.Rename(path, path + "_bak");
-          list.movedAside.push_back(path);
-        } else {
-          status = MoveTo(platform, gameFolder, path, KeptGameFile(gameFolder, path));
-          list.keptAside.push_back(path);
+        bool same = false;
+        status = SameBytes(platform, source + relative, path, &same);
+        copy = !same;
+        if (status.ok() && !same) {
+          changes.renames.push_back({path, KeptCopy(gameFolder, top, path)});
+          AddPlaceFile(&report.covered, top, relative);
         }
       }
-      if (status.ok()) status = platform.CopyFile(source + relative, path);
+    } else if (status.ok() && platform.Exists(path)) {
+      // The game's own file: moved aside under its "_bak" name, or under
+      // the program's own name when the game has a file of that name too.
+      if (!platform.Exists(path + "_bak")) {
+        changes.renames.push_back({path, path + "_bak"});
+        list.movedAside.push_back(path);
+      } else {
+        changes.renames.push_back({path, KeptGameFile(gameFolder, path)});
+        list.keptAside.push_back(path);
+      }
     }
     if (!status.ok()) {
       report.failures.push_back(status.message());
       return report;
     }
+    if (copy) {
+      changes.copies.push_back({source + relative, path});
+      changes.sizes.push_back(info.size);
+      total += info.size;
+    }
     list.files.push_back(path);
   }
 
-  Status written = ReplaceText(platform, StoreListPath(gameFolder, index), ListText(list));
-  if (!written.ok()) report.failures.push_back(written.message());
+  if (progress != nullptr) progress->Stage("Copying the files of " + BaseName(packageFolder), total);
+  Status status = Apply(platform, gameFolder, changes, progress);
+  if (status.ok()) status = ReplaceText(platform, StoreListPath(gameFolder, index), ListText(list));
+  if (!status.ok()) report.failures.push_back(status.message());
   return report;
 }
 
-StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index) {
+StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index,
+                              Progress* progress) {
   StoreReport report;
   const std::string listPath = StoreListPath(gameFolder, index);
   Stacks stacks;
@@ -503,30 +589,35 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
     return report;
   }
 
+  Changes changes;
+  std::set<std::string> brought;
   for (const std::string& path : list.files) {
-    Status status = TakeLayerOut(platform, gameFolder, stacks, index, path, &report);
-    if (!status.ok()) {
-      report.failures.push_back(status.message());
-      return report;
-    }
+    brought.insert(FoldedName(path));
+    TakeLayerOut(platform, gameFolder, stacks, index, path, &changes, &report);
   }
   // Game files a hand-edited list names as moved aside without bringing
   // them: their backups go back where nothing stands.
   for (const std::string& path : list.movedAside) {
-    if (Contains(list.files, path) || platform.Exists(path) || !platform.Exists(path + "_bak")) {
+    if (brought.count(FoldedName(path)) != 0 || platform.Exists(path) ||
+        !platform.Exists(path + "_bak")) {
       continue;
     }
-    Status back = platform.Rename(path + "_bak", path);
-    if (!back.ok()) {
-      report.failures.push_back(back.message() + " (the game's own file stays under this name)");
-      return report;
-    }
+    changes.renames.push_back({path + "_bak", path});
     report.restored.push_back(path + "_bak");
+  }
+  if (progress != nullptr) {
+    progress->Stage("Taking out the files of place " + std::to_string(index + 1),
+                    changes.removals.size() + changes.renames.size());
+  }
+  Status status = Apply(platform, gameFolder, changes, progress);
+  if (!status.ok()) {
+    report.failures.push_back(status.message());
+    return report;
   }
   // Deepest first. A folder the game had, one another place brings, and
   // one that something else was put into stay; that is no failure.
   for (auto folder = list.folders.rbegin(); folder != list.folders.rend(); ++folder) {
-    if (Contains(list.existed, *folder) || stacks.BroughtByPlace(*folder, index)) continue;
+    if (list.Existed(*folder) || stacks.BroughtByPlace(*folder, index)) continue;
     std::vector<std::string> names;
     if (!platform.IsFolder(*folder) || !platform.ListFolder(*folder, &names).ok() || !names.empty()) {
       continue;

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/progress.h"
 
 namespace korva {
 
@@ -86,8 +87,10 @@ CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
 // covered. Links in the package are not followed; a file where the game
 // folder has a folder, and files below a folder where it has a file, are
 // skipped and named.
+// `progress` (may be null) hears how many bytes are copied, and cancels.
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
-                          const std::string& packageFolder, int index);
+                          const std::string& packageFolder, int index,
+                          Progress* progress = nullptr);
 
 // Takes place `index`'s layers out as its store list says: deletes the list,
 // gives each path it was on top of the layer below (another place's copy,
@@ -96,6 +99,7 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
 // to do when there is no store list. Before anything is changed every
 // listed path is checked: one that is not inside the game folder, or leads
 // outside it through a link, is a failure and nothing is touched.
-StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index);
+StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index,
+                              Progress* progress = nullptr);
 
 }  // namespace korva

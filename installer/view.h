@@ -3,6 +3,7 @@
 // tests record them.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,18 @@ class View {
 
   // Asks the main window to close (not forced).
   virtual void CloseWindow() = 0;
+
+  // How far a long operation is: what it does, and the units (bytes) done
+  // of the total (0 when not known). Called at least every 100 ms while it
+  // works, on the one thread; the window keeps its events flowing here and
+  // shows a progress dialog once the work has taken about a second. False
+  // when the user asked to cancel: the operation is then undone.
+  virtual bool ShowProgress(uint64_t done, uint64_t total, const std::string& doing) {
+    (void)done, (void)total, (void)doing;
+    return true;
+  }
+  // The long operation is over: its progress display goes.
+  virtual void EndProgress() {}
 };
 
 }  // namespace korva

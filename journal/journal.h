@@ -1,17 +1,30 @@
 // The operation journal: every operation that changes the game folder either
-// completes or leaves the game as it was, even when the program is cut off.
+// completes or leaves the game as it was, even when the program is cut off
+// or the power fails.
 //
 // A Journal is a Platform laid over the real one. While an operation is
 // open, each call that changes a file or folder first writes, and flushes to
-// disk, one line of the journal file (game folder + "/mod_journal") that says
+// disk, a line of the journal file (game folder + "/mod_journal") that says
 // how to undo it: the prior bytes of a file it rewrites, edits, replaces or
 // removes (kept in game folder + "/mod_journal_files"), a file or folder it
-// adds, a rename it makes. Only then is the change made. The operation
-// commits by flushing its folders and removing the journal file in one step.
-// A step that fails rolls the operation back from the same lines; a start
-// that finds a journal file undoes the cut-off operation first. Undoing is
-// itself recorded line by line, so an undo that is cut off finishes at the
-// next start.
+// adds, a rename it makes. Only then is the change made. Calls that change
+// many files at once write all their lines with one flush first. Each line
+// carries a checksum: reading stops at the first line that is cut short or
+// does not match, and what follows it was never done.
+//
+// The operation commits by flushing everything it wrote (files and folders)
+// and then writing a "committed" line: that flushed line is the commit
+// point on every system. The journal and its saved copies are removed
+// after it; a start that finds a committed journal only removes them. A
+// step that fails rolls the operation back from the same lines; a start that
+// finds an uncommitted journal undoes the cut-off operation first. Undoing
+// is itself recorded, after the changes it made are flushed, so an undo
+// that is cut off finishes at the next start.
+//
+// Saved copies are numbered past any name the copies folder holds, and an
+// operation does not begin while the folder holds copies that no journal
+// explains (they are removed first, or the operation is refused, naming
+// them): a leftover copy is never restored over a game file.
 //
 // While an operation is open, every path it changes must lie inside the game
 // folder, with no link or junction on the way leading outside; any other
@@ -25,6 +38,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/progress.h"
 
 namespace korva {
 
@@ -39,10 +53,15 @@ class Journal : public Platform {
   Platform& base() { return base_; }
   void SetGameFolder(const std::string& gameFolder) { game_ = gameFolder; }
   const std::string& game_folder() const { return game_; }
+  // Where long steps (flushing, undoing, outside programs) say how far
+  // they are; none when null.
+  void SetProgress(Progress* progress) { progress_ = progress; }
 
   // Opens operation `name` (such as "installation into place 3"). The
   // journal file itself is written with the first change, so an operation
-  // that changes nothing leaves no trace. Fails when an operation is open.
+  // that changes nothing leaves no trace. Fails when an operation is open,
+  // when the journal of an earlier operation is still there, and when the
+  // copies folder holds leftover copies that cannot be removed.
   Status Begin(const std::string& name);
   bool active() const { return active_; }
   // For measuring what the journal costs: with recording off, an open
@@ -52,14 +71,22 @@ class Journal : public Platform {
   // The paths changed so far by the open operation, as given.
   const std::vector<std::string>& changed() const { return changed_; }
 
-  // Makes every change of the open operation last (flushing the folders it
-  // touched) and ends it by removing the journal file. On failure the
+  // Makes every change of the open operation last and writes the commit
+  // point, then removes the journal and the saved copies. On failure the
   // operation is still open and can be rolled back.
   Status Commit();
   // Undoes every change of the open operation, newest first, and ends it.
   // When a file cannot be put back, the failure names it and where its prior
   // bytes are kept, and the journal file stays so the next start tries again.
   Status Rollback();
+
+  // A new, empty folder of the open operation's own, inside the copies
+  // folder, for an outside program to write into (the unpacker). It goes
+  // with the saved copies when the operation ends, either way.
+  Status ScratchFolder(std::string* folder);
+  // Moves files from the scratch folder to new paths in the game folder (no
+  // file may be there), recorded as new files with one flush.
+  Status MoveInFiles(const std::vector<FilePair>& moves);
 
   bool CanRead(const std::string& path) override { return base_.CanRead(path); }
   bool Exists(const std::string& path) override { return base_.Exists(path); }
@@ -88,8 +115,12 @@ class Journal : public Platform {
   Status CopyFile(const std::string& from, const std::string& to) override;
   Status Rename(const std::string& from, const std::string& to) override;
   Status Remove(const std::string& path) override;
+  Status RemoveOwnFile(const std::string& path) override;
   Status CreateFolder(const std::string& path) override;
   Status RemoveEmptyFolder(const std::string& path) override;
+  Status CopyFiles(const std::vector<FilePair>& copies) override;
+  Status RenameFiles(const std::vector<FilePair>& renames) override;
+  Status RemoveFiles(const std::vector<std::string>& paths) override;
   Status SyncFolder(const std::string& path) override { return base_.SyncFolder(path); }
   Status SyncFile(const std::string& path) override { return base_.SyncFile(path); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
@@ -97,54 +128,78 @@ class Journal : public Platform {
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
   // An outside program may create any path below the game folder that it
   // is given and that does not exist yet: those are recorded as new files.
-  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override;
+  // It is watched while it runs, so the progress goes on and can cancel it.
+  using Platform::RunProgram;
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
+                    const ProgramWatch& watch) override;
 
  private:
   // What the journal already holds about a path: nothing more need be
   // recorded before it changes again.
   enum class Cover { kSaved, kAbsent };
+  using Line = std::vector<std::string>;
 
   // Checks that `path` may be changed and, for an open operation, that it is
   // inside the game folder.
   Status Allowed(const std::string& path);
-  // Records how to undo a change of the file `path` that keeps or rewrites
-  // its content: its prior bytes, or that it did not exist.
-  Status CoverFile(const std::string& path);
-  // Records that `path` is about to be removed or replaced, moving its
-  // prior bytes into the journal (which removes it).
-  Status MoveAside(const std::string& path, bool* moved);
-  // Records a rename, following the rules that keep undo in reverse order
-  // exact.
-  Status CoverRename(const std::string& from, const std::string& to);
+  // The same for a change of the entry `path` itself (removing it, moving
+  // it), which does not follow a link at its end.
+  Status AllowedEntry(const std::string& path);
+  // Makes the entries of the folders changed since the last journal line
+  // last: the folders that gained entries first, then those that lost some,
+  // so that a file moved between two folders is never lost from both.
+  // Done before each new line (so a later line never lasts without the
+  // changes made before it) and before an outside program runs.
+  Status SyncChangedFolders();
+  // The line that records how to undo a change of the file `path` that
+  // keeps or rewrites its content: its prior bytes (copied into the
+  // journal first), or that it did not exist. None when the journal holds
+  // the path already.
+  Status CoverFile(const std::string& path, std::vector<Line>* lines);
+  // The line for a file that is about to be moved into the journal
+  // (removed or replaced); `*moved` says whether it is to be moved.
+  Status MoveAsideLine(const std::string& path, std::vector<Line>* lines, std::string* copy);
+  // The lines for a rename, following the rules that keep undo in reverse
+  // order exact.
+  void CoverRename(const std::string& from, const std::string& to, std::vector<Line>* lines);
   // Writes the journal file with its first line, once per operation.
   Status Start();
-  // Appends one line to the journal file and flushes it, writing the file
+  // Appends lines to the journal file with one flush, writing the file
   // first when this is the operation's first change.
-  Status Write(const std::vector<std::string>& fields);
-  void Changed(const std::string& path);
+  Status Write(const std::vector<Line>& lines);
+  // `path` was changed: its bytes only, or its folder's entries (an entry
+  // made or moved there, or one removed or moved away).
+  enum class Entry { kSame, kGained, kLost };
+  void Changed(const std::string& path, Entry entry);
   std::string Key(const std::string& path);
+  std::string NextCopy();
   void End();
   bool Recording() const { return active_ && recording_; }
 
   Platform& base_;
   std::string game_;
+  Progress* progress_ = nullptr;
   bool active_ = false;
   bool recording_ = true;
   bool written_ = false;
   std::string name_;
-  int next_copy_ = 0;
+  long next_copy_ = 0;
+  int scratch_ = 0;
   std::map<std::string, Cover> covered_;
   std::vector<std::string> changed_;
   std::set<std::string> changed_keys_;  // the changed paths, for a quick look-up
-  std::set<std::string> folders_;       // folders whose entries changed
+  // Folders whose entries changed since the last journal line.
+  std::set<std::string> gained_;
+  std::set<std::string> lost_;
 };
 
 // Undoes the operation whose journal is in `gameFolder`, if one was cut off:
 // puts every file back as it was before it, removes what it added, then
-// removes the journal. `*operation` is the operation's name, or empty when
-// there was no journal. On failure the journal stays for the next start, and
-// the message names what could not be put back.
+// removes the journal. A journal whose operation committed is only removed.
+// `*operation` is the name of the operation undone, or empty when there was
+// none. On failure the journal stays for the next start, and the message
+// names what could not be put back.
 Status RecoverCutOffOperation(Platform& platform, const std::string& gameFolder,
-                              std::string* operation);
+                              std::string* operation, Progress* progress = nullptr);
 
 }  // namespace korva

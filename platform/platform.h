@@ -31,6 +31,16 @@ struct FileInfo {
   int64_t modified = 0;  // last change, nanoseconds since an epoch of the system's
 };
 
+// A file and where it goes, for the calls that take many at once.
+struct FilePair {
+  std::string from;
+  std::string to;
+};
+
+// Watches an outside program while it runs: gets the whole lines it printed
+// on its standard output since the last look, and returns false to stop it.
+using ProgramWatch = std::function<bool(const std::vector<std::string>& lines)>;
+
 // Where WriteNewFile puts the bytes of a new file.
 class FileWriter {
  public:
@@ -98,6 +108,37 @@ class Platform {
     (void)paths;  // WriteNewFileUnflushed flushed each file already
     return Status::Ok();
   }
+  // Copies many regular files, each as CopyFile does (never over an
+  // existing target, never a partial file under the target's name), and
+  // flushes their bytes together: one flush for all costs far less than
+  // one for each. Stops at the first failure, which names its file.
+  virtual Status CopyFiles(const std::vector<FilePair>& copies) {
+    for (const FilePair& copy : copies) {
+      Status status = CopyFile(copy.from, copy.to);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
+  // Renames many files or folders, each as Rename does. Stops at the first
+  // failure.
+  virtual Status RenameFiles(const std::vector<FilePair>& renames) {
+    for (const FilePair& rename : renames) {
+      Status status = Rename(rename.from, rename.to);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
+  // Deletes many files, each as Remove does. Stops at the first failure.
+  virtual Status RemoveFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+      Status status = Remove(path);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
+  // Deletes a file that the program made for its own use (a saved copy, a
+  // temporary file), also one that is marked read-only.
+  virtual Status RemoveOwnFile(const std::string& path) { return Remove(path); }
   // Renames `from` over `to` in one step, replacing `to` if it exists.
   virtual Status RenameOver(const std::string& from, const std::string& to) = 0;
   // Copies a regular file byte for byte and flushes the copy to disk. Fails
@@ -129,7 +170,15 @@ class Platform {
   // Runs a program with its arguments and waits for it. `argv[0]` is the
   // program's path. On success `*exitStatus` holds its exit status; a
   // program that cannot be started or dies of a signal is a failure.
-  virtual Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) = 0;
+  // With a `watch`, the program's standard output comes to it, and it is
+  // called at least every 100 ms while the program runs; when it returns
+  // false the program is stopped and the call returns Status::Cancelled().
+  // Without one, the program prints where this process prints.
+  virtual Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
+                            const ProgramWatch& watch) = 0;
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) {
+    return RunProgram(argv, exitStatus, nullptr);
+  }
 };
 
 // The platform of the running system.
@@ -139,6 +188,10 @@ Platform& SystemPlatform();
 // Windows they are read from the wide-character command line, so names
 // outside the 8-bit code page arrive whole; elsewhere they are argv itself.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// True when this process's standard error is a terminal (a console on
+// Windows) that a status line can be rewritten on.
+bool StandardErrorIsTerminal();
 
 // The command text that the Windows shell is given for `argv`: the whole line
 // in an outer pair of double quotes, the program quoted, and every argument

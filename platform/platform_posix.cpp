@@ -2,6 +2,8 @@
 // case-sensitive file system.
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -491,38 +493,30 @@ class PosixPlatform : public Platform {
   }
 
   Status CopyFile(const std::string& from, const std::string& to) override {
-    FileDescriptor in(-1);
-    struct stat st;
-    Status opened = OpenRegular(from, Resolve(from), O_RDONLY, &in, &st);
-    if (!opened.ok()) return opened;
-    std::string target = Resolve(to);
-    if (EntryExists(target)) return ErrnoError(to, EEXIST);
-    // The copy is written under a temporary name and renamed into place
-    // when complete, so a cut-off copy never stands under the target's name.
-    std::string temp = target + "_temp";
-    FileDescriptor out(
-        open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
-    if (!out.valid()) return ErrnoError(to + "_temp", errno);
-    Names().Added(temp);
+    std::string temp;
+    Status status = CopyToTemp(from, to, true, &temp);
+    if (status.ok()) status = Rename(temp, Resolve(to));
+    if (!status.ok() && !temp.empty()) Unlink(temp);
+    return status;
+  }
+
+  Status CopyFiles(const std::vector<FilePair>& copies) override {
+    // Every copy is written under its temporary name, then all are flushed
+    // at once, and only then does each take its name.
+    std::vector<std::string> temps;
     Status status;
-    std::string buffer(1 << 16, '\0');
-    for (;;) {
-      ssize_t n = read(in.get(), &buffer[0], buffer.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        status = ErrnoError(from, errno);
-        break;
-      }
-      if (n == 0) break;
-      status = WriteAll(out.get(), to, buffer.data(), static_cast<size_t>(n));
+    for (const FilePair& copy : copies) {
+      std::string temp;
+      status = CopyToTemp(copy.from, copy.to, false, &temp);
+      if (!temp.empty()) temps.push_back(temp);
       if (!status.ok()) break;
     }
-    if (status.ok() && (fsync(out.get()) != 0 || !out.Close())) status = ErrnoError(to, errno);
-    if (status.ok()) status = Rename(temp, target);
-    if (!status.ok()) {
-      unlink(temp.c_str());
-      Names().Removed(temp);
+    if (status.ok()) status = FlushFiles(temps);
+    size_t renamed = 0;
+    for (; status.ok() && renamed < copies.size(); ++renamed) {
+      status = Rename(temps[renamed], Resolve(copies[renamed].to));
     }
+    for (size_t i = status.ok() ? temps.size() : renamed; i < temps.size(); ++i) Unlink(temps[i]);
     return status;
   }
 
@@ -568,6 +562,8 @@ class PosixPlatform : public Platform {
     return Status::Ok();
   }
 
+  Status RemoveOwnFile(const std::string& path) override { return Remove(path); }
+
   Status RemoveEmptyFolder(const std::string& path) override {
     std::string target = Resolve(path);
     if (rmdir(target.c_str()) != 0) return ErrnoError(path, errno);
@@ -610,20 +606,40 @@ class PosixPlatform : public Platform {
     return path.empty() ? std::string(buffer) : std::string(buffer) + "/" + path;
   }
 
-  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override {
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
+                    const ProgramWatch& watch) override {
     if (argv.empty()) return Status::Error("No program to run.");
     std::string program = Resolve(argv[0]);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
+    // A watched program writes its standard output into a pipe of ours.
+    int output[2] = {-1, -1};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (watch) {
+      if (pipe2(output, O_CLOEXEC) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return ErrnoError(argv[0], errno);
+      }
+      posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    }
     pid_t pid;
-    int error = posix_spawn(&pid, program.c_str(), nullptr, nullptr, args.data(), environ);
+    int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    FileDescriptor reader(output[0]);
+    if (output[1] >= 0) close(output[1]);
     // Whatever the program did to the folders, it did behind our back.
     Names().Forget();
     if (error != 0) return Status::PathError(argv[0], std::string("cannot start: ") + std::strerror(error));
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-      if (errno != EINTR) return ErrnoError(argv[0], errno);
+    if (watch) {
+      Status watched = Watch(pid, reader.get(), watch, &status);
+      if (!watched.ok()) return watched;
+    } else {
+      while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return ErrnoError(argv[0], errno);
+      }
     }
     Names().Forget();
     if (WIFSIGNALED(status)) {
@@ -634,6 +650,91 @@ class PosixPlatform : public Platform {
   }
 
  private:
+  // Copies `from` to `to` + "_temp" (a leftover of that name goes first),
+  // flushed or not; `*temp` names the temporary file once it exists.
+  Status CopyToTemp(const std::string& from, const std::string& to, bool flush, std::string* temp) {
+    temp->clear();
+    FileDescriptor in(-1);
+    struct stat st;
+    Status opened = OpenRegular(from, Resolve(from), O_RDONLY, &in, &st);
+    if (!opened.ok()) return opened;
+    std::string target = Resolve(to);
+    if (EntryExists(target)) return ErrnoError(to, EEXIST);
+    // The copy is written under a temporary name and renamed into place
+    // when complete, so a cut-off copy never stands under the target's name.
+    const std::string name = target + "_temp";
+    FileDescriptor out(
+        open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+    if (!out.valid()) return ErrnoError(to + "_temp", errno);
+    *temp = name;
+    Names().Added(name);
+    Status status;
+    std::string buffer(1 << 16, '\0');
+    for (;;) {
+      ssize_t n = read(in.get(), &buffer[0], buffer.size());
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        status = ErrnoError(from, errno);
+        break;
+      }
+      if (n == 0) break;
+      status = WriteAll(out.get(), to, buffer.data(), static_cast<size_t>(n));
+      if (!status.ok()) break;
+    }
+    if (status.ok() && ((flush && fsync(out.get()) != 0) || !out.Close())) {
+      status = ErrnoError(to, errno);
+    }
+    return status;
+  }
+
+  static void Unlink(const std::string& path) {
+    unlink(path.c_str());
+    Names().Removed(path);
+  }
+
+  // Waits for the program `pid`, reading its standard output from `fd`
+  // and telling `watch` at least every 100 ms; stops it when told to.
+  static Status Watch(pid_t pid, int fd, const ProgramWatch& watch, int* status) {
+    std::string pending;
+    bool open = true;
+    // Reads what the pipe holds, waiting at most `ms` for it.
+    auto read_output = [&](int ms) {
+      struct pollfd ready = {fd, POLLIN, 0};
+      if (poll(&ready, 1, ms) <= 0) return false;
+      char buffer[4096];
+      ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got > 0) pending.append(buffer, static_cast<size_t>(got));
+      if (got == 0 || (got < 0 && errno != EINTR)) open = false;
+      return got > 0;
+    };
+    for (;;) {
+      if (open) {
+        read_output(100);
+      } else {
+        struct timespec pause = {0, 100 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+      }
+      pid_t done = waitpid(pid, status, WNOHANG);
+      if (done < 0 && errno != EINTR) return Status::Error(std::strerror(errno));
+      // What it printed before it ended is still told.
+      while (done == pid && open && read_output(0)) {
+      }
+      std::vector<std::string> lines;
+      for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+        lines.push_back(pending.substr(0, end));
+      }
+      if (!watch(lines)) {
+        if (done != pid) {
+          kill(pid, SIGKILL);
+          while (waitpid(pid, status, 0) < 0 && errno == EINTR) {
+          }
+        }
+        return Status::Cancelled();
+      }
+      if (done == pid) return Status::Ok();
+    }
+  }
+
   Status NewFile(const std::string& path, const std::function<Status(FileWriter&)>& produce,
                  bool flush) {
     std::string target = Resolve(path);
@@ -674,6 +775,8 @@ Platform& SystemPlatform() {
   static PosixPlatform platform;
   return platform;
 }
+
+bool StandardErrorIsTerminal() { return isatty(2) == 1; }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);

@@ -18,7 +18,15 @@ class Status {
     return Status(path + ": " + reason);
   }
 
+  // The user asked to stop: the work was not done, and nothing went wrong.
+  static Status Cancelled(std::string message = "Cancelled.") {
+    Status status(std::move(message));
+    status.cancelled_ = true;
+    return status;
+  }
+
   bool ok() const { return !failed_; }
+  bool cancelled() const { return cancelled_; }
   explicit operator bool() const { return ok(); }
   const std::string& message() const { return message_; }
 
@@ -26,6 +34,7 @@ class Status {
   explicit Status(std::string message) : failed_(true), message_(std::move(message)) {}
 
   bool failed_ = false;
+  bool cancelled_ = false;
   std::string message_;
 };
 

@@ -118,9 +118,11 @@ Status TestPlatform::SyncFile(const std::string& path) {
 std::string TestPlatform::ProgramFolder() {
   return program_folder_.empty() ? base_.ProgramFolder() : program_folder_;
 }
-Status TestPlatform::RunProgram(const std::vector<std::string>& argv, int* exitStatus) {
+Status TestPlatform::RunProgram(const std::vector<std::string>& argv, int* exitStatus,
+                                const ProgramWatch& watch) {
   std::string program = argv.empty() ? "" : argv[0];
-  return Called(Op::RunProgram, program) ? Injected(program) : base_.RunProgram(argv, exitStatus);
+  return Called(Op::RunProgram, program) ? Injected(program)
+                                         : base_.RunProgram(argv, exitStatus, watch);
 }
 
 }  // namespace korva

@@ -84,7 +84,9 @@ class TestPlatform : public Platform {
   std::string ProgramFolder() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
-  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override;
+  using Platform::RunProgram;
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
+                    const ProgramWatch& watch) override;
 
  private:
   struct Failure {
