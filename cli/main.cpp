@@ -54,7 +54,7 @@ class ConsoleView : public korva::View {
               << std::flush;
     return adopt;
   }
-  bool AskForGameFolder(std::string*) override {
+  bool AskForGameFolder(const std::string&, const std::string&, std::string*) override {
     std::cerr << "Point to KORVAQUORIN.exe\n";
     return false;
   }

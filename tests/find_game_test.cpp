@@ -1,8 +1,17 @@
-// Where the game is installed: Steam's library lists (VDF).
+// Where the game is installed: Steam's library lists (VDF) and the search
+// of this system's records, as the first start's dialog and find-game use it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iostream>
 
+#include "installer/mod_manager.h"
+#include "platform/platform.h"
 #include "platform/vdf.h"
+#include "tests/support/files.h"
+#include "tests/support/recording_view.h"
+#include "tests/support/system.h"
+#include "tests/support/test_platform.h"
 
 namespace korva {
 namespace {
@@ -104,6 +113,89 @@ TEST(VdfTest, ReadsEntriesAndLibrariesOrRefusesNamingFileAndLine) {
     EXPECT_FALSE(read.ok()) << size;
     EXPECT_EQ(read.message().compare(0, 12, "f.vdf: line "), 0) << size << ": " << read.message();
     EXPECT_TRUE(folders.empty()) << size;
+  }
+}
+
+// A Steam library list as Steam writes it: its own folder first, paths
+// written the system's way with "\" doubled.
+std::string LibraryList(const std::vector<std::string>& libraries, bool since2021) {
+  std::string text = since2021
+                         ? "\"libraryfolders\"\n{\n"
+                         : "\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\t\"1700000000\"\n";
+  for (size_t i = 0; i < libraries.size(); ++i) {
+    std::string path;
+    for (char c : MadeUpInstallRecords::Written(libraries[i])) {
+      path += c == '\\' ? "\\\\" : std::string(1, c);
+    }
+    const std::string key = "\t\"" + std::to_string(since2021 ? i : i + 1) + "\"";
+    text += since2021
+                ? key + "\n\t{\n\t\t\"path\"\t\t\"" + path + "\"\n\t\t\"label\"\t\t\"\"\n\t}\n"
+                : key + "\t\t\"" + path + "\"\n";
+  }
+  return text + "}\n";
+}
+
+// None, one, two and three installs, found through the system's records of
+// Steam (and GOG where it keeps them), and the first start's dialog opening
+// at the first of them.
+TEST(FindGameTest, ListsEveryInstallOnceAndTheDialogOpensAtTheFirst) {
+  TempFolder root, program;
+  MadeUpInstallRecords records(root.path());
+  const std::string steam = records.SteamFolder();
+  const std::string library = root / "Other Drive/SteamLibrary";
+  const std::string gog = root / "GOG Games/Korva Quorin";
+  const std::string inSteam = steam + "/steamapps/common/Korva Quorin/KORVAQUORIN.exe";
+  const std::string inLibrary = library + "/steamapps/common/KQ/korvaquorin.EXE";
+  const std::string inGog = gog + "/KORVAQUORIN.exe";
+  const std::string bothNew = LibraryList({steam, library}, true);
+  const std::string bothOld = LibraryList({library}, false);
+  struct Case {
+    const char* name;
+    std::string list;  // libraryfolders.vdf
+    std::vector<std::string> games;
+    bool recordGog;
+    std::vector<std::string> expected;
+    const char* problem;
+  } cases[] = {
+      {"none", bothNew, {}, false, {}, ""},
+      {"one", bothNew, {inSteam}, false, {inSteam}, ""},
+      {"two", bothNew, {inSteam, inLibrary}, false, {inSteam, inLibrary}, ""},
+      {"two, listed as before 2021", bothOld, {inSteam, inLibrary}, false, {inSteam, inLibrary}, ""},
+      {"a cut-off list", bothNew.substr(0, bothNew.size() / 2), {inSteam, inLibrary}, false,
+       {inSteam}, "libraryfolders.vdf: line "},
+      {"three, one of them GOG's", bothNew, {inSteam, inLibrary, inGog}, true,
+       {inSteam, inLibrary, inGog}, ""},
+  };
+  for (const Case& c : cases) {
+    std::string whyNot;
+    if (c.recordGog && !records.AddGogGame(gog, &whyNot)) {
+      std::cout << c.name << ": passed over: " << whyNot << "\n";
+      continue;
+    }
+    for (const std::string& folder : {steam, library, gog}) {
+      std::filesystem::remove_all(std::filesystem::u8path(folder));
+    }
+    WriteBytes(steam + "/steamapps/libraryfolders.vdf", c.list);
+    WriteBytes(steam + "/steamapps/common/Other Game/other.exe", "");
+    for (const std::string& game : c.games) WriteBytes(game, "");
+
+    std::vector<std::string> problems;
+    EXPECT_EQ(FindGameInstalls(&problems), c.expected) << c.name;
+    if (*c.problem == '\0') {
+      EXPECT_TRUE(problems.empty()) << c.name << ": " << testing::PrintToString(problems);
+    } else {
+      ASSERT_EQ(problems.size(), 1u) << c.name;
+      EXPECT_NE(problems[0].find(c.problem), std::string::npos) << c.name << ": " << problems[0];
+    }
+
+    TestPlatform platform;
+    platform.set_program_folder(program.path());
+    RecordingView view;
+    view.cancel_dialog = true;
+    ModManager manager(platform, view);
+    EXPECT_FALSE(manager.StartUp());
+    EXPECT_EQ(view.dialog_folder, c.expected.empty() ? "" : ParentFolder(c.expected[0])) << c.name;
+    EXPECT_EQ(view.dialog_file, c.expected.empty() ? "" : "KORVAQUORIN.exe") << c.name;
   }
 }
 
