@@ -32,8 +32,8 @@ std::vector<std::string> FindInstalls(
     for (const std::string& game : games) take(common + "/" + game + "/" + kGameExecutable);
   };
   for (const std::string& steam : steamFolders) {
-    const std::string folder = platform.AbsolutePath(steam);
-    if (!seenSteam.insert(identity(platform.NativePath(folder))).second) continue;
+    const std::string folder = platform.NativePath(platform.AbsolutePath(steam));
+    if (!seenSteam.insert(identity(folder)).second) continue;
     searchLibrary(folder);
     const std::string list = folder + "/steamapps/libraryfolders.vdf";
     if (!platform.Exists(list)) continue;
