@@ -297,8 +297,9 @@ bool KorvaQuorinZIDFrame::AskYesNo(const std::string& text, const std::string& c
   return dialog.ShowModal() == wxID_YES;
 }
 
-bool KorvaQuorinZIDFrame::AskForGameFolder(std::string* folder) {
-  wxFileDialog dialog(this, "Point to KORVAQUORIN.exe", wxEmptyString, wxEmptyString,
+bool KorvaQuorinZIDFrame::AskForGameFolder(const std::string& defaultFolder,
+                                           const std::string& defaultFile, std::string* folder) {
+  wxFileDialog dialog(this, "Point to KORVAQUORIN.exe", ToWx(defaultFolder), ToWx(defaultFile),
                       "Exe (KORVAQUORIN.exe)|KORVAQUORIN.exe", wxFD_OPEN);
   if (dialog.ShowModal() != wxID_OK) return false;
   *folder = FromWx(dialog.GetDirectory());

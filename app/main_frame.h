@@ -81,7 +81,8 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   // korva::View
   void ShowMessage(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
-  bool AskForGameFolder(std::string* folder) override;
+  bool AskForGameFolder(const std::string& defaultFolder, const std::string& defaultFile,
+                        std::string* folder) override;
   void SetModRows(const std::vector<std::string>& rows) override;
   void SetGameCharRows(const std::vector<std::string>& rows) override;
   void SetSlotLabel(korva::SlotKind kind, const std::string& text) override;

@@ -1,8 +1,9 @@
 // korva-zid-cli: the window's operations for scripts and terminals. Every run
 // goes through the same start-up as the window (config.ini, backups, lists)
 // and prints on stdout the text of every message the window would show.
-// `import` is the exception: it changes only the program's mods folder, so it
-// needs no game folder and runs no start-up.
+// `import` and `find-game` are the exceptions: the one changes only the
+// program's mods folder, the other only looks, so neither needs a game folder
+// or runs the start-up.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
 #include <cstdlib>
 #include <iostream>
@@ -16,6 +17,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: korva-zid-cli COMMAND\n"
+    "  find-game            list every installed KORVAQUORIN.exe (Steam, GOG)\n"
     "  set-game PATH        use the game whose KORVAQUORIN.exe is PATH\n"
     "  mods                 list \"Mod Database\": row, tab, text\n"
     "  chars                list \"Game Chars\", then the free slots C, A, F, M\n"
@@ -55,7 +57,7 @@ class ConsoleView : public korva::View {
               << std::flush;
     return adopt;
   }
-  bool AskForGameFolder(std::string*) override {
+  bool AskForGameFolder(const std::string&, const std::string&, std::string*) override {
     std::cerr << "Point to KORVAQUORIN.exe\n";
     return false;
   }
@@ -117,6 +119,7 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   const size_t operands = args.size() - 1;
   bool known = (command == "set-game" && operands == 1) ||
+               (command == "find-game" && operands == 0) ||
                ((command == "mods" || command == "chars") && operands == 0) ||
                ((command == "info" || command == "delete") && operands == 1) ||
                (command == "install" && operands == 2) ||
@@ -142,6 +145,19 @@ int main(int argc, char** argv) {
   if ((command == "delete" && RowNumber(args[1]) < 0) ||
       (command == "install" && RowNumber(args[2]) < 0)) {
     return Usage();
+  }
+
+  if (command == "find-game") {
+    std::vector<std::string> problems;
+    const std::vector<std::string> installs = korva::FindGameInstalls(&problems);
+    for (const std::string& problem : problems) std::cerr << "Passed over " << problem << "\n";
+    for (const std::string& install : installs) std::cout << install << "\n";
+    if (installs.empty()) {
+      std::cerr << "No installed KORVAQUORIN.exe was found; point to it with "
+                   "korva-zid-cli set-game PATH\n";
+      return 1;
+    }
+    return 0;
   }
 
   korva::Platform& platform = korva::SystemPlatform();

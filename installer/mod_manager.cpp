@@ -51,7 +51,10 @@ bool ModManager::StartUp() {
   bool remembered = ReadConfig(platform_, program_folder_, &folder);
   if (remembered) game_folder_ = folder;
   if (!remembered || !platform_.CanRead(game_folder_ + "/KORVAQUORIN.exe")) {
-    if (!view_.AskForGameFolder(&folder)) {
+    // The dialog opens where the game is installed, when it is found.
+    const std::vector<std::string> installs = FindGameInstalls();
+    const std::string found = installs.empty() ? "" : ParentFolder(installs[0]);
+    if (!view_.AskForGameFolder(found, found.empty() ? "" : "KORVAQUORIN.exe", &folder)) {
       view_.CloseWindow();
       return false;
     }

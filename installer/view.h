@@ -19,9 +19,12 @@ class View {
   virtual void ShowMessage(const std::string& text) = 0;
   // A yes/no question whose default answer is No. True only for Yes.
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
-  // Asks the user for KORVAQUORIN.exe. On OK stores the folder of the chosen
-  // file in `*folder` and returns true; false when the user cancelled.
-  virtual bool AskForGameFolder(std::string* folder) = 0;
+  // Asks the user for KORVAQUORIN.exe, starting in `defaultFolder` with
+  // `defaultFile` chosen (both "" when the game was found nowhere). On OK
+  // stores the folder of the chosen file in `*folder` and returns true;
+  // false when the user cancelled.
+  virtual bool AskForGameFolder(const std::string& defaultFolder, const std::string& defaultFile,
+                                std::string* folder) = 0;
 
   // The rows of "Mod Database" and of "Game Chars", replacing the old ones.
   virtual void SetModRows(const std::vector<std::string>& rows) = 0;

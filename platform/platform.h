@@ -193,6 +193,15 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // Windows) that a status line can be rewritten on.
 bool StandardErrorIsTerminal();
 
+// Every place where the game is installed, as the full path of its
+// KORVAQUORIN.exe ("/" separators, spelled as on disk), each once, in a
+// stable order: Steam's libraries first, then GOG's games. Windows learns
+// where Steam and GOG are from the registry; other systems look in Steam's
+// folders under the home folder (HOME). A Steam library list that cannot be
+// read is passed over: when `problems` is given, what was passed over and
+// why is added to it. Empty when the game is found nowhere.
+std::vector<std::string> FindGameInstalls(std::vector<std::string>* problems = nullptr);
+
 // The command text that the Windows shell is given for `argv`: the whole line
 // in an outer pair of double quotes, the program quoted, and every argument
 // that holds a path separator or a space quoted; option words stay bare.

@@ -2,7 +2,11 @@
 // ordered and paths judged the same way on all of them.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace korva {
 
@@ -13,5 +17,19 @@ bool NameLess(const std::string& a, const std::string& b);
 // True when a component of `path` is "..". `separators` are the characters
 // that end a component ("/" on POSIX, "/\\" on Windows).
 bool HasDotDot(const std::string& path, const char* separators);
+
+// Every KORVAQUORIN.exe installed through Steam or in a known game folder:
+// in each folder directly under "steamapps/common" of every Steam library
+// (each of `steamFolders`, then the libraries its
+// "steamapps/libraryfolders.vdf" lists), then directly in each of
+// `gameFolders`. Paths come as NativePath spells them, with "/" separators.
+// A file or Steam folder reached by two paths is taken once, under the
+// first: `identity` gives both paths the same text. A libraryfolders.vdf that exists but
+// cannot be read is passed over, and why is added to `*problems`.
+std::vector<std::string> FindInstalls(
+    Platform& platform, const std::vector<std::string>& steamFolders,
+    const std::vector<std::string>& gameFolders,
+    const std::function<std::string(const std::string&)>& identity,
+    std::vector<std::string>* problems);
 
 }  // namespace korva

@@ -782,4 +782,23 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+std::vector<std::string> FindGameInstalls(std::vector<std::string>* problems) {
+  // Steam's own folder, the older place that is now mostly a link to it,
+  // and the folder of Steam installed from Flathub. Their library lists
+  // name Linux paths.
+  std::vector<std::string> steamFolders;
+  const char* home = getenv("HOME");
+  if (home != nullptr && *home != '\0') {
+    const std::string folder = home;
+    steamFolders = {folder + "/.local/share/Steam", folder + "/.steam/steam",
+                    folder + "/.var/app/com.valvesoftware.Steam/.local/share/Steam"};
+  }
+  // One file reached through links under several names is one install.
+  auto identity = [](const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : path;
+  };
+  return FindInstalls(SystemPlatform(), steamFolders, {}, identity, problems);
+}
+
 }  // namespace korva

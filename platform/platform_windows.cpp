@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/file_names.h"
 #include "platform/platform.h"
 #include "platform/platform_common.h"
 #include "platform/windows_text.h"
@@ -258,6 +259,50 @@ std::string ExistingSpelling(const std::string& path) {
 bool HasDrive(const std::string& path) {
   return path.size() >= 2 && path[1] == ':' &&
          ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+}
+
+// The text value `value` of the registry key `key` under `root`; "" when
+// it is missing or not text.
+std::string RegistryText(HKEY root, const std::wstring& key, const wchar_t* value) {
+  DWORD size = 0;
+  if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+          ERROR_SUCCESS ||
+      size < sizeof(wchar_t)) {
+    return "";
+  }
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (RegGetValueW(root, key.c_str(), value, RRF_RT_REG_SZ, nullptr, &text[0], &size) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  text.resize(wcsnlen(text.c_str(), size / sizeof(wchar_t)));
+  return Narrow(text);
+}
+
+// The names of the subkeys of `key` under `root`, in the registry's order.
+std::vector<std::wstring> RegistrySubkeys(HKEY root, const std::wstring& key) {
+  std::vector<std::wstring> names;
+  HKEY handle;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return names;
+  wchar_t name[256];  // a key's name has at most 255 characters
+  for (DWORD i = 0;; ++i) {
+    DWORD length = 256;
+    if (RegEnumKeyExW(handle, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, length);
+  }
+  RegCloseKey(handle);
+  return names;
+}
+
+// A folder as the registry holds it, with "/" separators and the drive's
+// letter in upper case (Steam writes "c:/program files (x86)/steam").
+std::string RegistryFolder(std::string folder) {
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  if (HasDrive(folder) && folder[0] >= 'a') folder[0] = static_cast<char>(folder[0] - 'a' + 'A');
+  return folder;
 }
 
 class WindowsPlatform : public Platform {
@@ -732,6 +777,27 @@ class WindowsPlatform : public Platform {
 Platform& SystemPlatform() {
   static WindowsPlatform platform;
   return platform;
+}
+
+std::vector<std::string> FindGameInstalls(std::vector<std::string>* problems) {
+  // Steam says where it is for the user and for the machine; GOG keeps a
+  // key per game with its folder. Both are 32-bit programs, so their
+  // machine-wide keys lie under WOW6432Node.
+  std::vector<std::string> steamFolders;
+  for (const std::string& folder :
+       {RegistryText(HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"SteamPath"),
+        RegistryText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Valve\\Steam", L"InstallPath")}) {
+    if (!folder.empty()) steamFolders.push_back(RegistryFolder(folder));
+  }
+  const std::wstring gog = L"SOFTWARE\\WOW6432Node\\GOG.com\\Games";
+  std::vector<std::string> gameFolders;
+  for (const std::wstring& game : RegistrySubkeys(HKEY_LOCAL_MACHINE, gog)) {
+    const std::string folder = RegistryText(HKEY_LOCAL_MACHINE, gog + L"\\" + game, L"path");
+    if (!folder.empty()) gameFolders.push_back(RegistryFolder(folder));
+  }
+  // NTFS matches names without regard to case.
+  auto identity = [](const std::string& path) { return FoldedName(path); };
+  return FindInstalls(SystemPlatform(), steamFolders, gameFolders, identity, problems);
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

@@ -30,4 +30,7 @@ constexpr uint64_t kIconFileLimit = 4 * kMiB;
 // The icon page and its TGA image (1280 x 3584 at 32 bits is 18 MB).
 constexpr uint64_t kIconPageLimit = 256 * kMiB;
 
+// Steam's list of its library folders (steamapps/libraryfolders.vdf).
+constexpr uint64_t kSteamLibraryListLimit = 1 * kMiB;
+
 }  // namespace korva

@@ -9,6 +9,7 @@
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/system.h"
 #include "tests/support/test_archives.h"
 
 namespace korva {
@@ -106,6 +107,31 @@ TEST_F(CliTest, SetGameRemembersTheExecutablesFolder) {
   // The game is ready for mods, as after the window's start-up.
   EXPECT_TRUE(FileExists(game / "chars/mods_pawnik.cpj"));
   EXPECT_TRUE(FileExists(game / "chars/quorin_pawnik.cpj_bak"));
+}
+
+// find-game prints every install, one a line, and needs no game folder.
+TEST_F(CliTest, FindGamePrintsEveryInstallOrSaysThereIsNone) {
+  MadeUpInstallRecords records(work.path());
+  const std::string steam = records.SteamFolder();
+  const std::string library = work / "Other Drive/SteamLibrary";
+  WriteBytes(steam + "/steamapps/libraryfolders.vdf",
+             "\"libraryfolders\" { \"1\" { \"path\" \"" + library + "\" } }");
+  const std::string inSteam = steam + "/steamapps/common/Korva Quorin/KORVAQUORIN.exe";
+  const std::string inLibrary = library + "/steamapps/common/KQ/KORVAQUORIN.exe";
+  struct Step {
+    std::string add;  // a game made before the step
+    std::string out;
+  } steps[] = {{"", ""}, {inSteam, inSteam + "\n"}, {inLibrary, inSteam + "\n" + inLibrary + "\n"}};
+  for (const Step& step : steps) {
+    if (!step.add.empty()) WriteBytes(step.add, "");
+    Result result = Run({"find-game"});
+    EXPECT_EQ(result.out, step.out);
+    EXPECT_EQ(result.status, step.out.empty() ? 1 : 0) << step.out;
+    EXPECT_EQ(result.err, step.out.empty() ? "No installed KORVAQUORIN.exe was found; point to it "
+                                             "with korva-zid-cli set-game PATH\n"
+                                           : "");
+  }
+  EXPECT_FALSE(FileExists(program / "config.ini"));
 }
 
 #ifdef _WIN32

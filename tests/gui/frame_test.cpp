@@ -3,8 +3,10 @@
 
 #include <filesystem>
 
+#include "app/wx_text.h"
 #include "sample/sample_game.h"
 #include "tests/gui/gui_support.h"
+#include "tests/support/system.h"
 
 namespace {
 
@@ -232,6 +234,35 @@ TEST_F(FrameTest, AGameFolderNamedInAnyScriptIsKeptAsUtf8) {
   MakeFrame()->StartUp();
   EXPECT_EQ(frame_->manager().game_folder(), folder);
   EXPECT_FALSE(WindowClosed());
+}
+
+// Records the folder and file a file dialog opens with, and cancels it.
+class ExpectFileDialogOpening : public wxExpectModalBase<wxFileDialog, ExpectFileDialogOpening> {
+ public:
+  ExpectFileDialogOpening(std::string* folder, std::string* file) : folder_(folder), file_(file) {}
+
+ protected:
+  int OnInvoked(wxFileDialog* dialog) const override {
+    *folder_ = FromWx(dialog->GetDirectory());
+    *file_ = FromWx(dialog->GetFilename());
+    return wxID_CANCEL;
+  }
+
+ private:
+  std::string* folder_;
+  std::string* file_;
+};
+
+TEST_F(FrameTest, TheDialogOpensWhereTheGameIsInstalled) {
+  korva::TempFolder elsewhere;
+  korva::MadeUpInstallRecords records(elsewhere.path());
+  const std::string installed = records.SteamFolder() + "/steamapps/common/Korva Quorin";
+  WriteBytes(installed + "/KORVAQUORIN.exe", "");
+  std::string folder, file;
+  MakeFrame();
+  wxTEST_DIALOG(frame_->StartUp(), ExpectFileDialogOpening(&folder, &file));
+  EXPECT_EQ(folder, installed);
+  EXPECT_EQ(file, "KORVAQUORIN.exe");
 }
 
 TEST_F(FrameTest, CancellingTheDialogClosesTheWindowAndTouchesNothing) {

@@ -22,6 +22,8 @@ class RecordingView : public View {
   std::string chosen_folder;
   bool cancel_dialog = false;
   int dialogs_shown = 0;
+  // The folder and file the last dialog opened with.
+  std::string dialog_folder, dialog_file;
 
   std::vector<std::string> mod_rows;
   std::vector<std::string> game_char_rows;
@@ -35,8 +37,11 @@ class RecordingView : public View {
     questions.push_back(caption + ": " + text);
     return answer_yes;
   }
-  bool AskForGameFolder(std::string* folder) override {
+  bool AskForGameFolder(const std::string& defaultFolder, const std::string& defaultFile,
+                        std::string* folder) override {
     ++dialogs_shown;
+    dialog_folder = defaultFolder;
+    dialog_file = defaultFile;
     if (cancel_dialog) return false;
     *folder = chosen_folder;
     return true;

@@ -23,6 +23,33 @@ bool MakePipe(const std::string& path, std::string* whyNot);
 // holds it).
 std::string DevicePath(const std::string& folder);
 
+// This system's records of where games are installed, pointed at folders
+// under `root` while the object lives and put back as they were when it
+// goes: on POSIX the home folder (HOME) becomes root + "/home"; on Windows
+// Steam's registry values name root + "/Steam", and GOG games are recorded
+// under keys of the object's own.
+class MadeUpInstallRecords {
+ public:
+  explicit MadeUpInstallRecords(const std::string& root);
+  ~MadeUpInstallRecords();
+  MadeUpInstallRecords(const MadeUpInstallRecords&) = delete;
+  MadeUpInstallRecords& operator=(const MadeUpInstallRecords&) = delete;
+
+  // The Steam folder that the records name (not made).
+  std::string SteamFolder() const;
+  // Records `folder` as a GOG game's. False, with `*whyNot`, where GOG
+  // keeps no records (POSIX).
+  bool AddGogGame(const std::string& folder, std::string* whyNot);
+  // `path` as this system's programs write it into their files: with "\"
+  // separators on Windows.
+  static std::string Written(const std::string& path);
+
+ private:
+  struct Saved;
+  std::unique_ptr<Saved> saved_;
+  std::string root_;
+};
+
 // A file held open for reading by someone else (the game, a virus scanner),
 // sharing it as readers usually do: others may read, write, rename and
 // delete it meanwhile.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "tests/support/system.h"
@@ -52,6 +53,36 @@ std::string HeldFile::ReadAll() {
   }
   return bytes;
 }
+
+struct MadeUpInstallRecords::Saved {
+  bool had_home = false;
+  std::string home;
+};
+
+MadeUpInstallRecords::MadeUpInstallRecords(const std::string& root)
+    : saved_(new Saved), root_(root) {
+  const char* home = getenv("HOME");
+  saved_->had_home = home != nullptr;
+  if (home != nullptr) saved_->home = home;
+  setenv("HOME", (root + "/home").c_str(), 1);
+}
+
+MadeUpInstallRecords::~MadeUpInstallRecords() {
+  if (saved_->had_home) {
+    setenv("HOME", saved_->home.c_str(), 1);
+  } else {
+    unsetenv("HOME");
+  }
+}
+
+std::string MadeUpInstallRecords::SteamFolder() const { return root_ + "/home/.local/share/Steam"; }
+
+bool MadeUpInstallRecords::AddGogGame(const std::string&, std::string* whyNot) {
+  *whyNot = "GOG keeps no record of its games on this system";
+  return false;
+}
+
+std::string MadeUpInstallRecords::Written(const std::string& path) { return path; }
 
 struct LockedFile::Handle {};
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include "platform/windows_text.h"
@@ -129,6 +130,103 @@ std::string HeldFile::ReadAll() {
   DWORD n = 0;
   while (ReadFile(handle_->handle, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
   return bytes;
+}
+
+// Every registry value the records change, with what to put back.
+struct MadeUpInstallRecords::Saved {
+  struct Change {
+    HKEY root;
+    std::wstring key, value;
+    std::wstring created;  // the first key that the change made ("" for none)
+    bool had = false;      // whether the value was there before
+    std::wstring old;
+  };
+  std::vector<Change> changes;
+
+  // Sets the text value `value` of `key`, making the key when it is missing.
+  bool Set(HKEY root, const std::wstring& key, const std::wstring& value, const std::string& text,
+           std::string* whyNot) {
+    Change change{root, key, value, L"", false, L""};
+    for (size_t end = 0; end != std::wstring::npos;) {
+      end = key.find(L'\\', end + 1);
+      const std::wstring part = key.substr(0, end);
+      HKEY open;
+      if (RegOpenKeyExW(root, part.c_str(), 0, KEY_READ, &open) != ERROR_SUCCESS) {
+        change.created = part;
+        break;
+      }
+      RegCloseKey(open);
+    }
+    wchar_t old[1024];
+    DWORD size = sizeof old;
+    change.had = change.created.empty() &&
+                 RegGetValueW(root, key.c_str(), value.c_str(), RRF_RT_REG_SZ, nullptr, old,
+                              &size) == ERROR_SUCCESS;
+    if (change.had) change.old = old;
+    HKEY handle;
+    LONG error = RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+                                 nullptr);
+    if (error == ERROR_SUCCESS) {
+      const std::wstring wide = Wide(text);
+      error = RegSetValueExW(handle, value.c_str(), 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(wide.c_str()),
+                             static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(handle);
+    }
+    if (!change.created.empty() || error == ERROR_SUCCESS) changes.push_back(change);
+    if (error == ERROR_SUCCESS) return true;
+    *whyNot = "cannot write the registry key " + Narrow(key) + ": " +
+              ErrorText(static_cast<DWORD>(error));
+    return false;
+  }
+
+  ~Saved() {
+    for (auto change = changes.rbegin(); change != changes.rend(); ++change) {
+      if (!change->created.empty()) {
+        RegDeleteTreeW(change->root, change->created.c_str());
+      } else if (change->had) {
+        RegSetKeyValueW(change->root, change->key.c_str(), change->value.c_str(), REG_SZ,
+                        change->old.c_str(),
+                        static_cast<DWORD>((change->old.size() + 1) * sizeof(wchar_t)));
+      } else {
+        RegDeleteKeyValueW(change->root, change->key.c_str(), change->value.c_str());
+      }
+    }
+  }
+};
+
+MadeUpInstallRecords::MadeUpInstallRecords(const std::string& root)
+    : saved_(new Saved), root_(root) {
+  // As Steam writes them: for the user in lower case with "/", for the
+  // machine as on disk with "\".
+  std::string lower = SteamFolder();
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  std::string whyNot;
+  if (!saved_->Set(HKEY_CURRENT_USER, L"Software\\Valve\\Steam", L"SteamPath", lower, &whyNot) ||
+      !saved_->Set(HKEY_LOCAL_MACHINE, L"SOFTWARE\\WOW6432Node\\Valve\\Steam", L"InstallPath",
+                   Written(SteamFolder()), &whyNot)) {
+    throw std::runtime_error(whyNot);
+  }
+}
+
+MadeUpInstallRecords::~MadeUpInstallRecords() = default;
+
+std::string MadeUpInstallRecords::SteamFolder() const { return root_ + "/Steam"; }
+
+bool MadeUpInstallRecords::AddGogGame(const std::string& folder, std::string* whyNot) {
+  // A key name of the records' own: the name of their root folder, which
+  // no other test shares.
+  const std::wstring key = L"SOFTWARE\\WOW6432Node\\GOG.com\\Games\\" +
+                           Wide(root_.substr(root_.find_last_of('/') + 1)) + L"-" +
+                           std::to_wstring(saved_->changes.size());
+  return saved_->Set(HKEY_LOCAL_MACHINE, key, L"path", Written(folder), whyNot);
+}
+
+std::string MadeUpInstallRecords::Written(const std::string& path) {
+  std::string written = path;
+  std::replace(written.begin(), written.end(), '/', '\\');
+  return written;
 }
 
 struct LockedFile::Handle {
