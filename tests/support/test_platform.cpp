@@ -96,8 +96,9 @@ Status TestPlatform::WriteNewFileUnflushed(const std::string& path,
                                                  : base_.WriteNewFileUnflushed(path, produce);
 }
 Status TestPlatform::FlushFiles(const std::vector<std::string>& paths) {
-  const std::string first = paths.empty() ? "" : paths[0];
-  return Called(Op::FlushFiles, first) ? Injected(first) : base_.FlushFiles(paths);
+  std::string all;  // logged whole
+  for (const std::string& path : paths) all += (all.empty() ? "" : " ") + path;
+  return Called(Op::FlushFiles, all) ? Injected(all) : base_.FlushFiles(paths);
 }
 Status TestPlatform::RenameOver(const std::string& from, const std::string& to) {
   return Called(Op::RenameOver, from) ? Injected(from) : base_.RenameOver(from, to);

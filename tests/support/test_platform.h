@@ -54,7 +54,8 @@ class TestPlatform : public Platform {
   // path.
   void OnChange(std::function<void(Op, const std::string&)> hook) { on_change_ = std::move(hook); }
 
-  // One line per call: the operation's name and its first path.
+  // One line per call: the operation's name and its first path (FlushFiles:
+  // all its paths).
   const std::vector<std::string>& calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
   int CountCalls(Op op) const;
