@@ -12,6 +12,7 @@
 #include "installer/mod_manager.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/power_cut_platform.h"
 #include "tests/support/system.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
@@ -53,6 +54,11 @@ Status EveryKindOfChange(Platform& p, const std::string& g, const std::string& o
   return Status::Ok();
 }
 
+// How a cut ends the program: as a kill does (everything done so far is on
+// disk) or as a power cut does (only what was flushed is, as a strict file
+// system keeps it).
+enum Cut { kKill, kPowerLoss };
+
 class JournalTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,7 +80,7 @@ class JournalTest : public ::testing::Test {
   }
 
   // Runs the operation through a journal over `platform` and commits it.
-  Status RunOperation(TestPlatform& platform) {
+  Status RunOperation(Platform& platform) {
     Journal journal(platform);
     journal.SetGameFolder(game.path());
     TRY(journal.Begin("test operation"));
@@ -108,6 +114,62 @@ class JournalTest : public ::testing::Test {
     return Snapshot(game.path());
   }
 
+  // Runs the operation cut off at change `k`. Returns whether the journal
+  // file was left.
+  bool RunCutAt(int k, Cut how) {
+    Fresh();
+    TestPlatform platform;
+    PowerCutPlatform disk(platform, game.path());
+    platform.CutPowerAt(k);
+    RunOperation(how == kPowerLoss ? static_cast<Platform&>(disk) : platform);
+    if (how == kPowerLoss) disk.LoseWhatWasNotFlushed();
+    return FileExists(JournalPath(game.path()));
+  }
+
+  // Cuts the operation at every change; the next start ends it before or,
+  // once it committed, after.
+  void CutAtEveryChange(Cut how) {
+    int changes = 0, commit = 0;
+    CountChanges(&changes, &commit);
+    ASSERT_GT(commit, 20);
+    for (int k = 1; k <= changes + 1; ++k) {
+      SCOPED_TRACE("cut at change " + std::to_string(k) + " of " + std::to_string(changes));
+      const bool journal = RunCutAt(k, how);
+      EXPECT_TRUE(journal || k <= 1 || k > commit);
+      std::string operation;
+      Status recovered = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
+      ASSERT_TRUE(recovered.ok()) << recovered.message();
+      EXPECT_EQ(operation, journal ? "test operation" : "");
+      EXPECT_EQ(Snapshot(game.path()), k <= commit ? before : after);
+    }
+  }
+
+  // Cuts the operation at every 5th change, then the undo at the next start
+  // at each of its changes; the start after that ends it before.
+  void CutEveryUndo(Cut how) {
+    int changes = 0, commit = 0;
+    CountChanges(&changes, &commit);
+    for (int k = 2; k <= commit; k += 5) {
+      // How many changes the undo of a cut at k makes.
+      RunCutAt(k, how);
+      TestPlatform counting;
+      Recovered(counting);
+      const int undoChanges = counting.changes();
+      for (int j = 1; j <= undoChanges; ++j) {
+        SCOPED_TRACE("cut at " + std::to_string(k) + ", undo cut at " + std::to_string(j));
+        RunCutAt(k, how);
+        TestPlatform undo;
+        PowerCutPlatform disk(undo, game.path());
+        undo.CutPowerAt(j);
+        std::string operation;
+        RecoverCutOffOperation(how == kPowerLoss ? static_cast<Platform&>(disk) : undo,
+                               game.path(), &operation);
+        if (how == kPowerLoss) disk.LoseWhatWasNotFlushed();
+        EXPECT_EQ(Recovered(SystemPlatform()), before);
+      }
+    }
+  }
+
   TempFolder game, outside;
   Files before, after;
 };
@@ -131,50 +193,16 @@ TEST_F(JournalTest, ACleanOperationLeavesNoJournal) {
 }
 
 TEST_F(JournalTest, APowerCutAtAnyChangeEndsBeforeOrAfterAtTheNextStart) {
-  int changes = 0, commit = 0;
-  CountChanges(&changes, &commit);
-  ASSERT_GT(commit, 20);
-  for (int k = 1; k <= changes + 1; ++k) {
-    SCOPED_TRACE("cut at change " + std::to_string(k) + " of " + std::to_string(changes));
-    Fresh();
-    TestPlatform platform;
-    platform.CutPowerAt(k);
-    RunOperation(platform);
-    const bool journal = FileExists(JournalPath(game.path()));
-    EXPECT_TRUE(journal || k <= 1 || k > commit);
-    std::string operation;
-    Status recovered = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
-    ASSERT_TRUE(recovered.ok()) << recovered.message();
-    EXPECT_EQ(operation, journal ? "test operation" : "");
-    EXPECT_EQ(Snapshot(game.path()), k <= commit ? before : after);
-  }
+  CutAtEveryChange(kKill);
 }
+TEST_F(JournalTest, AnUndoThatIsCutOffFinishesAtTheNextStart) { CutEveryUndo(kKill); }
 
-TEST_F(JournalTest, AnUndoThatIsCutOffFinishesAtTheNextStart) {
-  int changes = 0, commit = 0;
-  CountChanges(&changes, &commit);
-  for (int k = 2; k <= commit; k += 5) {
-    // How many changes the undo of a cut at k makes.
-    Fresh();
-    TestPlatform cut;
-    cut.CutPowerAt(k);
-    RunOperation(cut);
-    TestPlatform counting;
-    Recovered(counting);
-    const int undoChanges = counting.changes();
-    for (int j = 1; j <= undoChanges; ++j) {
-      SCOPED_TRACE("cut at " + std::to_string(k) + ", undo cut at " + std::to_string(j));
-      Fresh();
-      TestPlatform first;
-      first.CutPowerAt(k);
-      RunOperation(first);
-      TestPlatform undo;
-      undo.CutPowerAt(j);
-      std::string operation;
-      RecoverCutOffOperation(undo, game.path(), &operation);
-      EXPECT_EQ(Recovered(SystemPlatform()), before);
-    }
-  }
+// The same with what was never flushed lost as well.
+TEST_F(JournalTest, DISABLED_APowerCutThatLosesWhatWasNotFlushedEndsBeforeOrAfter) {
+  CutAtEveryChange(kPowerLoss);
+}
+TEST_F(JournalTest, DISABLED_AnUndoCutOffByAPowerCutFinishesAtTheNextStart) {
+  CutEveryUndo(kPowerLoss);
 }
 
 TEST_F(JournalTest, AStepThatFailsRollsTheOperationBack) {
@@ -286,6 +314,25 @@ int SweepStride() {
   return stride != nullptr && std::atoi(stride) > 1 ? std::atoi(stride) : 1;
 }
 
+// Where `found` differs from `expected`, a path a line: the game's files are
+// too big and binary to read whole in a failure message.
+std::string Differences(const Files& found, const Files& expected) {
+  std::string out;
+  for (const auto& [path, bytes] : expected) {
+    auto it = found.find(path);
+    if (it == found.end()) {
+      out += "\n  missing: " + path;
+    } else if (it->second != bytes) {
+      out += "\n  differs: " + path + " (" + std::to_string(it->second.size()) + " bytes, not " +
+             std::to_string(bytes.size()) + ")";
+    }
+  }
+  for (const auto& [path, bytes] : found) {
+    if (expected.count(path) == 0) out += "\n  extra: " + path;
+  }
+  return out;
+}
+
 // The program's operations on the sample game, cut off at every change they
 // make, then started again: the game ends exactly as before the operation,
 // or, when the cut came after its commit, exactly as after it.
@@ -326,10 +373,10 @@ class OperationCutTest : public ::testing::Test {
   }
 
   // Runs `operation` from the game saved in `start`: once cleanly to count
-  // its changes and find the state after it, then cut off at every change,
-  // and then with every change failing in turn. `firstStart`: the operation
-  // is the start itself.
-  void Sweep(const std::string& start, const std::function<bool(ModManager&)>& operation,
+  // its changes and find the state after it, then cut off at every change
+  // as `how` says, and then, for kKill, with every change failing in turn.
+  // `firstStart`: the operation is the start itself.
+  void Sweep(Cut how, const std::string& start, const std::function<bool(ModManager&)>& operation,
              const std::string& recoveryNames, bool firstStart = false) {
     LoadGame(start);
     const Files before = Snapshot(game.path());
@@ -354,7 +401,7 @@ class OperationCutTest : public ::testing::Test {
     StartAgain();
     const Files after = Snapshot(game.path());
     ASSERT_GT(commit, 0);
-    std::cout << "[ sweep    ] " << recoveryNames << ": " << changes << " changes, commit at "
+    std::cout << "[ sweep    ] " << (how == kPowerLoss ? "power cut, " : "") << recoveryNames << ": " << changes << " changes, commit at "
               << commit << "\n";
 
     const int stride = SweepStride();
@@ -367,12 +414,13 @@ class OperationCutTest : public ::testing::Test {
       if (!tried(k)) continue;
       SCOPED_TRACE("power cut at change " + std::to_string(k) + " of " + std::to_string(changes));
       LoadGame(start);
+      TestPlatform cut;
+      cut.set_program_folder(program.path());
+      PowerCutPlatform disk(cut, game.path());
       {
-        TestPlatform cut;
-        cut.set_program_folder(program.path());
         RecordingView view;
         view.answer_yes = true;
-        ModManager manager(cut, view);
+        ModManager manager(how == kPowerLoss ? static_cast<Platform&>(disk) : cut, view);
         if (firstStart) {
           cut.CutPowerAt(k);
           manager.StartUp();
@@ -382,6 +430,7 @@ class OperationCutTest : public ::testing::Test {
           operation(manager);
         }
       }
+      if (how == kPowerLoss) disk.LoseWhatWasNotFlushed();
       const bool journal = FileExists(JournalPath(game.path()));
       std::vector<std::string> said = StartAgain();
       if (journal) {
@@ -390,8 +439,13 @@ class OperationCutTest : public ::testing::Test {
                                " was cut off; the game's files were put back as they were "
                                "before it.");
       }
-      EXPECT_EQ(Snapshot(game.path()), firstStart || k > commit ? after : before);
+      const bool ended = firstStart || k > commit;
+      const Files found = Snapshot(game.path());
+      EXPECT_TRUE(found == (ended ? after : before))
+          << "the game is not as " << (ended ? "after" : "before") << " the operation:"
+          << Differences(found, ended ? after : before);
     }
+    if (how == kPowerLoss) return;  // a step that fails loses nothing more
 
     for (int k = 1; k <= changes; ++k) {
       if (!tried(k)) continue;
@@ -434,43 +488,58 @@ class OperationCutTest : public ::testing::Test {
     }
   }
 
+  // The started sample game, saved: with Plain Grunt in place 3; with Grunt
+  // in place 1 and Brakka in place 3; as it is unpacked.
+  std::string Occupied() { return Prepared("occupied", {{kGrunt, 2}}); }
+  std::string Installed() { return Prepared("installed", {{kGrunt, 0}, {kBrakka, 2}}); }
+  std::string Unpacked() {
+    MakeSampleGame(game.path());
+    SaveGame(saved / "fresh");
+    return saved / "fresh";
+  }
+  std::string Prepared(const std::string& name, const std::vector<std::pair<Mod, int>>& installs) {
+    MakeSampleGame(game.path());
+    {
+      RecordingView view;
+      ModManager manager(platform, view);
+      EXPECT_TRUE(manager.StartUp());
+      for (const auto& [mod, place] : installs) EXPECT_TRUE(manager.InstallCharacter(mod, place));
+    }
+    SaveGame(saved / name);
+    return saved / name;
+  }
+  static bool InstallBrakka(ModManager& m) { return m.InstallCharacter(kBrakka, 2); }
+  static bool DeleteBrakka(ModManager& m) { return m.DeleteCharacter(3, true); }
+  static bool Revert(ModManager& m) { return m.RevertGameFiles(); }
+
   TempFolder program, game, saved;
   TestPlatform platform;
 };
 
 TEST_F(OperationCutTest, InstallOverAnOccupiedPlace) {
-  MakeSampleGame(game.path());
-  {
-    RecordingView view;
-    ModManager manager(platform, view);
-    ASSERT_TRUE(manager.StartUp());
-    ASSERT_TRUE(manager.InstallCharacter(kGrunt, 2));
-  }
-  SaveGame(saved / "occupied");
-  Sweep(saved / "occupied", [](ModManager& m) { return m.InstallCharacter(kBrakka, 2); },
-        "installation into place 3");
+  Sweep(kKill, Occupied(), InstallBrakka, "installation into place 3");
 }
-
 TEST_F(OperationCutTest, DeleteAndRevert) {
-  MakeSampleGame(game.path());
-  {
-    RecordingView view;
-    ModManager manager(platform, view);
-    ASSERT_TRUE(manager.StartUp());
-    ASSERT_TRUE(manager.InstallCharacter(kGrunt, 0));
-    ASSERT_TRUE(manager.InstallCharacter(kBrakka, 2));
-  }
-  SaveGame(saved / "installed");
-  Sweep(saved / "installed", [](ModManager& m) { return m.DeleteCharacter(3, true); },
-        "deletion of the character in place 3");
-  Sweep(saved / "installed", [](ModManager& m) { return m.RevertGameFiles(); },
-        "revert of the game's files");
+  const std::string installed = Installed();
+  Sweep(kKill, installed, DeleteBrakka, "deletion of the character in place 3");
+  Sweep(kKill, installed, Revert, "revert of the game's files");
+}
+TEST_F(OperationCutTest, FirstStartOnAnUnpackedGame) {
+  Sweep(kKill, Unpacked(), nullptr, "preparation of the game's files at start-up", true);
 }
 
-TEST_F(OperationCutTest, FirstStartOnAnUnpackedGame) {
-  MakeSampleGame(game.path());
-  SaveGame(saved / "fresh");
-  Sweep(saved / "fresh", nullptr, "preparation of the game's files at start-up", true);
+// The same, with what was never flushed lost at each cut.
+TEST_F(OperationCutTest, DISABLED_PowerCutInstallOverAnOccupiedPlace) {
+  Sweep(kPowerLoss, Occupied(), InstallBrakka, "installation into place 3");
+}
+TEST_F(OperationCutTest, DISABLED_PowerCutDelete) {
+  Sweep(kPowerLoss, Installed(), DeleteBrakka, "deletion of the character in place 3");
+}
+TEST_F(OperationCutTest, DISABLED_PowerCutRevert) {
+  Sweep(kPowerLoss, Installed(), Revert, "revert of the game's files");
+}
+TEST_F(OperationCutTest, DISABLED_PowerCutFirstStartOnAnUnpackedGame) {
+  Sweep(kPowerLoss, Unpacked(), nullptr, "preparation of the game's files at start-up", true);
 }
 
 }  // namespace
