@@ -11,8 +11,10 @@
 #include <memory>
 
 #include "installer/mod_manager.h"
+#include "sample/packed_game.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/power_cut_platform.h"
 #include "tests/support/system.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/test_platform.h"
@@ -67,6 +69,11 @@ void WatchCommit(TestPlatform& platform, const std::string& game, int* commit) {
   });
 }
 
+// How a cut ends the program: as a kill does (everything done so far is on
+// disk) or as a power cut does (only what was flushed is, as a strict file
+// system keeps it).
+enum Cut { kKill, kPowerLoss };
+
 class JournalTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -88,7 +95,7 @@ class JournalTest : public ::testing::Test {
   }
 
   // Runs the operation through a journal over `platform` and commits it.
-  Status RunOperation(TestPlatform& platform) {
+  Status RunOperation(Platform& platform) {
     Journal journal(platform);
     journal.SetGameFolder(game.path());
     TRY(journal.Begin("test operation"));
@@ -119,6 +126,63 @@ class JournalTest : public ::testing::Test {
     return Snapshot(game.path());
   }
 
+  // Runs the operation cut off at change `k`. Returns whether the journal
+  // file was left.
+  bool RunCutAt(int k, Cut how) {
+    Fresh();
+    TestPlatform platform;
+    PowerCutPlatform disk(platform, game.path());
+    platform.CutPowerAt(k);
+    RunOperation(how == kPowerLoss ? static_cast<Platform&>(disk) : platform);
+    if (how == kPowerLoss) disk.LoseWhatWasNotFlushed();
+    return FileExists(JournalPath(game.path()));
+  }
+
+  // Cuts the operation at every change; the next start ends it before or,
+  // once it committed, after.
+  void CutAtEveryChange(Cut how) {
+    int changes = 0, commit = 0;
+    CountChanges(&changes, &commit);
+    ASSERT_GT(commit, 20);
+    for (int k = 1; k <= changes + 1; ++k) {
+      SCOPED_TRACE("cut at change " + std::to_string(k) + " of " + std::to_string(changes));
+      const bool journal = RunCutAt(k, how);
+      // A power cut may lose a journal that nothing was changed under yet.
+      EXPECT_TRUE(journal || k <= 1 || k > commit || how == kPowerLoss);
+      std::string operation;
+      Status recovered = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
+      ASSERT_TRUE(recovered.ok()) << recovered.message();
+      EXPECT_EQ(operation, journal && k <= commit ? "test operation" : "");
+      EXPECT_EQ(Snapshot(game.path()), k <= commit ? before : after);
+    }
+  }
+
+  // Cuts the operation at every 5th change, then the undo at the next start
+  // at each of its changes; the start after that ends it before.
+  void CutEveryUndo(Cut how) {
+    int changes = 0, commit = 0;
+    CountChanges(&changes, &commit);
+    for (int k = 2; k <= commit; k += 5) {
+      // How many changes the undo of a cut at k makes.
+      RunCutAt(k, how);
+      TestPlatform counting;
+      Recovered(counting);
+      const int undoChanges = counting.changes();
+      for (int j = 1; j <= undoChanges; ++j) {
+        SCOPED_TRACE("cut at " + std::to_string(k) + ", undo cut at " + std::to_string(j));
+        RunCutAt(k, how);
+        TestPlatform undo;
+        PowerCutPlatform disk(undo, game.path());
+        undo.CutPowerAt(j);
+        std::string operation;
+        RecoverCutOffOperation(how == kPowerLoss ? static_cast<Platform&>(disk) : undo,
+                               game.path(), &operation);
+        if (how == kPowerLoss) disk.LoseWhatWasNotFlushed();
+        EXPECT_EQ(Recovered(SystemPlatform()), before);
+      }
+    }
+  }
+
   TempFolder game, outside;
   Files before, after;
 };
@@ -142,50 +206,17 @@ TEST_F(JournalTest, ACleanOperationLeavesNoJournal) {
 }
 
 TEST_F(JournalTest, APowerCutAtAnyChangeEndsBeforeOrAfterAtTheNextStart) {
-  int changes = 0, commit = 0;
-  CountChanges(&changes, &commit);
-  ASSERT_GT(commit, 20);
-  for (int k = 1; k <= changes + 1; ++k) {
-    SCOPED_TRACE("cut at change " + std::to_string(k) + " of " + std::to_string(changes));
-    Fresh();
-    TestPlatform platform;
-    platform.CutPowerAt(k);
-    RunOperation(platform);
-    const bool journal = FileExists(JournalPath(game.path()));
-    EXPECT_TRUE(journal || k <= 1 || k > commit);
-    std::string operation;
-    Status recovered = RecoverCutOffOperation(SystemPlatform(), game.path(), &operation);
-    ASSERT_TRUE(recovered.ok()) << recovered.message();
-    EXPECT_EQ(operation, journal && k <= commit ? "test operation" : "");
-    EXPECT_EQ(Snapshot(game.path()), k <= commit ? before : after);
-  }
+  CutAtEveryChange(kKill);
 }
+TEST_F(JournalTest, AnUndoThatIsCutOffFinishesAtTheNextStart) { CutEveryUndo(kKill); }
 
-TEST_F(JournalTest, AnUndoThatIsCutOffFinishesAtTheNextStart) {
-  int changes = 0, commit = 0;
-  CountChanges(&changes, &commit);
-  for (int k = 2; k <= commit; k += 5) {
-    // How many changes the undo of a cut at k makes.
-    Fresh();
-    TestPlatform cut;
-    cut.CutPowerAt(k);
-    RunOperation(cut);
-    TestPlatform counting;
-    Recovered(counting);
-    const int undoChanges = counting.changes();
-    for (int j = 1; j <= undoChanges; ++j) {
-      SCOPED_TRACE("cut at " + std::to_string(k) + ", undo cut at " + std::to_string(j));
-      Fresh();
-      TestPlatform first;
-      first.CutPowerAt(k);
-      RunOperation(first);
-      TestPlatform undo;
-      undo.CutPowerAt(j);
-      std::string operation;
-      RecoverCutOffOperation(undo, game.path(), &operation);
-      EXPECT_EQ(Recovered(SystemPlatform()), before);
-    }
-  }
+// The same with what was never flushed lost as well, as a strict file
+// system loses it.
+TEST_F(JournalTest, APowerCutThatLosesWhatWasNotFlushedEndsBeforeOrAfter) {
+  CutAtEveryChange(kPowerLoss);
+}
+TEST_F(JournalTest, AnUndoCutOffByAPowerCutFinishesAtTheNextStart) {
+  CutEveryUndo(kPowerLoss);
 }
 
 TEST_F(JournalTest, AStepThatFailsRollsTheOperationBack) {
@@ -337,10 +368,10 @@ class OperationCutTest : public ::testing::Test {
   }
 
   // Runs `operation` from the game saved in `start`: once cleanly to count
-  // its changes and find the state after it, then cut off at every change,
-  // and then with every change failing in turn. `firstStart`: the operation
-  // is the start itself.
-  void Sweep(const std::string& start, const std::function<bool(ModManager&)>& operation,
+  // its changes and find the state after it, then cut off at every change
+  // as `how` says, and then, for kKill, with every change failing in turn.
+  // `firstStart`: the operation is the start itself.
+  void Sweep(Cut how, const std::string& start, const std::function<bool(ModManager&)>& operation,
              const std::string& recoveryNames, bool firstStart = false) {
     LoadGame(start);
     const Files before = Snapshot(game.path());
@@ -363,7 +394,7 @@ class OperationCutTest : public ::testing::Test {
     StartAgain();
     const Files after = Snapshot(game.path());
     ASSERT_GT(commit, 0);
-    std::cout << "[ sweep    ] " << recoveryNames << ": " << changes << " changes, commit at "
+    std::cout << "[ sweep    ] " << (how == kPowerLoss ? "power cut, " : "") << recoveryNames << ": " << changes << " changes, commit at "
               << commit << "\n";
 
     const int stride = SweepStride();
@@ -376,12 +407,13 @@ class OperationCutTest : public ::testing::Test {
       if (!tried(k)) continue;
       SCOPED_TRACE("power cut at change " + std::to_string(k) + " of " + std::to_string(changes));
       LoadGame(start);
+      TestPlatform cut;
+      cut.set_program_folder(program.path());
+      PowerCutPlatform disk(cut, game.path());
       {
-        TestPlatform cut;
-        cut.set_program_folder(program.path());
         RecordingView view;
         view.answer_yes = true;
-        ModManager manager(cut, view);
+        ModManager manager(how == kPowerLoss ? static_cast<Platform&>(disk) : cut, view);
         if (firstStart) {
           cut.CutPowerAt(k);
           manager.StartUp();
@@ -391,6 +423,7 @@ class OperationCutTest : public ::testing::Test {
           operation(manager);
         }
       }
+      if (how == kPowerLoss) disk.LoseWhatWasNotFlushed();
       const bool journal = FileExists(JournalPath(game.path()));
       std::vector<std::string> said = StartAgain();
       if (journal && k <= commit) {
@@ -399,8 +432,12 @@ class OperationCutTest : public ::testing::Test {
                                " was cut off; the game's files were put back as they were "
                                "before it.");
       }
-      EXPECT_EQ(Snapshot(game.path()), firstStart || k > commit ? after : before);
+      const bool ended = firstStart || k > commit;
+      const Files found = Snapshot(game.path());
+      EXPECT_EQ(SnapshotDiff(ended ? after : before, found), "")
+          << "the game is not as " << (ended ? "after" : "before") << " the operation";
     }
+    if (how == kPowerLoss) return;  // a step that fails loses nothing more
 
     for (int k = 1; k <= changes; ++k) {
       if (!tried(k)) continue;
@@ -422,7 +459,9 @@ class OperationCutTest : public ::testing::Test {
         done = operation(manager);
       }
       if (firstStart) {
-        // What the start could not prepare, the next start prepares.
+        // A start that fails leaves the game as it was, archives and all;
+        // the next start prepares it.
+        if (k <= commit) EXPECT_EQ(SnapshotDiff(before, Snapshot(game.path())), "");
         StartAgain();
         EXPECT_EQ(Snapshot(game.path()), after);
         continue;
@@ -443,64 +482,76 @@ class OperationCutTest : public ::testing::Test {
     }
   }
 
+  // The started sample game, saved: with Plain Grunt in place 3; with Grunt
+  // in place 1 and Brakka in place 3; as it is unpacked.
+  std::string Occupied() { return Prepared("occupied", {{kGrunt, 2}}); }
+  std::string Installed() { return Prepared("installed", {{kGrunt, 0}, {kBrakka, 2}}); }
+  std::string Unpacked() {
+    MakeSampleGame(game.path());
+    SaveGame(saved / "fresh");
+    return saved / "fresh";
+  }
+  std::string Prepared(const std::string& name, const std::vector<std::pair<Mod, int>>& installs) {
+    MakeSampleGame(game.path());
+    {
+      RecordingView view;
+      ModManager manager(platform, view);
+      EXPECT_TRUE(manager.StartUp());
+      for (const auto& [mod, place] : installs) EXPECT_TRUE(manager.InstallCharacter(mod, place));
+    }
+    SaveGame(saved / name);
+    return saved / name;
+  }
+  static bool InstallBrakka(ModManager& m) { return m.InstallCharacter(kBrakka, 2); }
+  static bool DeleteBrakka(ModManager& m) { return m.DeleteCharacter(3, true); }
+  static bool Revert(ModManager& m) { return m.RevertGameFiles(); }
+
   TempFolder program, game, saved;
   TestPlatform platform;
 };
 
 TEST_F(OperationCutTest, InstallOverAnOccupiedPlace) {
-  MakeSampleGame(game.path());
-  {
-    RecordingView view;
-    ModManager manager(platform, view);
-    ASSERT_TRUE(manager.StartUp());
-    ASSERT_TRUE(manager.InstallCharacter(kGrunt, 2));
-  }
-  SaveGame(saved / "occupied");
-  Sweep(saved / "occupied", [](ModManager& m) { return m.InstallCharacter(kBrakka, 2); },
-        "installation into place 3");
+  Sweep(kKill, Occupied(), InstallBrakka, "installation into place 3");
 }
-
 TEST_F(OperationCutTest, DeleteAndRevert) {
-  MakeSampleGame(game.path());
-  {
-    RecordingView view;
-    ModManager manager(platform, view);
-    ASSERT_TRUE(manager.StartUp());
-    ASSERT_TRUE(manager.InstallCharacter(kGrunt, 0));
-    ASSERT_TRUE(manager.InstallCharacter(kBrakka, 2));
-  }
-  SaveGame(saved / "installed");
-  Sweep(saved / "installed", [](ModManager& m) { return m.DeleteCharacter(3, true); },
-        "deletion of the character in place 3");
-  Sweep(saved / "installed", [](ModManager& m) { return m.RevertGameFiles(); },
-        "revert of the game's files");
+  const std::string installed = Installed();
+  Sweep(kKill, installed, DeleteBrakka, "deletion of the character in place 3");
+  Sweep(kKill, installed, Revert, "revert of the game's files");
+}
+TEST_F(OperationCutTest, FirstStartOnAnUnpackedGame) {
+  Sweep(kKill, Unpacked(), nullptr, "preparation of the game's files at start-up", true);
 }
 
 // Brakka's files cover Imra's hands in place 1; taking Brakka out gives
 // them back.
 TEST_F(OperationCutTest, AnInstallThatCoversAnotherPlaceAndTheDeleteThatUncovers) {
-  MakeSampleGame(game.path());
-  {
-    RecordingView view;
-    ModManager manager(platform, view);
-    ASSERT_TRUE(manager.StartUp());
-    ASSERT_TRUE(manager.InstallCharacter(kImra, 0));
-    SaveGame(saved / "imra");
-    ASSERT_TRUE(manager.InstallCharacter(kBrakka, 2));
-    ASSERT_NE(view.messages.back().find("It covers 1 file of Imra (place 1)"), std::string::npos)
-        << view.messages.back();
-  }
-  SaveGame(saved / "covered");
-  Sweep(saved / "imra", [](ModManager& m) { return m.InstallCharacter(kBrakka, 2); },
-        "installation into place 3");
-  Sweep(saved / "covered", [](ModManager& m) { return m.DeleteCharacter(3, true); },
-        "deletion of the character in place 3");
+  const std::string imra = Prepared("imra", {{kImra, 0}});
+  const std::string covered = Prepared("covered", {{kImra, 0}, {kBrakka, 2}});
+  Sweep(kKill, imra, InstallBrakka, "installation into place 3");
+  Sweep(kKill, covered, DeleteBrakka, "deletion of the character in place 3");
+}
+// The first start on a packed game: unpacking and preparing are one
+// operation, whatever stops it.
+TEST_F(OperationCutTest, FirstStartOnAPackedGame) {
+  MakePackedSampleGame(game.path());
+  SaveGame(saved / "packed");
+  Sweep(kKill, saved / "packed", nullptr, "preparation of the game's files at start-up", true);
 }
 
-TEST_F(OperationCutTest, FirstStartOnAnUnpackedGame) {
-  MakeSampleGame(game.path());
-  SaveGame(saved / "fresh");
-  Sweep(saved / "fresh", nullptr, "preparation of the game's files at start-up", true);
+// The same, with what was never flushed lost at each cut.
+TEST_F(OperationCutTest, PowerCutInstallOverAnOccupiedPlace) {
+  Sweep(kPowerLoss, Occupied(), InstallBrakka, "installation into place 3");
+}
+TEST_F(OperationCutTest, PowerCutDelete) {
+  Sweep(kPowerLoss, Installed(), DeleteBrakka, "deletion of the character in place 3");
+}
+TEST_F(OperationCutTest, PowerCutRevert) {
+  Sweep(kPowerLoss, Installed(), Revert, "revert of the game's files");
+}
+TEST_F(OperationCutTest, PowerCutFirstStartOnAPackedGame) {
+  MakePackedSampleGame(game.path());
+  SaveGame(saved / "packed");
+  Sweep(kPowerLoss, saved / "packed", nullptr, "preparation of the game's files at start-up", true);
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 
 #include "installer/config.h"
 #include "installer/mod_manager.h"
@@ -18,6 +20,7 @@
 #include "tests/support/system.h"
 #include "tests/support/test_archives.h"
 #include "tests/support/test_platform.h"
+#include "tools/quickbms/unpacker.h"
 
 namespace fs = std::filesystem;
 
@@ -642,6 +645,80 @@ TEST_F(RealUnpackerTest, LeftoverTemporaryFilesAreWrittenOverCleanly) {
                                                                  {"chars", "<folder>"},
                                                                  {"chars/a.txt", "a"},
                                                                  {"chars/b.txt", "b"}}));
+}
+
+// Every file is written under its temporary name and all are flushed before
+// the first is renamed to its name: a power cut leaves no file under its
+// name without its bytes. A rename that fails removes the temporary files
+// that are left.
+TEST_F(RealUnpackerTest, EveryFileIsFlushedBeforeTheFirstRename) {
+  WriteTestArchive(dir / "a.zip", "zip",
+                   {File("chars/a.txt", "a"), File("chars/b.txt", "b"), File("c.txt", "c")});
+  fs::create_directories(game);
+  const std::vector<std::string> args = {"quickbms.exe", program + "/tools/vantrel.bms",
+                                         dir / "a.zip", game};
+  auto changes = [](const TestPlatform& p) {
+    std::vector<std::string> calls;
+    for (const std::string& call : p.calls()) {
+      const std::string op = call.substr(0, call.find(' '));
+      if (op != "CanRead" && op != "Exists" && op != "IsFolder" && op != "IsLink" &&
+          op != "Stat" && op != "ReadFile" && op != "ListFolder" && op != "CheckInside") {
+        calls.push_back(call);
+      }
+    }
+    return calls;
+  };
+  TestPlatform watched;
+  ASSERT_EQ(RunUnpacker(watched, args), 0);
+  const std::string a = game + "/chars/a.txt_temp", b = game + "/chars/b.txt_temp",
+                    c = game + "/c.txt_temp";
+  EXPECT_EQ(changes(watched),
+            (std::vector<std::string>{
+                "CreateFolder " + game + "/chars", "WriteNewFileUnflushed " + a,
+                "WriteNewFileUnflushed " + b, "WriteNewFileUnflushed " + c,
+                "FlushFiles " + a + " " + b + " " + c, "RenameOver " + a, "RenameOver " + b,
+                "RenameOver " + c, "SyncFolder " + game, "SyncFolder " + game + "/chars"}));
+  EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"},
+                                                                 {"c.txt", "c"},
+                                                                 {"chars", "<folder>"},
+                                                                 {"chars/a.txt", "a"},
+                                                                 {"chars/b.txt", "b"}}));
+
+  fs::remove_all(game + "/chars");
+  fs::remove(game + "/c.txt");
+  TestPlatform failing;
+  failing.Fail(Op::RenameOver, "b.txt_temp");
+  EXPECT_EQ(RunUnpacker(failing, args), 1);
+  EXPECT_EQ(Snapshot(game), (std::map<std::string, std::string>{{"KORVAQUORIN.exe", "exe"},
+                                                                 {"chars", "<folder>"},
+                                                                 {"chars/a.txt", "a"}}));
+}
+
+// "progress DONE TOTAL" lines on stdout: from 0 up to the archive's size,
+// never going back.
+TEST_F(RealUnpackerTest, ReportsProgressUpToTheArchivesSize) {
+  WriteTestArchive(dir / "a.zip", "zip",
+                   {File("big.bin", NoiseBytes(4 << 20, 3)), File("chars/a.txt", "a")});
+  fs::create_directories(game);
+  const std::string out = dir / "stdout";
+  ASSERT_EQ(RunCaptured({program + "/tools/quickbms.exe", program + "/tools/vantrel.bms",
+                         dir / "a.zip", game},
+                        "", out, dir / "stderr"),
+            0);
+  const unsigned long long size = fs::file_size(dir / "a.zip");
+  std::istringstream lines(ReadOutput(out));
+  std::vector<unsigned long long> done;
+  for (std::string line; std::getline(lines, line);) {
+    unsigned long long d = 0, total = 0;
+    char end = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "progress %llu %llu%c", &d, &total, &end), 2) << line;
+    EXPECT_EQ(total, size) << line;
+    EXPECT_TRUE(done.empty() || d >= done.back()) << line;
+    done.push_back(d);
+  }
+  ASSERT_GE(done.size(), 2u);
+  EXPECT_EQ(done.front(), 0u);
+  EXPECT_EQ(done.back(), size);
 }
 
 // The unpacker's own refusals of what it is given.

@@ -10,7 +10,8 @@ const char* OpName(Op op) {
       "CanRead",    "Exists",      "IsFolder",     "IsLink",     "Stat",         "ReadFile",
       "ReadAt",     "ListFolder",  "CheckInside",  "WriteAt",    "AppendFile",   "ReplaceFile",
       "WriteNewFile", "RenameOver", "CopyFile",    "Rename",     "Remove",       "CreateFolder",
-      "RemoveEmptyFolder", "SyncFolder", "RunProgram", "SyncFile"};
+      "RemoveEmptyFolder", "SyncFolder", "RunProgram", "SyncFile", "WriteNewFileUnflushed",
+      "FlushFiles"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -31,7 +32,8 @@ int TestPlatform::CountCalls(Op op) const {
 
 bool TestPlatform::Called(Op op, const std::string& path) {
   calls_.push_back(std::string(OpName(op)) + " " + path);
-  if (op >= Op::WriteAt && op != Op::SyncFolder && op != Op::SyncFile) {
+  const bool flush = op == Op::SyncFolder || op == Op::SyncFile || op == Op::FlushFiles;
+  if (op >= Op::WriteAt && !flush) {
     if (on_change_) on_change_(op, path);
     ++changes_;
     if (fail_at_ > 0 && changes_ == fail_at_) return true;
@@ -87,6 +89,16 @@ Status TestPlatform::ReplaceFile(const std::string& path, std::string_view bytes
 Status TestPlatform::WriteNewFile(const std::string& path,
                                   const std::function<Status(FileWriter&)>& produce) {
   return Called(Op::WriteNewFile, path) ? Injected(path) : base_.WriteNewFile(path, produce);
+}
+Status TestPlatform::WriteNewFileUnflushed(const std::string& path,
+                                           const std::function<Status(FileWriter&)>& produce) {
+  return Called(Op::WriteNewFileUnflushed, path) ? Injected(path)
+                                                 : base_.WriteNewFileUnflushed(path, produce);
+}
+Status TestPlatform::FlushFiles(const std::vector<std::string>& paths) {
+  std::string all;  // logged whole
+  for (const std::string& path : paths) all += (all.empty() ? "" : " ") + path;
+  return Called(Op::FlushFiles, all) ? Injected(all) : base_.FlushFiles(paths);
 }
 Status TestPlatform::RenameOver(const std::string& from, const std::string& to) {
   return Called(Op::RenameOver, from) ? Injected(from) : base_.RenameOver(from, to);

@@ -14,7 +14,7 @@ namespace korva {
 enum class Op {
   CanRead, Exists, IsFolder, IsLink, Stat, ReadFile, ReadAt, ListFolder, CheckInside, WriteAt,
   AppendFile, ReplaceFile, WriteNewFile, RenameOver, CopyFile, Rename, Remove, CreateFolder,
-  RemoveEmptyFolder, SyncFolder, RunProgram, SyncFile
+  RemoveEmptyFolder, SyncFolder, RunProgram, SyncFile, WriteNewFileUnflushed, FlushFiles
 };
 
 class TestPlatform : public Platform {
@@ -47,14 +47,15 @@ class TestPlatform : public Platform {
   }
   bool power_cut() const { return cut_at_ > 0 && changes_ >= cut_at_; }
   // File-changing calls so far (writes, copies, renames, removals, folder
-  // changes, programs run), counted since the last CutPowerAt or
+  // changes, programs run; not flushes), counted since the last CutPowerAt or
   // FailChangeAt.
   int changes() const { return changes_; }
   // Called before every file-changing call, with the operation and its first
   // path.
   void OnChange(std::function<void(Op, const std::string&)> hook) { on_change_ = std::move(hook); }
 
-  // One line per call: the operation's name and its first path.
+  // One line per call: the operation's name and its first path (FlushFiles:
+  // all its paths).
   const std::vector<std::string>& calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
   int CountCalls(Op op) const;
@@ -72,6 +73,9 @@ class TestPlatform : public Platform {
   Status ReplaceFile(const std::string& path, std::string_view bytes) override;
   Status WriteNewFile(const std::string& path,
                       const std::function<Status(FileWriter&)>& produce) override;
+  Status WriteNewFileUnflushed(const std::string& path,
+                               const std::function<Status(FileWriter&)>& produce) override;
+  Status FlushFiles(const std::vector<std::string>& paths) override;
   Status RenameOver(const std::string& from, const std::string& to) override;
   Status CopyFile(const std::string& from, const std::string& to) override;
   Status Rename(const std::string& from, const std::string& to) override;
