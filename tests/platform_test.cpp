@@ -431,20 +431,17 @@ TEST_F(PlatformTest, ARefusedChangeSaysWhyAndWhatToDo) {
   WriteBytes(game + "/src", "src");
   if (!kWindows) {
     WriteBytes(locked + "/a", "original");
-    const std::vector<Case> inLocked = {
-        {"create a folder in", locked + "/sub", [&] { return platform.CreateFolder(locked + "/sub"); }},
-        {"write a new file in", locked + "/n",
+    const std::pair<const char*, std::function<Status()>> inLocked[] = {
+        {"create a folder in", [&] { return platform.CreateFolder(locked + "/sub"); }},
+        {"write a new file in",
          [&] { return platform.WriteNewFile(locked + "/n", [](FileWriter& out) { return out.Write("X"); }); }},
-        {"copy into", locked + "/copy", [&] { return platform.CopyFile(game + "/src", locked + "/copy"); }},
-        {"rename in", locked + "/a", [&] { return platform.Rename(locked + "/a", locked + "/b"); }},
-        {"replace in", locked + "/a", [&] { return platform.ReplaceFile(locked + "/a", "X"); }},
-        {"remove from", locked + "/a", [&] { return platform.Remove(locked + "/a"); }},
+        {"copy into", [&] { return platform.CopyFile(game + "/src", locked + "/copy"); }},
+        {"rename in", [&] { return platform.Rename(locked + "/a", locked + "/b"); }},
+        {"replace in", [&] { return platform.ReplaceFile(locked + "/a", "X"); }},
+        {"remove from", [&] { return platform.Remove(locked + "/a"); }},
     };
-    for (Case c : inLocked) {
-      c.refused = true;
-      c.words = kNoPermission;
-      c.named = locked;
-      cases.push_back(c);
+    for (const auto& [name, change] : inLocked) {
+      cases.push_back({name, locked + "/a", change, true, kNoPermission, locked});
     }
   }
   std::vector<std::string> before;
@@ -474,6 +471,9 @@ TEST_F(PlatformTest, ARefusedChangeSaysWhyAndWhatToDo) {
     EXPECT_EQ(line.rfind(c.named + ": " + c.words, 0), 0u) << line;
     EXPECT_NE(line.find("then try again"), std::string::npos) << line;
     EXPECT_EQ(ReadBytes(c.path), before[i]);
+  }
+  if (!kWindows) {
+    EXPECT_EQ(Snapshot(locked), (std::map<std::string, std::string>{{"a", "original"}}));
   }
   for (const Case& c : cases) {
     if (FileExists(c.path)) SetReadOnly(c.path, false);
