@@ -120,7 +120,10 @@ std::string FolderOf(const std::string& path) {
   return HasDrive(folder) && folder.size() == 2 ? folder + "/" : folder;
 }
 
-// True when `path` is a file with the read-only attribute.
+// True when `path` is a file with the read-only attribute. Windows refuses
+// to write into, replace or remove such a file, administrators too; the
+// calls here check it as well, so that a system that lets its
+// administrator through (wine run as root) refuses alike.
 bool ReadOnlyFile(const std::string& path) {
   DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
@@ -285,6 +288,10 @@ Status OpenRegular(const std::string& path, DWORD access, Handle* handle, uint64
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     return Status::PathError(path, "is a folder, not a file");
   }
+  if (!reading && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    handle->Reset(INVALID_HANDLE_VALUE);
+    return ChangeError(ERROR_ACCESS_DENIED, path);
+  }
   *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return Status::Ok();
 }
@@ -359,6 +366,19 @@ bool FinalPath(const std::string& path, std::wstring* final) {
   for (;;) {
     DWORD n = GetFinalPathNameByHandleW(handle.get(), &buffer[0], static_cast<DWORD>(buffer.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 && GetLastError() == ERROR_MORE_DATA) {
+      // Wine answers so for any path longer than 260 characters. An entry
+      // that is no link or junction lies where its folder lies.
+      handle.Reset(INVALID_HANDLE_VALUE);
+      const std::string folder = CutLast(path);
+      const DWORD attributes = Attributes(path);
+      if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !FinalPath(folder, final)) {
+        return false;
+      }
+      *final += L"\\" + Wide(path.substr(folder.size() + 1));
+      return true;
+    }
     if (n == 0) return false;
     if (n < buffer.size()) {
       buffer.resize(n);
@@ -642,6 +662,7 @@ class WindowsPlatform : public Platform {
   Status ReplaceFile(const std::string& path, std::string_view bytes) override {
     const std::string target = ExistingSpelling(path);
     const std::string temp = target + "_temp";
+    if (ReadOnlyFile(target)) return ChangeError(ERROR_ACCESS_DENIED, path);
     // A leftover "_temp" (perhaps a link) is replaced, never written through.
     DWORD leftover = Attributes(temp);
     if (leftover != INVALID_FILE_ATTRIBUTES && !(leftover & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -686,6 +707,7 @@ class WindowsPlatform : public Platform {
   Status RenameOver(const std::string& from, const std::string& to) override {
     // A held target is the likelier one: it is named first.
     const std::string target = ExistingSpelling(to);
+    if (ReadOnlyFile(target)) return ChangeError(ERROR_ACCESS_DENIED, to, from);
     return Change([&] {
       return MoveFileExW(LongPath(from).c_str(), LongPath(target).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
@@ -734,6 +756,9 @@ class WindowsPlatform : public Platform {
         return Status::PathError(path, "is a folder, not a file");
       }
       return Change([&] { return RemoveDirectoryW(LongPath(path).c_str()) != 0; }, path);
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      return ChangeError(ERROR_ACCESS_DENIED, path);
     }
     return Change([&] { return DeleteFileW(LongPath(path).c_str()) != 0; }, path);
   }
