@@ -126,6 +126,7 @@ class Journal : public Platform {
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
+  bool IsRunning(const std::string& path) override { return base_.IsRunning(path); }
   // An outside program may create any path below the game folder that it
   // is given and that does not exist yet: those are recorded as new files.
   // It is watched while it runs, so the progress goes on and can cancel it.

@@ -7,7 +7,12 @@
 //  - a whole-file rewrite lands atomically or not at all;
 //  - folder listings come sorted by name, case-insensitively;
 //  - only regular files are read, never a device, pipe or socket, and never
-//    more bytes than the caller allows.
+//    more bytes than the caller allows;
+//  - a change that the system refuses says why in words a user can act on:
+//    a read-only file, a folder the user may not write in, a read-only file
+//    system, or (on Windows) a file that another program holds open, which
+//    is first tried again for about two seconds;
+//  - on Windows paths may be longer than 260 characters.
 // Each system has its own file (platform_posix.cpp, platform_windows.cpp),
 // chosen by the build. Tests wrap a Platform to watch calls or to make any
 // single one fail.
@@ -167,6 +172,14 @@ class Platform {
   // `path` made absolute against the current folder; unchanged when it is
   // absolute already. On Windows "\" separators become "/".
   virtual std::string AbsolutePath(const std::string& path) = 0;
+  // True when a process runs whose program is the file `executablePath`
+  // (the game's KORVAQUORIN.exe): that very file, however its path is
+  // spelled, not another file of the same name in another folder. On Linux
+  // a game run under wine or Proton counts too, found by the Windows path
+  // that its command line shows. Processes the user may not inspect are not
+  // counted. Costs a few milliseconds.
+  virtual bool IsRunning(const std::string& executablePath) = 0;
+
   // Runs a program with its arguments and waits for it. `argv[0]` is the
   // program's path. On success `*exitStatus` holds its exit status; a
   // program that cannot be started or dies of a signal is a failure.
@@ -180,6 +193,11 @@ class Platform {
     return RunProgram(argv, exitStatus, nullptr);
   }
 };
+
+// What the program says when it would change the game's files while the
+// game runs (IsRunning).
+inline constexpr char kGameRunningMessage[] =
+    "Korva Quorin is running. Close the game, then try again.";
 
 // The platform of the running system.
 Platform& SystemPlatform();

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -181,12 +182,61 @@ std::string Resolve(const std::string& path) {
   return resolved;
 }
 
+// The folder that holds `path` ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// True when this user may not do `mode` (W_OK, ...) to the entry `path`,
+// as the system judged it.
+bool Denied(const std::string& path, int mode) {
+  return faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM);
+}
+
+// What a user can do about a change of `path` (a file or folder created,
+// written, renamed or removed; `other` is a rename's other end) that the
+// system refused with `error`. A folder the user may not write in is named
+// first, since every change needs its folder; then a file without write
+// permission. Anything else gets the system's own words.
+Status ChangeError(int error, const std::string& path, const std::string& other = std::string()) {
+  if (error == EROFS) {
+    return Status::PathError(path, "the file system it lies on is read-only (mounted read-only); "
+                                   "mount it writable or move the game to a writable drive, then "
+                                   "try again");
+  }
+  if (error == EACCES || error == EPERM) {
+    for (const std::string* given : {&path, &other}) {
+      if (given->empty()) continue;
+      if (Denied(FolderOf(Resolve(*given)), W_OK | X_OK)) {
+        return Status::PathError(FolderOf(*given),
+                                 "no permission to write in this folder; run the program as a "
+                                 "user who may write there, or give your user write permission "
+                                 "to the folder, then try again");
+      }
+    }
+    for (const std::string* given : {&path, &other}) {
+      if (given->empty()) continue;
+      const std::string target = Resolve(*given);
+      struct stat st;
+      if (lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && Denied(target, W_OK)) {
+        return Status::PathError(*given,
+                                 "the file is read-only (it has no write permission); give it "
+                                 "write permission (clear its read-only attribute), then try "
+                                 "again");
+      }
+    }
+  }
+  return ErrnoError(path, error);
+}
+
 Status WriteAll(int fd, const std::string& path, const char* data, size_t size) {
   while (size > 0) {
     ssize_t n = write(fd, data, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return ErrnoError(path, errno);
+      return ChangeError(errno, path);
     }
     data += n;
     size -= static_cast<size_t>(n);
@@ -228,7 +278,7 @@ Status OpenRegular(const std::string& shown, const std::string& path, int flags,
   if (raw < 0) {
     // A pipe opened for writing without a reader says ENXIO.
     if (errno == ENXIO) return Status::PathError(shown, "not a regular file");
-    return ErrnoError(shown, errno);
+    return (flags & O_ACCMODE) == O_RDONLY ? ErrnoError(shown, errno) : ChangeError(errno, shown);
   }
   fd->Reset(raw);
   if (fstat(raw, st) != 0) return ErrnoError(shown, errno);
@@ -271,6 +321,74 @@ bool RealPathOfExisting(const std::string& path, std::string* real, std::string*
   if (realpath(existing.empty() ? "." : existing.c_str(), buffer) == nullptr) return false;
   *real = buffer;
   return true;
+}
+
+// Up to `limit` bytes of a small file of /proc (a command line, an
+// environment). False when the process is gone or not ours to read.
+bool ReadProcFile(const std::string& path, size_t limit, std::string* bytes) {
+  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  bytes->assign(limit, '\0');
+  size_t done = 0;
+  while (done < limit) {
+    ssize_t n = read(fd.get(), &(*bytes)[done], limit - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  bytes->resize(done);
+  return done > 0;
+}
+
+// The value of `name` in a NUL-separated environment block, or "".
+std::string EnvironmentValue(const std::string& environment, const std::string& name) {
+  const std::string key = name + "=";
+  for (size_t pos = 0; pos < environment.size();) {
+    size_t end = environment.find('\0', pos);
+    if (end == std::string::npos) end = environment.size();
+    if (environment.compare(pos, key.size(), key) == 0) {
+      return environment.substr(pos + key.size(), end - pos - key.size());
+    }
+    pos = end + 1;
+  }
+  return "";
+}
+
+// The Unix path of the program path `shown` in the command line of process
+// `proc` ("/proc/<pid>"). A wine process shows a Windows path: "Z:\x\y.exe"
+// is "/x/y.exe", and a drive letter leads through the process's wine
+// prefix ($WINEPREFIX, else $HOME/.wine, of its environment) to
+// dosdevices/<letter>:. A relative path lies in the process's current
+// folder. "" when it cannot be told.
+std::string UnixProgramPath(const std::string& proc, std::string shown) {
+  for (const char* prefix : {"\\\\?\\", "\\??\\"}) {
+    if (shown.compare(0, std::strlen(prefix), prefix) == 0) shown.erase(0, std::strlen(prefix));
+  }
+  const bool drive = shown.size() >= 3 && shown[1] == ':' && (shown[2] == '\\' || shown[2] == '/') &&
+                     std::isalpha(static_cast<unsigned char>(shown[0]));
+  if (!drive) {
+    if (!shown.empty() && shown[0] == '/') return shown;
+    if (shown.compare(0, 2, "\\\\") == 0) return "";  // a network path
+    char cwd[PATH_MAX];
+    ssize_t n = readlink((proc + "/cwd").c_str(), cwd, sizeof cwd - 1);
+    if (n <= 0) return "";
+    std::replace(shown.begin(), shown.end(), '\\', '/');
+    return std::string(cwd, static_cast<size_t>(n)) + "/" + shown;
+  }
+  std::string rest = shown.substr(2);
+  std::replace(rest.begin(), rest.end(), '\\', '/');
+  const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(shown[0])));
+  std::string environment, prefix;
+  if (ReadProcFile(proc + "/environ", 1 << 20, &environment)) {
+    prefix = EnvironmentValue(environment, "WINEPREFIX");
+    if (prefix.empty() && !EnvironmentValue(environment, "HOME").empty()) {
+      prefix = EnvironmentValue(environment, "HOME") + "/.wine";
+    }
+  }
+  const std::string device = prefix + "/dosdevices/" + letter + ":";
+  struct stat st;
+  if (!prefix.empty() && stat(device.c_str(), &st) == 0) return device + rest;
+  return letter == 'z' ? rest : "";  // wine's Z: is the Unix root
 }
 
 class PosixPlatform : public Platform {
@@ -403,11 +521,11 @@ class PosixPlatform : public Platform {
                          static_cast<off_t>(offset + done));
       if (n < 0) {
         if (errno == EINTR) continue;
-        return ErrnoError(path, errno);
+        return ChangeError(errno, path);
       }
       done += static_cast<size_t>(n);
     }
-    if (fdatasync(fd.get()) != 0 || !fd.Close()) return ErrnoError(path, errno);
+    if (fdatasync(fd.get()) != 0 || !fd.Close()) return ChangeError(errno, path);
     return Status::Ok();
   }
 
@@ -418,7 +536,7 @@ class PosixPlatform : public Platform {
     bool created = false;
     if (!EntryExists(target)) {
       fd.Reset(open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-      if (!fd.valid()) return ErrnoError(path, errno);
+      if (!fd.valid()) return ChangeError(errno, path);
       created = true;
       Names().Added(target);
     } else {
@@ -428,7 +546,7 @@ class PosixPlatform : public Platform {
     Status status = WriteAll(fd.get(), path, bytes.data(), bytes.size());
     if (!status.ok()) return status;
     if ((created ? fsync(fd.get()) : fdatasync(fd.get())) != 0 || !fd.Close()) {
-      return ErrnoError(path, errno);
+      return ChangeError(errno, path);
     }
     return Status::Ok();
   }
@@ -441,13 +559,13 @@ class PosixPlatform : public Platform {
     // A leftover "_temp" (perhaps a link) is replaced, never written through.
     unlink(temp.c_str());
     FileDescriptor fd(open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (!fd.valid()) return ErrnoError(path + "_temp", errno);
+    if (!fd.valid()) return ChangeError(errno, path + "_temp");
     Status status = WriteAll(fd.get(), path + "_temp", bytes.data(), bytes.size());
     if (status.ok() && (fsync(fd.get()) != 0 || !fd.Close())) {
-      status = ErrnoError(path + "_temp", errno);
+      status = ChangeError(errno, path + "_temp");
     }
     if (status.ok() && rename(temp.c_str(), target.c_str()) != 0) {
-      status = ErrnoError(path, errno);
+      status = ChangeError(errno, path);
     }
     if (!status.ok()) {
       unlink(temp.c_str());
@@ -487,7 +605,7 @@ class PosixPlatform : public Platform {
 
   Status RenameOver(const std::string& from, const std::string& to) override {
     std::string source = Resolve(from), target = Resolve(to);
-    if (rename(source.c_str(), target.c_str()) != 0) return ErrnoError(from, errno);
+    if (rename(source.c_str(), target.c_str()) != 0) return ChangeError(errno, from, to);
     Moved(source, target);
     return Status::Ok();
   }
@@ -527,22 +645,22 @@ class PosixPlatform : public Platform {
       Moved(source, target);
       return Status::Ok();
     }
-    if (errno != EINVAL && errno != ENOSYS) return ErrnoError(from, errno);
+    if (errno != EINVAL && errno != ENOSYS) return ChangeError(errno, from, to);
     // The file system cannot rename without replacing: link and unlink files,
     // and test first for folders.
     if (EntryExists(target)) return ErrnoError(to, EEXIST);
     struct stat st;
     if (lstat(source.c_str(), &st) != 0) return ErrnoError(from, errno);
     if (S_ISDIR(st.st_mode)) {
-      if (rename(source.c_str(), target.c_str()) != 0) return ErrnoError(from, errno);
+      if (rename(source.c_str(), target.c_str()) != 0) return ChangeError(errno, from, to);
       Moved(source, target);
       return Status::Ok();
     }
-    if (link(source.c_str(), target.c_str()) != 0) return ErrnoError(to, errno);
+    if (link(source.c_str(), target.c_str()) != 0) return ChangeError(errno, to, from);
     if (unlink(source.c_str()) != 0) {
       int error = errno;
       unlink(target.c_str());
-      return ErrnoError(from, error);
+      return ChangeError(error, from);
     }
     Moved(source, target);
     return Status::Ok();
@@ -550,14 +668,14 @@ class PosixPlatform : public Platform {
 
   Status Remove(const std::string& path) override {
     std::string target = Resolve(path);
-    if (unlink(target.c_str()) != 0) return ErrnoError(path, errno);
+    if (unlink(target.c_str()) != 0) return ChangeError(errno, path);
     Names().Removed(target);
     return Status::Ok();
   }
 
   Status CreateFolder(const std::string& path) override {
     std::string target = Resolve(path);
-    if (mkdir(target.c_str(), 0755) != 0) return ErrnoError(path, errno);
+    if (mkdir(target.c_str(), 0755) != 0) return ChangeError(errno, path);
     Names().Added(target);
     return Status::Ok();
   }
@@ -566,7 +684,7 @@ class PosixPlatform : public Platform {
 
   Status RemoveEmptyFolder(const std::string& path) override {
     std::string target = Resolve(path);
-    if (rmdir(target.c_str()) != 0) return ErrnoError(path, errno);
+    if (rmdir(target.c_str()) != 0) return ChangeError(errno, path);
     // Listings kept below the folder are gone with it.
     Names().Forget();
     return Status::Ok();
@@ -604,6 +722,47 @@ class PosixPlatform : public Platform {
     char buffer[4096];
     if (getcwd(buffer, sizeof buffer) == nullptr) return path;
     return path.empty() ? std::string(buffer) : std::string(buffer) + "/" + path;
+  }
+
+  bool IsRunning(const std::string& executablePath) override {
+    struct stat game;
+    if (stat(Resolve(AbsolutePath(executablePath)).c_str(), &game) != 0) return false;
+    const std::string name = FoldCase(BaseName(executablePath));
+    // Only a process whose program has the game's name is looked at
+    // further: a few system calls for each of the others.
+    auto sameFile = [&game](const std::string& path) {
+      struct stat st;
+      return !path.empty() && stat(Resolve(path).c_str(), &st) == 0 && st.st_dev == game.st_dev &&
+             st.st_ino == game.st_ino;
+    };
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return false;
+    bool running = false;
+    while (dirent* entry = readdir(proc)) {
+      if (!std::isdigit(static_cast<unsigned char>(entry->d_name[0]))) continue;
+      const std::string folder = std::string("/proc/") + entry->d_name;
+      std::string commandLine;
+      // Kernel threads have no command line.
+      if (!ReadProcFile(folder + "/cmdline", 4096, &commandLine)) continue;
+      const std::string shown = commandLine.substr(0, commandLine.find('\0'));
+      // A native program: the file it runs.
+      char exe[PATH_MAX];
+      ssize_t n = readlink((folder + "/exe").c_str(), exe, sizeof exe - 1);
+      if (n > 0) {
+        const std::string program(exe, static_cast<size_t>(n));
+        if (FoldCase(BaseName(program)) == name && sameFile(program)) {
+          running = true;
+          break;
+        }
+      }
+      // A program under wine or Proton: the path its command line shows.
+      if (FoldCase(BaseName(shown)) == name && sameFile(UnixProgramPath(folder, shown))) {
+        running = true;
+        break;
+      }
+    }
+    closedir(proc);
+    return running;
   }
 
   Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
@@ -665,7 +824,7 @@ class PosixPlatform : public Platform {
     const std::string name = target + "_temp";
     FileDescriptor out(
         open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
-    if (!out.valid()) return ErrnoError(to + "_temp", errno);
+    if (!out.valid()) return ChangeError(errno, to + "_temp");
     *temp = name;
     Names().Added(name);
     Status status;
@@ -682,7 +841,7 @@ class PosixPlatform : public Platform {
       if (!status.ok()) break;
     }
     if (status.ok() && ((flush && fsync(out.get()) != 0) || !out.Close())) {
-      status = ErrnoError(to, errno);
+      status = ChangeError(errno, to);
     }
     return status;
   }
@@ -739,12 +898,12 @@ class PosixPlatform : public Platform {
                  bool flush) {
     std::string target = Resolve(path);
     FileDescriptor fd(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!fd.valid()) return ErrnoError(path, errno);
+    if (!fd.valid()) return ChangeError(errno, path);
     Names().Added(target);
     PosixWriter writer(fd.get(), path);
     Status status = produce(writer);
     if (status.ok() && ((flush && fsync(fd.get()) != 0) || !fd.Close())) {
-      status = ErrnoError(path, errno);
+      status = ChangeError(errno, path);
     }
     if (!status.ok()) {
       unlink(target.c_str());

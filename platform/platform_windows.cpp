@@ -11,9 +11,12 @@
 // After windows.h:
 #include <shellapi.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "platform/file_names.h"
@@ -46,6 +49,31 @@ std::wstring Native(const std::string& path) {
   return wide;
 }
 
+std::wstring LongPath(const std::string& path) {
+  std::wstring given = Native(path);
+  // Already in the system's own forms: "\\?\C:\...", a device "\\.\NUL".
+  if (given.empty() || given.compare(0, 4, L"\\\\?\\") == 0 || given.compare(0, 4, L"\\\\.\\") == 0) {
+    return given;
+  }
+  // The system completes and normalizes the path as it would the plain
+  // form ("." and ".." resolved, trailing dots and blanks dropped, a
+  // relative path on the current folder); the extended form is then taken
+  // as it stands.
+  std::wstring full(std::max<size_t>(given.size() + MAX_PATH, 512), L'\0');
+  for (;;) {
+    DWORD n = GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (n == 0) return given;
+    if (n < full.size()) {
+      full.resize(n);
+      break;
+    }
+    full.resize(n + 1);
+  }
+  if (full.compare(0, 4, L"\\\\.\\") == 0 || full.compare(0, 4, L"\\\\?\\") == 0) return full;  // a device
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
 namespace {
 
 const char kSeparators[] = "/\\";
@@ -73,6 +101,143 @@ Status Win32Error(const std::string& path, DWORD error) {
 
 Status LastError(const std::string& path) { return Win32Error(path, GetLastError()); }
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The path with its last component cut off, or "" when it has one only.
+std::string CutLast(const std::string& path) {
+  size_t separator = path.find_last_of(kSeparators);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+bool HasDrive(const std::string& path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+}
+
+// The folder that holds `path`.
+std::string FolderOf(const std::string& path) {
+  std::string folder = CutLast(path);
+  if (folder.empty()) return path.find_first_of(kSeparators) == 0 ? path.substr(0, 1) : ".";
+  return HasDrive(folder) && folder.size() == 2 ? folder + "/" : folder;
+}
+
+// True when `path` is a file with the read-only attribute. Windows refuses
+// to write into, replace or remove such a file, administrators too; the
+// calls here check it as well, so that a system that lets its
+// administrator through (wine run as root) refuses alike.
+bool ReadOnlyFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+         !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// True when this user may not add entries to the folder that holds `path`
+// (Program Files without administrator rights): the system refuses to open
+// the folder for that.
+bool FolderDenied(const std::string& path) {
+  HANDLE folder = CreateFileW(LongPath(FolderOf(path)).c_str(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY,
+                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder != INVALID_HANDLE_VALUE) {
+    CloseHandle(folder);
+    return false;
+  }
+  return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// True when another program holds `path` open so that it may not be
+// renamed or removed meanwhile.
+bool HeldOpen(const std::string& path) {
+  HANDLE file = CreateFileW(LongPath(path).c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+    return false;
+  }
+  DWORD error = GetLastError();
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+enum class Refusal { kHeld, kReadOnly, kNoPermission, kOther };
+
+// Why a change of `path` (and `other`, a rename's other end) failed with
+// `error`. Access is denied to a folder the user may not write in and to a
+// read-only file; to any other file only while someone holds it (an
+// antivirus scanner, a removal still pending), which passes.
+Refusal WhyRefused(DWORD error, const std::string& path, const std::string& other) {
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return Refusal::kHeld;
+  if (error != ERROR_ACCESS_DENIED) return Refusal::kOther;
+  if (FolderDenied(path) || (!other.empty() && FolderDenied(other))) return Refusal::kNoPermission;
+  if (ReadOnlyFile(path) || (!other.empty() && ReadOnlyFile(other))) return Refusal::kReadOnly;
+  // A file call on a folder is refused so too, for good.
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return Refusal::kOther;
+  }
+  return Refusal::kHeld;
+}
+
+// What a user can do about a change of `path` (a file or folder created,
+// written, renamed or removed; `other` is a rename's other end) that the
+// system refused with `error`, naming the file or folder at fault.
+Status ChangeError(DWORD error, const std::string& path, const std::string& other = std::string()) {
+  switch (WhyRefused(error, path, other)) {
+    case Refusal::kHeld: {
+      const bool otherHeld = !other.empty() && !HeldOpen(path) && HeldOpen(other);
+      return Status::PathError(otherHeld ? other : path,
+                               "another program holds it open (the game, an antivirus scanner or "
+                               "an editor); close that program, then try again");
+    }
+    case Refusal::kNoPermission:
+      return Status::PathError(!other.empty() && !FolderDenied(path) ? FolderOf(other) : FolderOf(path),
+                               "no permission to write in this folder; run the program as "
+                               "administrator, or move the game out of Program Files, then try again");
+    case Refusal::kReadOnly:
+      return Status::PathError(!other.empty() && !ReadOnlyFile(path) ? other : path,
+                               "the file is read-only; clear its read-only attribute, then try "
+                               "again");
+    case Refusal::kOther:
+      break;
+  }
+  if (error == ERROR_WRITE_PROTECT) {
+    return Status::PathError(path, "the drive is write-protected; remove its write protection or "
+                                   "move the game to a writable drive, then try again");
+  }
+  return Win32Error(path, error);
+}
+
+// How long a change waits in all for another program to let go of a file.
+constexpr ULONGLONG kHeldPatienceMs = 2000;
+
+// Runs `call`, a Win32 call on `path` (and `other`, a rename's other end)
+// that returns false with the last error set when it fails. While it fails
+// because another program holds the file (an antivirus scanner looks at
+// every new file for a moment), it is tried again after growing waits (10,
+// 20, 40, ... ms), for about two seconds in all. With `reading` only a
+// sharing or lock violation is waited out. ERROR_SUCCESS or the last error.
+DWORD Retried(const std::function<bool()>& call, const std::string& path,
+              const std::string& other = std::string(), bool reading = false) {
+  const ULONGLONG start = GetTickCount64();
+  DWORD wait = 10;
+  for (;;) {
+    if (call()) return ERROR_SUCCESS;
+    const DWORD error = GetLastError();
+    const ULONGLONG spent = GetTickCount64() - start;
+    const bool held = reading ? error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                              : WhyRefused(error, path, other) == Refusal::kHeld;
+    if (!held || spent >= kHeldPatienceMs) return error;
+    Sleep(static_cast<DWORD>(std::min<ULONGLONG>(wait, kHeldPatienceMs - spent)));
+    wait *= 2;
+  }
+}
+
+// Makes the change `call` of `path` (and `other`), waiting out another
+// program that holds the file; on failure says what the user can do.
+Status Change(const std::function<bool()>& call, const std::string& path,
+              const std::string& other = std::string()) {
+  const DWORD error = Retried(call, path, other);
+  return error == ERROR_SUCCESS ? Status::Ok() : ChangeError(error, path, other);
+}
+
 class Handle {
  public:
   explicit Handle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
@@ -96,20 +261,26 @@ class Handle {
   HANDLE handle_;
 };
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 // Opens any existing entry, a folder too, following links; `access` may be 0
 // for its attributes only. Opening never blocks, whatever the entry is.
 HANDLE OpenEntry(const std::string& path, DWORD access) {
-  return CreateFileW(Native(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+  return CreateFileW(LongPath(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // Opens an existing file with `access` and checks that it is a regular
-// file; `*size` gets its size.
+// file; `*size` gets its size. Another program that holds the file is
+// waited for a moment.
 Status OpenRegular(const std::string& path, DWORD access, Handle* handle, uint64_t* size) {
-  handle->Reset(OpenEntry(path, access));
-  if (!handle->valid()) return LastError(path);
+  const bool reading = (access & GENERIC_WRITE) == 0;
+  const DWORD error = Retried([&] {
+    handle->Reset(OpenEntry(path, access));
+    return handle->valid();
+  }, path, std::string(), reading);
+  if (error != ERROR_SUCCESS) {
+    const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    return reading && !held ? Win32Error(path, error) : ChangeError(error, path);
+  }
   if (GetFileType(handle->get()) != FILE_TYPE_DISK) {
     return Status::PathError(path, "not a regular file (a device, pipe or socket), so it is not used");
   }
@@ -117,6 +288,10 @@ Status OpenRegular(const std::string& path, DWORD access, Handle* handle, uint64
   if (!GetFileInformationByHandle(handle->get(), &info)) return LastError(path);
   if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     return Status::PathError(path, "is a folder, not a file");
+  }
+  if (!reading && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    handle->Reset(INVALID_HANDLE_VALUE);
+    return ChangeError(ERROR_ACCESS_DENIED, path);
   }
   *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   return Status::Ok();
@@ -126,9 +301,13 @@ Status OpenRegular(const std::string& path, DWORD access, Handle* handle, uint64
 // that name. A device name (NUL, CON, COM1, ...) opens a device rather than
 // making a file: that is refused too.
 Status CreateNew(const std::string& path, Handle* handle) {
-  handle->Reset(CreateFileW(Native(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle->valid()) return LastError(path);
+  Status created = Change([&] {
+    handle->Reset(CreateFileW(LongPath(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle->valid();
+  }, path);
+  if (!created.ok()) return created;
   if (GetFileType(handle->get()) != FILE_TYPE_DISK) {
     handle->Reset(INVALID_HANDLE_VALUE);
     return Status::PathError(path, "names a device, not a file, so nothing is written there");
@@ -140,7 +319,7 @@ Status WriteAll(HANDLE handle, const std::string& path, const char* data, size_t
   while (size > 0) {
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 30));
     DWORD written = 0;
-    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return LastError(path);
+    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return ChangeError(GetLastError(), path);
     data += written;
     size -= written;
   }
@@ -175,15 +354,9 @@ class WindowsWriter : public FileWriter {
   const std::string& path_;
 };
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesW(Native(path).c_str()); }
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(LongPath(path).c_str()); }
 
 bool EntryExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
-
-// The path with its last component cut off, or "" when it has one only.
-std::string CutLast(const std::string& path) {
-  size_t separator = path.find_last_of(kSeparators);
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
-}
 
 // The path that the file system gives the entry `path` after following
 // every link and junction on the way ("\\?\C:\Games\KQ").
@@ -194,6 +367,19 @@ bool FinalPath(const std::string& path, std::wstring* final) {
   for (;;) {
     DWORD n = GetFinalPathNameByHandleW(handle.get(), &buffer[0], static_cast<DWORD>(buffer.size()),
                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 && GetLastError() == ERROR_MORE_DATA) {
+      // Wine answers so for any path longer than 260 characters. An entry
+      // that is no link or junction lies where its folder lies.
+      handle.Reset(INVALID_HANDLE_VALUE);
+      const std::string folder = CutLast(path);
+      const DWORD attributes = Attributes(path);
+      if (folder.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) || !FinalPath(folder, final)) {
+        return false;
+      }
+      *final += L"\\" + Wide(path.substr(folder.size() + 1));
+      return true;
+    }
     if (n == 0) return false;
     if (n < buffer.size()) {
       buffer.resize(n);
@@ -243,22 +429,29 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   return quoted;
 }
 
+// True when the two paths name one file, however they reach it (a
+// junction, a short 8.3 name, a substituted drive).
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  BY_HANDLE_FILE_INFORMATION infoA, infoB;
+  Handle fileA(CreateFileW(a.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  Handle fileB(CreateFileW(b.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return fileA.valid() && fileB.valid() && GetFileInformationByHandle(fileA.get(), &infoA) &&
+         GetFileInformationByHandle(fileB.get(), &infoB) &&
+         infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+         infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
 // `path` with its last component spelled as on disk when it exists: a file
 // replaced keeps its name, as on the game's own platform.
 std::string ExistingSpelling(const std::string& path) {
   WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileExW(Native(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+  HANDLE find = FindFirstFileExW(LongPath(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                  nullptr, 0);
   if (find == INVALID_HANDLE_VALUE) return path;
   FindClose(find);
   size_t separator = path.find_last_of(kSeparators);
   return (separator == std::string::npos ? std::string() : path.substr(0, separator + 1)) +
          Narrow(data.cFileName);
-}
-
-bool HasDrive(const std::string& path) {
-  return path.size() >= 2 && path[1] == ':' &&
-         ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
 }
 
 // The text value `value` of the registry key `key` under `root`; "" when
@@ -334,7 +527,7 @@ class WindowsPlatform : public Platform {
     // Other reparse points (cloud placeholders, deduplicated files) are
     // ordinary files to the program.
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(Native(path).c_str(), FindExInfoBasic, &data,
+    HANDLE find = FindFirstFileExW(LongPath(path).c_str(), FindExInfoBasic, &data,
                                    FindExSearchNameMatch, nullptr, 0);
     if (find == INVALID_HANDLE_VALUE) return false;
     FindClose(find);
@@ -423,7 +616,7 @@ class WindowsPlatform : public Platform {
     if (pattern.find_last_of(kSeparators) != pattern.size() - 1) pattern += "\\";
     pattern += "*";
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(Native(pattern).c_str(), FindExInfoBasic, &data,
+    HANDLE find = FindFirstFileExW(LongPath(pattern).c_str(), FindExInfoBasic, &data,
                                    FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     names->clear();
     if (find == INVALID_HANDLE_VALUE) {
@@ -484,7 +677,9 @@ class WindowsPlatform : public Platform {
       at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
       DWORD written = 0;
       DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-      if (!::WriteFile(handle.get(), bytes.data() + done, chunk, &written, &at)) return LastError(path);
+      if (!::WriteFile(handle.get(), bytes.data() + done, chunk, &written, &at)) {
+        return ChangeError(GetLastError(), path);
+      }
       done += written;
     }
     if (!FlushFileBuffers(handle.get()) || !handle.Close()) return LastError(path);
@@ -512,19 +707,26 @@ class WindowsPlatform : public Platform {
   Status ReplaceFile(const std::string& path, std::string_view bytes) override {
     const std::string target = ExistingSpelling(path);
     const std::string temp = target + "_temp";
+    if (ReadOnlyFile(target)) return ChangeError(ERROR_ACCESS_DENIED, path);
     // A leftover "_temp" (perhaps a link) is replaced, never written through.
-    DeleteFileW(Native(temp).c_str());
+    DWORD leftover = Attributes(temp);
+    if (leftover != INVALID_FILE_ATTRIBUTES && !(leftover & FILE_ATTRIBUTE_DIRECTORY)) {
+      Status removed = Remove(temp);
+      if (!removed.ok()) return removed;
+    }
     Handle handle;
     Status status = CreateNew(temp, &handle);
     if (!status.ok()) return status;
     status = WriteAll(handle.get(), temp, bytes.data(), bytes.size());
     if (status.ok() && (!FlushFileBuffers(handle.get()) || !handle.Close())) status = LastError(temp);
     handle.Reset(INVALID_HANDLE_VALUE);
-    if (status.ok() && !MoveFileExW(Native(temp).c_str(), Native(target).c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      status = LastError(path);
+    if (status.ok()) {
+      status = Change([&] {
+        return MoveFileExW(LongPath(temp).c_str(), LongPath(target).c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      }, path, temp);
     }
-    if (!status.ok()) DeleteFileW(Native(temp).c_str());
+    if (!status.ok()) RemoveQuietly(temp);
     return status;
   }
 
@@ -548,11 +750,13 @@ class WindowsPlatform : public Platform {
   }
 
   Status RenameOver(const std::string& from, const std::string& to) override {
-    if (!MoveFileExW(Native(from).c_str(), Native(ExistingSpelling(to)).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-      return LastError(from);
-    }
-    return Status::Ok();
+    // A held target is the likelier one: it is named first.
+    const std::string target = ExistingSpelling(to);
+    if (ReadOnlyFile(target)) return ChangeError(ERROR_ACCESS_DENIED, to, from);
+    return Change([&] {
+      return MoveFileExW(LongPath(from).c_str(), LongPath(target).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }, to, from);
   }
 
   Status CopyFile(const std::string& from, const std::string& to) override {
@@ -566,47 +770,50 @@ class WindowsPlatform : public Platform {
     // The copy is written under a temporary name and renamed into place
     // when complete, so a cut-off copy never stands under the target's name.
     const std::string temp = to + "_temp";
-    if (!CopyFileW(Native(from).c_str(), Native(temp).c_str(), TRUE)) return LastError(temp);
+    Status copied = Change([&] {
+      return CopyFileW(LongPath(from).c_str(), LongPath(temp).c_str(), TRUE) != 0;
+    }, temp, from);
+    if (!copied.ok()) return copied;
     // The copy takes the source's attributes; a read-only one is flushed
     // through a handle that may write, and keeps its attribute.
     const DWORD attributes = Attributes(temp);
     const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (readOnly) SetFileAttributesW(Native(temp).c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    if (readOnly) SetFileAttributesW(LongPath(temp).c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
     Status status = SyncFile(temp);
-    if (readOnly) SetFileAttributesW(Native(temp).c_str(), attributes);
+    if (readOnly) SetFileAttributesW(LongPath(temp).c_str(), attributes);
     if (status.ok()) status = Rename(temp, to);
     if (!status.ok()) RemoveCopy(temp);
     return status;
   }
 
   Status Rename(const std::string& from, const std::string& to) override {
-    if (!MoveFileExW(Native(from).c_str(), Native(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
-      return LastError(from);
-    }
-    return Status::Ok();
+    return Change([&] {
+      return MoveFileExW(LongPath(from).c_str(), LongPath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    }, from, to);
   }
 
   Status Remove(const std::string& path) override {
-    if (DeleteFileW(Native(path).c_str())) return Status::Ok();
-    DWORD error = GetLastError();
-    // A link to a folder (a junction) is removed as a folder, leaving what
-    // it leads to alone.
-    DWORD attributes = Attributes(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) && RemoveDirectoryW(Native(path).c_str())) {
-      return Status::Ok();
+    const DWORD attributes = Attributes(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      // A link to a folder (a junction) is removed as a folder, leaving what
+      // it leads to alone.
+      if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        return Status::PathError(path, "is a folder, not a file");
+      }
+      return Change([&] { return RemoveDirectoryW(LongPath(path).c_str()) != 0; }, path);
     }
-    return Win32Error(path, error);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+      return ChangeError(ERROR_ACCESS_DENIED, path);
+    }
+    return Change([&] { return DeleteFileW(LongPath(path).c_str()) != 0; }, path);
   }
 
   Status CreateFolder(const std::string& path) override {
-    if (!CreateDirectoryW(Native(path).c_str(), nullptr)) return LastError(path);
-    return Status::Ok();
+    return Change([&] { return CreateDirectoryW(LongPath(path).c_str(), nullptr) != 0; }, path);
   }
 
   Status RemoveEmptyFolder(const std::string& path) override {
-    if (!RemoveDirectoryW(Native(path).c_str())) return LastError(path);
-    return Status::Ok();
+    return Change([&] { return RemoveDirectoryW(LongPath(path).c_str()) != 0; }, path);
   }
 
   Status SyncFolder(const std::string& path) override {
@@ -663,7 +870,7 @@ class WindowsPlatform : public Platform {
                          !(pos == 0 && HasDrive(part) && part.size() == 2);
       if (found && plain) {
         WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileExW(Native(resolved + part).c_str(), FindExInfoBasic, &data,
+        HANDLE find = FindFirstFileExW(LongPath(resolved + part).c_str(), FindExInfoBasic, &data,
                                        FindExSearchNameMatch, nullptr, 0);
         found = find != INVALID_HANDLE_VALUE;
         if (found) {
@@ -708,11 +915,41 @@ class WindowsPlatform : public Platform {
     return slashed.empty() ? absolute : absolute + "/" + slashed;
   }
 
+  bool IsRunning(const std::string& executablePath) override {
+    const std::wstring game = LongPath(executablePath);
+    const std::wstring name = game.substr(game.find_last_of(L'\\') + 1);
+    Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid()) return false;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+      // Only a process whose program has the game's name is opened.
+      if (CompareStringOrdinal(entry.szExeFile, -1, name.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+      Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+      if (!process.valid()) continue;  // not ours to look at
+      std::wstring image(32768, L'\0');
+      DWORD size = static_cast<DWORD>(image.size());
+      if (!QueryFullProcessImageNameW(process.get(), 0, &image[0], &size)) continue;
+      image.resize(size);
+      const std::wstring running = LongPath(Narrow(image));
+      if (CompareStringOrdinal(running.data(), static_cast<int>(running.size()), game.data(),
+                               static_cast<int>(game.size()), TRUE) == CSTR_EQUAL ||
+          SameFile(running, game)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
   Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override {
     if (argv.empty()) return Status::Error("No program to run.");
     // No shell: the program's path is given on its own, and the command
     // line is quoted so that the C runtime hands each argument over whole.
-    const std::wstring program = Native(argv[0]);
+    // The plain path when it is short enough: the program then sees its own
+    // name as it is usually spelled.
+    const std::wstring program =
+        Native(argv[0]).size() < MAX_PATH ? Native(argv[0]) : LongPath(argv[0]);
     std::wstring line = L"\"" + Wide(argv[0]) + L"\"";
     for (size_t i = 1; i < argv.size(); ++i) line += L" " + QuoteArgument(Wide(argv[i]));
     STARTUPINFOW startup = {};
@@ -755,15 +992,21 @@ class WindowsPlatform : public Platform {
       status = LastError(path);
     }
     handle.Reset(INVALID_HANDLE_VALUE);
-    if (!status.ok()) DeleteFileW(Native(path).c_str());
+    if (!status.ok()) RemoveQuietly(path);
     return status;
+  }
+
+  // Removes a file of our own that a failed step left, also when a scanner
+  // holds it for a moment; what cannot be removed stays.
+  static void RemoveQuietly(const std::string& path) {
+    Retried([&] { return DeleteFileW(LongPath(path).c_str()) != 0; }, path);
   }
 
   // Removes a copy's temporary file, also when the copy took the source's
   // read-only attribute.
   static void RemoveCopy(const std::string& temp) {
-    SetFileAttributesW(Native(temp).c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(Native(temp).c_str());
+    SetFileAttributesW(LongPath(temp).c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveQuietly(temp);
   }
 
   static Status TooLarge(const std::string& path, uint64_t limit) {

@@ -8,7 +8,12 @@ namespace korva {
 
 std::wstring Wide(const std::string& utf8);
 std::string Narrow(const std::wstring& utf16);
-// The path for a Win32 call: UTF-16 with "\" separators.
+// The path with "\" separators, in UTF-16, as a user would write it.
 std::wstring Native(const std::string& path);
+// The path for a Win32 file call: absolute, normalized as the system
+// normalizes a plain path, in the extended-length form ("\\?\C:\...",
+// "\\?\UNC\server\share\...") that no call limits to 260 characters. A
+// device name (NUL, CON) stays the device.
+std::wstring LongPath(const std::string& path);
 
 }  // namespace korva

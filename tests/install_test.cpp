@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "gamedata/backups.h"
 #include "installer/mod_manager.h"
@@ -12,7 +14,9 @@
 #include "sample/sample_game.h"
 #include "slots/slot_table.h"
 #include "tests/support/files.h"
+#include "tests/support/process.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/system.h"
 #include "tests/support/test_platform.h"
 #include "textfiles/collection_list.h"
 
@@ -260,6 +264,51 @@ TEST_F(InstallTest, AStepThatFailsIsSaidAndUndoesTheWholeOperation) {
   ASSERT_TRUE(m.InstallCharacter(kBrakka, 1));
   EXPECT_EQ(Said(), "Char enabled.");
   EXPECT_EQ(view.game_char_rows[1], "Brakka\\");
+}
+
+// A game file that the install must write into but may not: read-only, or
+// held open by another program (the game itself; on Windows only, as POSIX
+// locks no file). The install fails, naming the file and what to do, and
+// the journal leaves the game as it was.
+TEST_F(InstallTest, AReadOnlyOrHeldGameFileFailsTheInstallAndLeavesTheGame) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the journal puts a file back by renaming its saved copy over it, also a file "
+                  "whose change was refused, and Windows refuses that rename again for a "
+                  "read-only or held file (and the removal of a read-only saved copy)";
+#endif
+  ModManager& m = Start();
+  const std::string cpj = game / "chars/quorin_pawnik.cpj";
+  const Files before = Snapshot(game.path());
+  const auto perms = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(cpj, perms, fs::perm_options::remove);
+  std::string said, whyNot;
+  const bool ran = RunAsOrdinaryUser({game.path(), program.path()}, [&] {
+    const bool installed = m.InstallCharacter(kGrunt, 1);
+    return (installed ? "install succeeded\n" : "") + testing::PrintToString(view.messages);
+  }, &said, &whyNot);
+  fs::permissions(cpj, perms, fs::perm_options::add);
+  if (!ran) GTEST_SKIP() << whyNot;
+  EXPECT_NE(said.find(cpj + ": the file is read-only"), std::string::npos) << said;
+  EXPECT_NE(said.find("The game was left as it was before."), std::string::npos) << said;
+  EXPECT_EQ(said.find("install succeeded"), std::string::npos) << said;
+  EXPECT_EQ(Snapshot(game.path()), before);
+
+#ifdef _WIN32
+  view.messages.clear();
+  const std::string holder = program / "holder.exe";
+  WriteStandIn(holder, "hold \"$1\"\ntouch \"$2\"\nsleep 10000\n");
+  ChildProcess held({holder, cpj, program / "ready"}, program / "holder.out");
+  for (int i = 0; i < 3000 && !FileExists(program / "ready"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(FileExists(program / "ready")) << ReadBytes(program / "holder.out");
+  EXPECT_FALSE(m.InstallCharacter(kGrunt, 1));
+  const std::string message = Said();
+  EXPECT_NE(message.find(cpj + ": another program holds it open"), std::string::npos) << message;
+  EXPECT_NE(message.find("The game was left as it was before."), std::string::npos) << message;
+  held.KillAll();
+  EXPECT_EQ(Snapshot(game.path()), before);
+#endif
 }
 
 // Two packages that bring the same files: a game file whose "_bak" name the

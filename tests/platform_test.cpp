@@ -2,15 +2,39 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <thread>
 
 #include "platform/text_file.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
+#include "tests/support/process.h"
 #include "tests/support/system.h"
 
 namespace korva {
 namespace {
+
+namespace fs = std::filesystem;
+
+// Waits until the file `path` exists, for a program started by the test
+// to say it is ready (under wine a start takes a second or more). False
+// when it does not come within half a minute.
+bool Appears(const std::string& path) {
+  for (int i = 0; i < 3000 && !FileExists(path); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return FileExists(path);
+}
+
+void SetReadOnly(const std::string& path, bool readOnly) {
+  fs::permissions(fs::u8path(path), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  readOnly ? fs::perm_options::remove : fs::perm_options::add);
+}
 
 class PlatformTest : public ::testing::Test {
  protected:
@@ -362,6 +386,246 @@ TEST(ProgramFolder, IsTheFolderOfTheRunningExecutable) {
   Platform& platform = SystemPlatform();
   EXPECT_TRUE(platform.CanRead(platform.ProgramFolder() + "/" + ExecutableName("korva_tests")));
   EXPECT_EQ(platform.ProgramFolder().find('\\'), std::string::npos) << platform.ProgramFolder();
+}
+
+// A change the system refuses names the file or folder at fault, says why
+// and what to do, and leaves it as it was. Writing into a read-only file is
+// refused on every system; replacing, renaming over or removing one only
+// on Windows, where the attribute forbids it (POSIX asks the folder). A
+// folder the user may not write in refuses every change in it (POSIX; a
+// Windows folder's permissions are not set from here).
+TEST_F(PlatformTest, ARefusedChangeSaysWhyAndWhatToDo) {
+#ifdef _WIN32
+  constexpr bool kWindows = true;
+#else
+  constexpr bool kWindows = false;
+#endif
+  const std::string game = dir / "game", locked = dir / "locked";
+  const char kReadOnly[] = "the file is read-only";
+  const char kNoPermission[] = "no permission to write in this folder; run the program as";
+  struct Case {
+    const char* name;
+    std::string path;  // as it was after a refused change
+    std::function<Status()> change;
+    bool refused;
+    const char* words;
+    std::string named;
+  };
+  std::vector<Case> cases = {
+      {"write into", game + "/a", [&] { return platform.WriteAt(game + "/a", 0, "X"); }, true,
+       kReadOnly, game + "/a"},
+      {"append to", game + "/b", [&] { return platform.AppendFile(game + "/b", "X"); }, true,
+       kReadOnly, game + "/b"},
+      {"replace", game + "/c", [&] { return platform.ReplaceFile(game + "/c", "X"); }, kWindows,
+       kReadOnly, game + "/c"},
+      {"rename over", game + "/d", [&] { return platform.RenameOver(game + "/new", game + "/d"); },
+       kWindows, kReadOnly, game + "/d"},
+      {"remove", game + "/e", [&] { return platform.Remove(game + "/e"); }, kWindows, kReadOnly,
+       game + "/e"},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(c.path, "original");
+    SetReadOnly(c.path, true);
+  }
+  WriteBytes(game + "/new", "new");
+  WriteBytes(game + "/src", "src");
+  if (!kWindows) {
+    WriteBytes(locked + "/a", "original");
+    const std::pair<const char*, std::function<Status()>> inLocked[] = {
+        {"create a folder in", [&] { return platform.CreateFolder(locked + "/sub"); }},
+        {"write a new file in",
+         [&] { return platform.WriteNewFile(locked + "/n", [](FileWriter& out) { return out.Write("X"); }); }},
+        {"copy into", [&] { return platform.CopyFile(game + "/src", locked + "/copy"); }},
+        {"rename in", [&] { return platform.Rename(locked + "/a", locked + "/b"); }},
+        {"replace in", [&] { return platform.ReplaceFile(locked + "/a", "X"); }},
+        {"remove from", [&] { return platform.Remove(locked + "/a"); }},
+    };
+    for (const auto& [name, change] : inLocked) {
+      cases.push_back({name, locked + "/a", change, true, kNoPermission, locked});
+    }
+  }
+  std::vector<std::string> before;
+  for (const Case& c : cases) before.push_back(ReadBytes(c.path));
+  std::string said, whyNot;
+  const bool ran = RunAsOrdinaryUser({dir.path()}, [&] {
+    if (!kWindows) fs::permissions(locked, fs::perms::owner_write, fs::perm_options::remove);
+    std::string lines;
+    for (const Case& c : cases) {
+      Status status = c.change();
+      lines += (status.ok() ? std::string("done") : status.message()) + "\n";
+    }
+    return lines;
+  }, &said, &whyNot);
+  if (!kWindows) fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);
+  if (!ran) GTEST_SKIP() << whyNot;
+  std::istringstream lines(said);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    std::string line;
+    std::getline(lines, line);
+    SCOPED_TRACE(c.name);
+    if (!c.refused) {
+      EXPECT_EQ(line, "done");
+      continue;
+    }
+    EXPECT_EQ(line.rfind(c.named + ": " + c.words, 0), 0u) << line;
+    EXPECT_NE(line.find("then try again"), std::string::npos) << line;
+    EXPECT_EQ(ReadBytes(c.path), before[i]);
+  }
+  if (!kWindows) {
+    EXPECT_EQ(Snapshot(locked), (std::map<std::string, std::string>{{"a", "original"}}));
+  }
+  for (const Case& c : cases) {
+    if (FileExists(c.path)) SetReadOnly(c.path, false);
+  }
+}
+
+// A file that another program holds open (the game, an antivirus scanner)
+// is waited for: a hold that ends soon is no obstacle; a long one fails the
+// change after about two seconds, naming the file and saying what to do,
+// with the file as it was. The bound checked is the retry loop's, far above
+// its two seconds and far below the hold.
+TEST_F(PlatformTest, AFileHeldByAnotherProgramIsWaitedForAMoment) {
+  {
+    WriteBytes(dir / "probe", "");
+    LockedFile probe(dir / "probe");
+    std::string whyNot;
+    if (!probe.locked(&whyNot)) GTEST_SKIP() << whyNot << ": a held file is no obstacle there";
+  }
+  const std::string holder = dir / ExecutableName("holder");
+  WriteStandIn(holder, "hold \"$1\"\ntouch \"$2\"\nsleep $3\n");
+  const std::string page = dir / "page";
+  int runs = 0;
+  // Starts a holder of `page` for `ms` milliseconds, once it holds it.
+  auto hold = [&](int ms) {
+    const std::string ready = dir / ("ready" + std::to_string(++runs));
+    auto child = std::make_unique<ChildProcess>(
+        std::vector<std::string>{holder, page, ready, std::to_string(ms)}, dir / "holder.out");
+    EXPECT_TRUE(Appears(ready)) << ReadBytes(dir / "holder.out");
+    return child;
+  };
+
+  WriteBytes(page, "old");
+  {
+    auto child = hold(300);
+    EXPECT_TRUE(platform.ReplaceFile(page, "new").ok());
+    EXPECT_EQ(ReadBytes(page), "new");
+  }
+  {
+    auto child = hold(300);
+    WriteBytes(page + "_new", "newer");
+    EXPECT_TRUE(platform.RenameOver(page + "_new", page).ok());
+    EXPECT_EQ(ReadBytes(page), "newer");
+  }
+
+  // Held for longer than all the changes below wait together.
+  auto child = hold(60000);
+  WriteBytes(dir / "other", "other");
+  const std::pair<const char*, std::function<Status()>> changes[] = {
+      {"ReplaceFile", [&] { return platform.ReplaceFile(page, "lost"); }},
+      {"RenameOver", [&] { return platform.RenameOver(dir / "other", page); }},
+      {"Rename", [&] { return platform.Rename(page, dir / "renamed"); }},
+      {"Remove", [&] { return platform.Remove(page); }},
+      {"WriteAt", [&] { return platform.WriteAt(page, 0, "X"); }},
+  };
+  for (const auto& [name, change] : changes) {
+    SCOPED_TRACE(name);
+    const auto start = std::chrono::steady_clock::now();
+    Status status = change();
+    const auto spent = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(status.message(), page + ": another program holds it open (the game, an antivirus "
+                                       "scanner or an editor); close that program, then try again");
+    EXPECT_LT(spent, std::chrono::seconds(6));
+    EXPECT_EQ(ReadBytes(page), "newer");
+  }
+  EXPECT_FALSE(FileExists(page + "_temp"));
+  EXPECT_TRUE(child->Running());
+  child->KillAll();
+}
+
+// IsRunning knows the game by its file: a program named KORVAQUORIN.exe
+// run from the game folder counts, however the path is spelled; the same
+// program in another folder does not, nor one that has ended.
+TEST_F(PlatformTest, IsRunningKnowsTheGameByItsFile) {
+  const std::string game = dir / "game/KORVAQUORIN.exe", other = dir / "other/KORVAQUORIN.exe";
+  WriteStandIn(game, "touch \"$1\"\nsleep 60000\n");
+  WriteStandIn(other, "touch \"$1\"\nsleep 60000\n");
+  EXPECT_FALSE(platform.IsRunning(game));
+  {
+    ChildProcess running({game, dir / "ready"}, dir / "game.out");
+    ASSERT_TRUE(Appears(dir / "ready")) << ReadBytes(dir / "game.out");
+    EXPECT_TRUE(platform.IsRunning(game));
+    EXPECT_TRUE(platform.IsRunning(dir / "GAME/korvaquorin.EXE"));
+    EXPECT_FALSE(platform.IsRunning(other));
+    EXPECT_FALSE(platform.IsRunning(dir / "missing/KORVAQUORIN.exe"));
+    running.KillAll();
+  }
+  EXPECT_FALSE(platform.IsRunning(game));
+#ifndef _WIN32
+  // Under wine or Proton the command line shows the game's Windows path:
+  // Z: is the root, another drive leads through the process's wine prefix.
+  fs::create_directories(dir / "prefix/dosdevices");
+  fs::create_directory_symlink(dir.path(), dir / "prefix/dosdevices/c:");
+  const std::string loader = dir / "bin/wine64-preloader";
+  WriteStandIn(loader, "touch \"$1\"\nsleep 60000\n");
+  std::string windows = "Z:" + game;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  const std::pair<std::string, bool> shown[] = {
+      {windows, true},
+      {"C:\\game\\korvaquorin.exe", true},
+      {"C:\\other\\KORVAQUORIN.exe", false},
+      {"D:\\game\\KORVAQUORIN.exe", false},
+  };
+  int runs = 0;
+  for (const auto& [commandLine, running] : shown) {
+    SCOPED_TRACE(commandLine);
+    const std::string ready = dir / ("ready" + std::to_string(++runs));
+    ChildProcess wine({"/usr/bin/env", "WINEPREFIX=" + dir / "prefix", "/bin/bash", "-c",
+                       "exec -a \"$0\" \"$1\" \"$2\"", commandLine, loader, ready},
+                      dir / "wine.out");
+    ASSERT_TRUE(Appears(ready)) << ReadBytes(dir / "wine.out");
+    EXPECT_EQ(platform.IsRunning(game), running);
+  }
+#endif
+}
+
+// Paths longer than the 260 characters of Windows' plain calls work in
+// every operation.
+TEST_F(PlatformTest, PathsLongerThan260CharactersWork) {
+  std::vector<std::string> folders;
+  std::string deep = dir.path();
+  while (deep.size() < 300) {
+    deep += "/" + std::string(40, static_cast<char>('a' + folders.size())) + " folder";
+    folders.push_back(deep);
+    ASSERT_TRUE(platform.CreateFolder(deep).ok()) << deep.size();
+  }
+  WriteBytes(dir / "short", "bytes\r\n");
+  const std::string file = deep + "/KORVAQUORIN " + std::string(30, 'x') + ".txt";
+  ASSERT_TRUE(platform.CopyFile(dir / "short", file).ok());
+  EXPECT_TRUE(platform.CanRead(file));
+  ASSERT_TRUE(platform.AppendFile(file, "more").ok());
+  ASSERT_TRUE(platform.WriteAt(file, 0, "B").ok());
+  ASSERT_TRUE(platform.Rename(file, file + "_moved").ok());
+  ASSERT_TRUE(platform.CopyFile(file + "_moved", file).ok());
+  ASSERT_TRUE(platform.ReplaceFile(file, "replaced").ok());
+  ASSERT_TRUE(platform.RenameOver(file, file + "_moved").ok());
+  std::string bytes;
+  ASSERT_TRUE(platform.ReadFile(file + "_moved", 100, &bytes).ok());
+  EXPECT_EQ(bytes, "replaced");
+  FileInfo info;
+  ASSERT_TRUE(platform.Stat(file + "_moved", &info).ok());
+  EXPECT_EQ(info.size, 8u);
+  std::vector<std::string> names;
+  ASSERT_TRUE(platform.ListFolder(deep, &names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{BaseName(file) + "_moved"});
+  Status inside = platform.CheckInside(dir.path(), file + "_moved");
+  EXPECT_TRUE(inside.ok()) << inside.message();
+  ASSERT_TRUE(platform.Remove(file + "_moved").ok());
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    ASSERT_TRUE(platform.RemoveEmptyFolder(*folder).ok()) << *folder;
+  }
+  EXPECT_FALSE(platform.Exists(folders.front()));
 }
 
 }  // namespace

@@ -131,6 +131,7 @@ class PowerCutPlatform : public Platform {
   // What the program changed below the watched folder lasts when it ends
   // with exit status 0 (its promise that all it wrote is on disk), and is
   // lost otherwise.
+  bool IsRunning(const std::string& path) override { return base_.IsRunning(path); }
   using Platform::RunProgram;
   Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
                     const ProgramWatch& watch) override;

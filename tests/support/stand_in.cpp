@@ -14,6 +14,11 @@
 //   touch FILE            makes FILE exist
 //   args FILE             writes the arguments to FILE, one a line
 //   exit N                ends with exit status N
+//   sleep MS              waits MS milliseconds
+//   hold FILE             keeps FILE open until the stand-in ends, as a
+//                         running game holds its files: on Windows others
+//                         may read it but not write, rename or delete it;
+//                         POSIX lets them do all that anyway
 //   if-contains FILE TEXT COMMAND...   runs COMMAND when FILE holds TEXT
 //   if-ends-with WORD END COMMAND...   runs COMMAND when WORD ends in END
 //   exec PROGRAM ARG...   runs PROGRAM and ends as it ended
@@ -34,6 +39,7 @@
 // not know ends it with status 125 and a line on stderr.
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,13 +47,17 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "platform/windows_text.h"
 #else
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -144,6 +154,17 @@ std::string Joined(const std::vector<std::string>& words, size_t from) {
 }
 
 enum class Limit { kNone, kStop, kFailWrites };
+
+// Opens FILE and leaves it open until the program ends.
+void Hold(const std::string& path) {
+#ifdef _WIN32
+  HANDLE file = CreateFileW(korva::LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail("cannot hold " + path);
+#else
+  if (open(path.c_str(), O_RDONLY) < 0) Fail("cannot hold " + path);
+#endif
+}
 
 #ifdef _WIN32
 
@@ -263,6 +284,12 @@ void Command(const std::vector<std::string>& w, const std::vector<std::string>& 
   } else if (op == "exit") {
     need(2);
     std::exit(std::atoi(w[1].c_str()));
+  } else if (op == "sleep") {
+    need(2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(w[1])));
+  } else if (op == "hold") {
+    need(2);
+    Hold(w[1]);
   } else if (op == "if-contains" || op == "if-ends-with") {
     need(4);
     bool holds = op == "if-contains"

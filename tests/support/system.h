@@ -4,8 +4,10 @@
 // skip with that reason.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace korva {
 
@@ -49,6 +51,15 @@ class MadeUpInstallRecords {
   std::unique_ptr<Saved> saved_;
   std::string root_;
 };
+
+// Runs `body` as a user whom file permissions bind, and returns what it
+// returned. Root is not bound by them: when the tests run as root on POSIX,
+// `body` runs in a child process that has dropped to the user "nobody"
+// (65534), to whom the folders `owned` and everything in them are handed
+// first; it must then report through its result only. Elsewhere it runs
+// here. False, with `*whyNot`, when this cannot be done.
+bool RunAsOrdinaryUser(const std::vector<std::string>& owned, const std::function<std::string()>& body,
+                       std::string* result, std::string* whyNot);
 
 // A file held open for reading by someone else (the game, a virus scanner),
 // sharing it as readers usually do: others may read, write, rename and

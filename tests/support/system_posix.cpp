@@ -1,10 +1,13 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "tests/support/system.h"
 
@@ -26,6 +29,72 @@ std::string DevicePath(const std::string& folder) {
   const std::string path = folder + "/device";
   unlink(path.c_str());
   return symlink("/dev/zero", path.c_str()) == 0 ? path : "/dev/zero";
+}
+
+bool RunAsOrdinaryUser(const std::vector<std::string>& owned, const std::function<std::string()>& body,
+                       std::string* result, std::string* whyNot) {
+  if (geteuid() != 0) {
+    *result = body();
+    return true;
+  }
+  constexpr uid_t kNobody = 65534;
+  namespace fs = std::filesystem;
+  for (const std::string& folder : owned) {
+    if (lchown(folder.c_str(), kNobody, kNobody) != 0) {
+      *whyNot = folder + ": cannot hand it to the user nobody: " + std::strerror(errno);
+      return false;
+    }
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      lchown(it->path().c_str(), kNobody, kNobody);
+    }
+  }
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) {
+    *whyNot = std::string("cannot make a pipe: ") + std::strerror(errno);
+    return false;
+  }
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeFds[0]);
+    std::string out;
+    int code = 0;
+    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) {
+      out = std::string("cannot become the user nobody: ") + std::strerror(errno);
+      code = 2;
+    } else {
+      out = body();
+    }
+    for (size_t done = 0; done < out.size();) {
+      ssize_t n = write(pipeFds[1], out.data() + done, out.size() - done);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    _exit(code);
+  }
+  close(pipeFds[1]);
+  if (pid < 0) {
+    close(pipeFds[0]);
+    *whyNot = std::string("cannot start a child process: ") + std::strerror(errno);
+    return false;
+  }
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    out.append(buffer, static_cast<size_t>(n));
+  }
+  close(pipeFds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    *whyNot = out.empty() ? "the child process as the user nobody failed" : out;
+    return false;
+  }
+  *result = out;
+  return true;
 }
 
 struct HeldFile::Handle {

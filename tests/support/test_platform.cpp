@@ -8,7 +8,8 @@ namespace {
 const char* OpName(Op op) {
   static const char* const kNames[] = {
       "CanRead",    "Exists",      "IsFolder",     "IsLink",     "Stat",         "ReadFile",
-      "ReadAt",     "ListFolder",  "CheckInside",  "WriteAt",    "AppendFile",   "ReplaceFile",
+      "ReadAt",     "ListFolder",  "CheckInside",  "IsRunning",  "WriteAt",      "AppendFile",
+      "ReplaceFile",
       "WriteNewFile", "RenameOver", "CopyFile",    "Rename",     "Remove",       "CreateFolder",
       "RemoveEmptyFolder", "SyncFolder", "RunProgram", "SyncFile", "WriteNewFileUnflushed",
       "FlushFiles"};
@@ -129,6 +130,10 @@ Status TestPlatform::SyncFile(const std::string& path) {
 }
 std::string TestPlatform::ProgramFolder() {
   return program_folder_.empty() ? base_.ProgramFolder() : program_folder_;
+}
+bool TestPlatform::IsRunning(const std::string& executablePath) {
+  Called(Op::IsRunning, executablePath);
+  return game_running_ ? *game_running_ : base_.IsRunning(executablePath);
 }
 Status TestPlatform::RunProgram(const std::vector<std::string>& argv, int* exitStatus,
                                 const ProgramWatch& watch) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@
 namespace korva {
 
 enum class Op {
-  CanRead, Exists, IsFolder, IsLink, Stat, ReadFile, ReadAt, ListFolder, CheckInside, WriteAt,
+  CanRead, Exists, IsFolder, IsLink, Stat, ReadFile, ReadAt, ListFolder, CheckInside, IsRunning,
+  WriteAt,
   AppendFile, ReplaceFile, WriteNewFile, RenameOver, CopyFile, Rename, Remove, CreateFolder,
   RemoveEmptyFolder, SyncFolder, RunProgram, SyncFile, WriteNewFileUnflushed, FlushFiles
 };
@@ -23,6 +25,9 @@ class TestPlatform : public Platform {
 
   // The folder that ProgramFolder() reports.
   void set_program_folder(const std::string& folder) { program_folder_ = folder; }
+  // What IsRunning answers from now on, for any program: true pretends the
+  // game runs. std::nullopt (the default) asks the real platform.
+  void set_game_running(std::optional<bool> running) { game_running_ = running; }
 
   // Makes calls of `op` whose first path contains `pathPart` fail, from the
   // `skip`+1-th such call on, `times` times (-1: every time). A failed call
@@ -88,6 +93,8 @@ class TestPlatform : public Platform {
   std::string ProgramFolder() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
+  // Logged; the answer comes from set_game_running, not from Fail.
+  bool IsRunning(const std::string& executablePath) override;
   using Platform::RunProgram;
   Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
                     const ProgramWatch& watch) override;
@@ -104,6 +111,7 @@ class TestPlatform : public Platform {
 
   Platform& base_;
   std::string program_folder_;
+  std::optional<bool> game_running_;
   std::vector<Failure> failures_;
   std::vector<std::string> calls_;
   int cut_at_ = 0;
