@@ -286,6 +286,8 @@ void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
 // Dialogs show the normal cursor while an operation holds the busy one.
 void KorvaQuorinZIDFrame::ShowMessage(const std::string& text) {
   import_progress_.reset();  // the message ends an import's work
+  // A message within an operation hides its progress until it goes on.
+  operation_progress_.reset();
   NormalCursor normalCursor;
   wxMessageBox(ToWx(text), wxMessageBoxCaptionStr, wxOK | wxCENTRE);
 }
@@ -331,3 +333,48 @@ void KorvaQuorinZIDFrame::SetModDescription(const std::string& text) {
 }
 
 void KorvaQuorinZIDFrame::CloseWindow() { Close(); }
+
+namespace {
+
+// "12 of 345 MB" (the total left out when it is not known).
+wxString Megabytes(uint64_t done, uint64_t total) {
+  const auto mb = [](uint64_t bytes) { return std::to_string((bytes + (1 << 19)) >> 20); };
+  return ToWx(total > 0 ? mb(done) + " of " + mb(total) + " MB" : "");
+}
+
+}  // namespace
+
+bool KorvaQuorinZIDFrame::ShowProgress(uint64_t done, uint64_t total, const std::string& doing) {
+  if (!operation_watch_) {
+    operation_watch_ = std::make_unique<wxStopWatch>();
+    // The first start runs before the main event loop: it gets one of its
+    // own, so the window repaints meanwhile.
+    if (wxEventLoopBase::GetActive() == nullptr) {
+      operation_loop_.reset(new wxEventLoop());
+      operation_loop_active_ = std::make_unique<wxEventLoopActivator>(operation_loop_.get());
+    }
+  }
+  const wxString text = ToWx(doing) + "\n" + Megabytes(done, total);
+  if (!operation_progress_ && operation_watch_->Time() < kProgressAfterMs) {
+    // Repaints and timers only: no click reaches the window while the
+    // operation runs.
+    wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_TIMER);
+    return true;
+  }
+  if (!operation_progress_) {
+    NormalCursor normalCursor;
+    operation_progress_ = std::make_unique<wxGenericProgressDialog>(
+        "Korva Quorin ZID", text, 1000, this,
+        wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_ELAPSED_TIME | wxPD_REMAINING_TIME);
+  }
+  if (total == 0) return operation_progress_->Pulse(text);
+  const int value = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 1000);
+  return operation_progress_->Update(std::min(value, 999), text);
+}
+
+void KorvaQuorinZIDFrame::EndProgress() {
+  operation_progress_.reset();
+  operation_watch_.reset();
+  operation_loop_active_.reset();
+  operation_loop_.reset();
+}

@@ -13,7 +13,9 @@
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/button.h>
+#include <wx/evtloop.h>
 #include <wx/progdlg.h>
+#include <wx/stopwatch.h>
 
 #include <memory>
 
@@ -89,6 +91,11 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   void SetModName(const std::string& text) override;
   void SetModDescription(const std::string& text) override;
   void CloseWindow() override;
+  // Long operations: the window keeps repainting (no input reaches it
+  // meanwhile), and once an operation has taken a second a progress dialog
+  // shows what it does, how far it is and the time left, with Cancel.
+  bool ShowProgress(uint64_t done, uint64_t total, const std::string& doing) override;
+  void EndProgress() override;
 
   wxPanel* Panel1;
   wxPanel* Panel2;
@@ -117,6 +124,13 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   // dialog on every system: Windows' native one would run on a thread of
   // its own, and the window does all its work on one.
   std::unique_ptr<wxGenericProgressDialog> import_progress_;
+  // The same for an operation on the game: its dialog, how long it has run,
+  // and an event loop of its own when it runs before the main one (the
+  // first start).
+  std::unique_ptr<wxGenericProgressDialog> operation_progress_;
+  std::unique_ptr<wxStopWatch> operation_watch_;
+  std::unique_ptr<wxEventLoopBase> operation_loop_;
+  std::unique_ptr<wxEventLoopActivator> operation_loop_active_;
 
   DECLARE_EVENT_TABLE()
 };

@@ -5,6 +5,7 @@
 // program's mods folder, the other only looks, so neither needs a game folder
 // or runs the start-up.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -46,7 +47,48 @@ class ConsoleView : public korva::View {
   std::vector<std::string> mod_rows, char_rows;
   std::string labels[4], mod_name, mod_description;
 
-  void ShowMessage(const std::string& text) override { std::cout << text << "\n" << std::flush; }
+ private:
+  const bool terminal_ = korva::StandardErrorIsTerminal();
+  size_t shown_ = 0;  // the length of the progress line on the terminal
+  std::string doing_;
+  uint64_t done_ = 0;
+  std::chrono::steady_clock::time_point started_;
+
+  void ShowMessage(const std::string& text) override {
+    EndProgress();
+    std::cout << text << "\n" << std::flush;
+  }
+  // Long work shows how far it is on one line of standard error, written
+  // over and over, when that is a terminal; elsewhere (a pipe, a file)
+  // nothing.
+  bool ShowProgress(uint64_t done, uint64_t total, const std::string& doing) override {
+    if (!terminal_) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (doing != doing_ || done < done_) started_ = now;
+    doing_ = doing;
+    done_ = done;
+    std::string line = doing;
+    if (total > 0) {
+      const auto mb = [](uint64_t bytes) { return std::to_string((bytes + (1 << 19)) >> 20); };
+      line += ": " + mb(done) + " of " + mb(total) + " MB";
+      const double seconds = std::chrono::duration<double>(now - started_).count();
+      if (done > 0 && seconds > 1) {
+        const double left = seconds * static_cast<double>(total - done) / static_cast<double>(done);
+        line += ", about " + std::to_string(static_cast<long>(left + 0.5)) + " s left";
+      }
+    }
+    const size_t width = line.size();
+    if (line.size() < shown_) line += std::string(shown_ - line.size(), ' ');
+    std::cerr << "\r" << line << std::flush;
+    shown_ = width;
+    return true;
+  }
+  void EndProgress() override {
+    if (shown_ == 0) return;
+    std::cerr << "\r" << std::string(shown_, ' ') << "\r" << std::flush;
+    shown_ = 0;
+    doing_.clear();
+  }
   bool AskYesNo(const std::string& text, const std::string& caption) override {
     ++questions;
     if (caption != korva::kAdoptQuestionCaption) return answer_yes;

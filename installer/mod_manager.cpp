@@ -76,28 +76,27 @@ void ModManager::UseGameFolder(const std::string& folder) {
 bool ModManager::RunStartUpSteps() {
   journal_.SetGameFolder(game_folder_);
   bool ok = RecoverCutOffOperation();
-  // 1: the game's packed .dat archives, unpacked with 2 to 13 as one
-  // operation; never over a game prepared already.
+  // 1 to 13 as one operation: the game's packed .dat archives unpacked
+  // (never over a game prepared already), the backups and prepared files,
+  // unless managed files changed behind the program's back and stay so.
   std::vector<std::string> archives;
   FindArchives(platform_, game_folder_, &archives);
-  if (!archives.empty() && WasPrepared(platform_, game_folder_)) {
+  const bool prepared = WasPrepared(platform_, game_folder_);
+  if (said_game_runs_) {
+    ok = false;  // the window closes; nothing is changed
+  } else if (!archives.empty() && prepared) {
     std::string names;
     for (const std::string& name : archives) names += "\n" + game_folder_ + "/" + name;
     view_.ShowMessage("The game folder holds packed game data files, but it has been prepared "
                       "for mods already, and unpacking them now would write over the prepared "
                       "files. They were left as they are:" + names +
                       "\nTo start afresh, use File > Revert, then start the program again.");
+    if (CheckManagedFiles()) PrepareGameFiles(false);
     ok = false;
-    archives.clear();
-  }
-  if (!archives.empty()) {
+  } else if (!archives.empty()) {
     ok = PrepareGameFiles(true) && ok;
-  } else if (CheckManagedFiles()) {
-    // 2 to 13 and the icon map file, unless managed files changed behind
-    // the program's back and stay so.
-    ok = PrepareGameFiles(false) && ok;
   } else {
-    ok = false;
+    ok = CheckManagedFiles() && PrepareGameFiles(false) && ok;
   }
   FillModList();                     // 14: "Mod Database".
   ok = ReadCharacterTables() && ok;  // 15 to 19: "Game Chars" and the slot tables.
@@ -105,7 +104,25 @@ bool ModManager::RunStartUpSteps() {
   return ok;
 }
 
+bool ModManager::GameRunsAtStartUp() {
+  if (!platform_.IsRunning(game_folder_ + "/KORVAQUORIN.exe")) return false;
+  if (!said_game_runs_) {
+    view_.ShowMessage(kGameRunningMessage);
+    view_.CloseWindow();
+    said_game_runs_ = true;
+  }
+  return true;
+}
+
 bool ModManager::RecoverCutOffOperation() {
+  // Finishing a cut-off operation, or clearing what it left, changes the
+  // game folder: never under a running game.
+  bool leftovers = platform_.Exists(JournalPath(game_folder_)) ||
+                   platform_.Exists(JournalFilesPath(game_folder_));
+  for (const std::string& path : LeftoverPaths()) {
+    leftovers = leftovers || platform_.Exists(game_folder_ + path);
+  }
+  if (leftovers && GameRunsAtStartUp()) return false;
   std::string operation;
   // The undo goes through the journal's guard, which keeps it in the game
   // folder, without being recorded itself.
@@ -204,7 +221,8 @@ Status ModManager::PrepareSteps(std::vector<std::string>* notes) {
   }
   // The icon map file, made from the data folder's when missing.
   IconMap map;
-  korva::ReadIconMap(platform_, game_folder_, program_folder_, &map);
+  Status read = korva::ReadIconMap(platform_, game_folder_, program_folder_, &map);
+  if (!read.ok() && platform_.CanRead(program_folder_ + "/data/iconmap")) return read;
   return Status::Ok();
 }
 
@@ -237,6 +255,10 @@ bool ModManager::PrepareGameFiles(bool unpack) {
                       std::string(unpack ? " and its packed data files" : "") +
                       " are as they were; the next start begins again.");
     view_.CloseWindow();
+    return false;
+  }
+  if (!result.ok() && result.message().find(kGameRunningMessage) != std::string::npos) {
+    GameRunsAtStartUp();
     return false;
   }
   if (!result.ok()) {

@@ -115,6 +115,9 @@ class ModManager {
   // cut-off run leaves behind (temporary files, the page's intermediates,
   // the tools' working copies).
   bool RecoverCutOffOperation();
+  // At start-up, before a step changes the game folder: when the game runs,
+  // says so once and asks the window to close. True when it runs.
+  bool GameRunsAtStartUp();
 
   // Compares the managed files with the record (making the record for a game
   // prepared before it existed) and, when some changed, asks whether to adopt
@@ -179,6 +182,7 @@ class ModManager {
   Platform& platform_;  // the journal, over the system's platform
   // How far the operation under way is; null between operations.
   Progress* progress_ = nullptr;
+  bool said_game_runs_ = false;
   View& view_;
   std::string game_folder_;
   std::string program_folder_;

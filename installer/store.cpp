@@ -14,8 +14,6 @@ namespace korva {
 namespace {
 
 constexpr int kPlaces = 10;
-// Files are compared this much at a time.
-constexpr size_t kCompareBlock = 1 << 20;
 
 struct Tree {
   std::vector<std::string> files;    // relative paths, "/a/b.txt"
@@ -210,23 +208,6 @@ std::string KeptCopy(const std::string& gameFolder, int place, const std::string
 
 std::string KeptGameFile(const std::string& gameFolder, const std::string& path) {
   return KeptGameFilesPath(gameFolder) + Relative(gameFolder, path);
-}
-
-// True when the two files hold the same bytes.
-Status SameBytes(Platform& platform, const std::string& a, const std::string& b, bool* same) {
-  *same = false;
-  FileInfo infoA, infoB;
-  Status status = platform.Stat(a, &infoA);
-  if (status.ok()) status = platform.Stat(b, &infoB);
-  if (!status.ok() || infoA.size != infoB.size) return status;
-  std::string bytesA, bytesB;
-  for (uint64_t offset = 0; offset < infoA.size; offset += kCompareBlock) {
-    status = platform.ReadAt(a, offset, kCompareBlock, &bytesA);
-    if (status.ok()) status = platform.ReadAt(b, offset, kCompareBlock, &bytesB);
-    if (!status.ok() || bytesA != bytesB) return status;
-  }
-  *same = true;
-  return Status::Ok();
 }
 
 // The changes a store or a removal makes, gathered first and then made in

@@ -166,7 +166,18 @@ bool UndoEntry(Platform& platform, const std::string& game, const std::vector<st
   if (kind == "saved" && e.size() == 3) {
     const std::string copy = copies + "/" + e[1];
     const std::string path = game + e[2];
-    if (platform.Exists(copy)) {
+    bool same = false;
+    // A file whose change never happened (refused, as a read-only or held
+    // file's is) has these bytes still: the copy only goes.
+    if (platform.Exists(copy) && platform.Exists(path) &&
+        SameBytes(platform, copy, path, &same).ok() && same) {
+      status = platform.RemoveOwnFile(copy);
+      if (!status.ok()) {
+        failures->push_back(copy + " could not be removed (" + status.message() + ")");
+        return false;
+      }
+      lost->insert(copies);
+    } else if (platform.Exists(copy)) {
       status = platform.RenameOver(copy, path);
       if (!status.ok()) {
         failures->push_back(path + " could not be put back (" + status.message() +
@@ -456,6 +467,8 @@ Status Journal::SyncChangedFolders() {
 
 Status Journal::Start() {
   if (written_) return Status::Ok();
+  // Nothing changes under a running game.
+  if (base_.IsRunning(game_ + "/KORVAQUORIN.exe")) return Status::Error(kGameRunningMessage);
   const std::string header = LineText({kHeader, kVersion, name_});
   Status status = base_.WriteNewFile(JournalPath(game_),
                                      [&header](FileWriter& out) { return out.Write(header); });

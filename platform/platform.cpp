@@ -18,6 +18,24 @@ std::string ShellCommandText(const std::vector<std::string>& argv) {
   return text + "\"";
 }
 
+Status SameBytes(Platform& platform, const std::string& a, const std::string& b, bool* same) {
+  // Compared a block at a time, so that big files need little memory.
+  constexpr size_t kBlock = 1 << 20;
+  *same = false;
+  FileInfo infoA, infoB;
+  Status status = platform.Stat(a, &infoA);
+  if (status.ok()) status = platform.Stat(b, &infoB);
+  if (!status.ok() || infoA.size != infoB.size) return status;
+  std::string bytesA, bytesB;
+  for (uint64_t offset = 0; offset < infoA.size; offset += kBlock) {
+    status = platform.ReadAt(a, offset, kBlock, &bytesA);
+    if (status.ok()) status = platform.ReadAt(b, offset, kBlock, &bytesB);
+    if (!status.ok() || bytesA != bytesB) return status;
+  }
+  *same = true;
+  return Status::Ok();
+}
+
 bool NameLess(const std::string& a, const std::string& b) {
   size_t n = std::min(a.size(), b.size());
   for (size_t i = 0; i < n; ++i) {

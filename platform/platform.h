@@ -207,6 +207,11 @@ Platform& SystemPlatform();
 // outside the 8-bit code page arrive whole; elsewhere they are argv itself.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
+// Sets `*same` to whether the files `a` and `b` hold the same bytes (sizes
+// first, then their bytes a block at a time). Fails when either cannot be
+// read.
+Status SameBytes(Platform& platform, const std::string& a, const std::string& b, bool* same);
+
 // True when this process's standard error is a terminal (a console on
 // Windows) that a status line can be rewritten on.
 bool StandardErrorIsTerminal();

@@ -171,6 +171,27 @@ TEST_F(CliTest, AGameFolderNamedOutsideTheCodePageWorks) {
   EXPECT_EQ(ReadBytes(spiele + "/stuff/text/text.csv"), text);
 }
 
+// Long work shows its progress on one line of standard error, written over
+// and over, when that is a terminal; into a pipe or a file nothing goes.
+TEST_F(CliTest, ProgressGoesToATerminalOnly) {
+  MakePackedSampleGame(game.path());
+  std::string terminal, whyNot;
+  int status = -1;
+  const std::vector<std::string> argv = {program / ExecutableName("korva-zid-cli"), "set-game",
+                                         game / "KORVAQUORIN.exe"};
+  if (!RunOnTerminal(argv, work / "out", &terminal, &status, &whyNot)) GTEST_SKIP() << whyNot;
+  EXPECT_EQ(status, 0) << terminal;
+  EXPECT_NE(terminal.find("\rUnpacking chars.dat (1 of "), std::string::npos) << terminal;
+  EXPECT_NE(terminal.find(" MB"), std::string::npos) << terminal;
+  EXPECT_NE(ReadOutput(work / "out").find("Initial unpacking finished."), std::string::npos);
+
+  fs::remove_all(game.path());
+  MakePackedSampleGame(game.path());
+  Result piped = Run({"set-game", game / "KORVAQUORIN.exe"});
+  EXPECT_EQ(piped.status, 0);
+  EXPECT_EQ(piped.err, "");
+}
+
 TEST_F(CliTest, SetGameRefusesAPathThatIsNotTheGamesExecutable) {
   WriteBytes(work / "elsewhere/KORVAQUORIN.exe/inside", "a folder of that name");
   struct Case {

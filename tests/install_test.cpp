@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -387,6 +388,93 @@ TEST_F(InstallTest, RevertPutsBackupsOverTheirFilesInOneStep) {
 
 namespace korva {
 namespace {
+
+// While the game runs from the game folder, nothing changes it: each
+// operation refuses, and a start that would change the game says so and
+// closes. The same program running from another folder does not count.
+TEST_F(InstallTest, NothingChangesWhileTheGameRuns) {
+  ModManager& m = Start();
+  ASSERT_TRUE(m.InstallCharacter(kGrunt, 0));
+  Said();
+  TempFolder elsewhere;
+  const std::string game_exe = game / "KORVAQUORIN.exe";
+  const std::string placeholder = ReadBytes(game_exe);
+  WriteStandIn(elsewhere / "KORVAQUORIN.exe", "touch \"$1\"\nsleep 60000\n");
+  {
+    ChildProcess other({elsewhere / "KORVAQUORIN.exe", elsewhere / "started"}, elsewhere / "out");
+    for (int i = 0; i < 3000 && !FileExists(elsewhere / "started"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(m.InstallCharacter(kImra, 4));
+    EXPECT_EQ(Said(), "Char enabled.");
+    other.KillAll();
+  }
+  WriteStandIn(game_exe, "touch \"$1\"\nsleep 60000\n");
+  ChildProcess running({game_exe, elsewhere / "running"}, elsewhere / "out2");
+  for (int i = 0; i < 3000 && !FileExists(elsewhere / "running"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const Files before = Snapshot(game.path());
+  view.answer_yes = true;
+  const std::vector<std::pair<const char*, std::function<bool()>>> operations = {
+      {"install", [&] { return m.InstallCharacter(kBrakka, 2); }},
+      {"delete", [&] { return m.DeleteCharacter(1, true); }},
+      {"revert", [&] { return m.RevertGameFiles(); }},
+  };
+  for (const auto& [name, operation] : operations) {
+    EXPECT_FALSE(operation()) << name;
+    const std::string message = Said();
+    EXPECT_NE(message.find(kGameRunningMessage), std::string::npos) << name << ": " << message;
+    EXPECT_EQ(SnapshotDiff(before, Snapshot(game.path())), "") << name;
+  }
+  // A start with nothing to change opens as usual; one that would change
+  // the game (here: finish a cut-off operation) says so and closes.
+  RecordingView quiet;
+  ModManager again(platform, quiet);
+  EXPECT_TRUE(again.StartUp());
+  EXPECT_EQ(quiet.messages, std::vector<std::string>{});
+  EXPECT_FALSE(quiet.closed);
+  WriteBytes(game / "mod_journal", "");
+  const Files cut = Snapshot(game.path());
+  RecordingView refused;
+  ModManager third(platform, refused);
+  third.StartUp();
+  EXPECT_EQ(refused.messages, std::vector<std::string>{kGameRunningMessage});
+  EXPECT_TRUE(refused.closed);
+  EXPECT_EQ(SnapshotDiff(cut, Snapshot(game.path())), "");
+  running.KillAll();
+  fs::remove(game / "mod_journal");
+  WriteBytes(game_exe, placeholder);
+}
+
+// Saved copies that cannot be removed (Windows refuses to delete a
+// read-only one): the operation that made them is done, but the next one
+// does not begin while they are there, and says which they are; a copy is
+// never put back over a file that a later operation changed.
+TEST_F(InstallTest, SavedCopiesThatStayAreNeverRestored) {
+  ModManager& m = Start();
+  platform.Fail(Op::Remove, "/mod_journal_files/", -1);
+  ASSERT_TRUE(m.InstallCharacter(kBrakka, 2));
+  EXPECT_EQ(Said(), "Char enabled.");
+  const Files installed = Snapshot(game.path());
+  view.answer_yes = true;
+  for (const auto& operation : std::vector<std::function<bool()>>{
+           [&] { return m.DeleteCharacter(3, true); }, [&] { return m.RevertGameFiles(); }}) {
+    EXPECT_FALSE(operation());
+    const std::string message = Said();
+    EXPECT_NE(message.find("could not be removed"), std::string::npos) << message;
+    EXPECT_NE(message.find(game / "mod_journal_files/0"), std::string::npos) << message;
+    EXPECT_EQ(SnapshotDiff(installed, Snapshot(game.path())), "");
+  }
+  platform.ClearFailures();
+  ASSERT_TRUE(m.DeleteCharacter(3, true));
+  Said();
+  ASSERT_TRUE(m.RevertGameFiles());
+  EXPECT_EQ(Said(), "Reverse complete.");
+  Files expected = gameBefore;
+  expected["chars/iconmap"] = ReadBytes(game / "chars/iconmap");
+  EXPECT_EQ(SnapshotDiff(expected, Snapshot(game.path())), "");
+}
 
 TEST(RevertSteps, CoverEveryFileStartUpBacksUpOrAdds) {
   std::vector<std::string> reverted;

@@ -61,6 +61,14 @@ class MadeUpInstallRecords {
 bool RunAsOrdinaryUser(const std::vector<std::string>& owned, const std::function<std::string()>& body,
                        std::string* result, std::string* whyNot);
 
+// Runs argv[0] with its arguments, its standard error on a terminal (a
+// pseudo-terminal) and its standard output into the file `out`, and waits
+// for it. `*terminal` gets what reached the terminal, `*status` the exit
+// status. False, with `*whyNot`, where the tests can make no terminal
+// (Windows).
+bool RunOnTerminal(const std::vector<std::string>& argv, const std::string& out,
+                   std::string* terminal, int* status, std::string* whyNot);
+
 // A file held open for reading by someone else (the game, a virus scanner),
 // sharing it as readers usually do: others may read, write, rename and
 // delete it meanwhile.

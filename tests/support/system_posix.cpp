@@ -164,3 +164,44 @@ bool LockedFile::locked(std::string* whyNot) const {
 }
 
 }  // namespace korva
+
+namespace korva {
+
+bool RunOnTerminal(const std::vector<std::string>& argv, const std::string& out,
+                   std::string* terminal, int* status, std::string* whyNot) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    *whyNot = std::string("no pseudo-terminal: ") + std::strerror(errno);
+    if (master >= 0) close(master);
+    return false;
+  }
+  const std::string slave = ptsname(master);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int tty = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (tty < 0 || file < 0 || dup2(tty, 2) < 0 || dup2(file, 1) < 0) _exit(127);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  terminal->clear();
+  char buffer[4096];
+  for (;;) {
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n > 0) {
+      terminal->append(buffer, static_cast<size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;  // EIO: every holder of the terminal has closed it
+    }
+  }
+  close(master);
+  int raw = 0;
+  waitpid(pid, &raw, 0);
+  *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return true;
+}
+
+}  // namespace korva

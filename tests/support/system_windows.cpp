@@ -258,3 +258,13 @@ bool LockedFile::locked(std::string* whyNot) const {
 }
 
 }  // namespace korva
+
+namespace korva {
+
+bool RunOnTerminal(const std::vector<std::string>&, const std::string&, std::string*, int*,
+                   std::string* whyNot) {
+  *whyNot = "the tests make no console for a program on Windows";
+  return false;
+}
+
+}  // namespace korva
