@@ -355,7 +355,7 @@ bool KorvaQuorinZIDFrame::ShowProgress(uint64_t done, uint64_t total, const std:
     }
   }
   const wxString text = ToWx(doing) + "\n" + Megabytes(done, total);
-  if (!operation_progress_ && operation_watch_->Time() < kProgressAfterMs) {
+  if (!operation_progress_ && operation_watch_->Time() < progress_delay_ms_) {
     // Repaints and timers only: no click reaches the window while the
     // operation runs.
     wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_TIMER);

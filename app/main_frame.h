@@ -42,6 +42,9 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   // Finds the game folder and runs the start-up steps (see ModManager).
   void StartUp();
   korva::ModManager& manager() { return *manager_; }
+  // How long an operation runs before its progress dialog shows (about a
+  // second; tests shorten it).
+  void set_progress_delay_ms(long ms) { progress_delay_ms_ = ms; }
   // What a drop of files and folders on the window does: imports them under
   // the busy cursor, with a progress dialog (and its Cancel button) once the
   // work has taken a second, and shows what was imported and refused.
@@ -131,6 +134,7 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   std::unique_ptr<wxStopWatch> operation_watch_;
   std::unique_ptr<wxEventLoopBase> operation_loop_;
   std::unique_ptr<wxEventLoopActivator> operation_loop_active_;
+  long progress_delay_ms_ = 1000;
 
   DECLARE_EVENT_TABLE()
 };
