@@ -242,6 +242,36 @@ TEST_F(JournalTest, ALineThatDoesNotMatchItsChecksumEndsTheJournal) {
   EXPECT_EQ(SnapshotDiff(recover(journal.substr(0, last)), recover(flipped)), "");
 }
 
+// The order of the calls that end an operation, as the platform sees it
+// (under wine there is no power to cut): every folder whose entries the
+// operation changed is flushed after its last change and before the
+// "committed" line, the last line written, which is the commit point.
+TEST_F(JournalTest, EveryChangeIsFlushedBeforeTheCommitLine) {
+  TestPlatform platform;
+  ASSERT_TRUE(RunOperation(platform).ok());
+  const std::vector<std::string>& calls = platform.calls();
+  const std::string journal = "AppendFile " + JournalPath(game.path());
+  size_t commit = calls.size();
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (calls[i] == journal) commit = i;
+    if (calls[i] == "Remove " + JournalPath(game.path())) break;
+  }
+  ASSERT_LT(commit, calls.size());
+  const std::vector<std::string> entryChanges = {"CopyFile ", "Rename ", "RenameOver ", "Remove ",
+                                                 "CreateFolder ", "RemoveEmptyFolder ",
+                                                 "WriteNewFile ", "ReplaceFile "};
+  for (size_t i = 0; i < commit; ++i) {
+    for (const std::string& change : entryChanges) {
+      if (calls[i].rfind(change, 0) != 0) continue;
+      const std::string folder = ParentFolder(calls[i].substr(change.size()));
+      if (folder == outside.path()) continue;  // copied from outside the game
+      const auto synced = std::find(calls.begin() + static_cast<long>(i), calls.begin() + static_cast<long>(commit),
+                                    "SyncFolder " + folder);
+      EXPECT_NE(synced, calls.begin() + static_cast<long>(commit)) << calls[i] << " is not flushed before the commit";
+    }
+  }
+}
+
 // The same with what was never flushed lost as well, as a strict file
 // system loses it.
 TEST_F(JournalTest, APowerCutThatLosesWhatWasNotFlushedEndsBeforeOrAfter) {
