@@ -217,78 +217,59 @@ struct Changes {
   std::vector<std::string> removals;  // files deleted
   std::vector<FilePair> renames;       // files moved (after the removals)
   std::vector<FilePair> copies;        // files copied in (after the renames)
-  std::vector<uint64_t> sizes;         // of each copy
   std::vector<std::string> kept_gone;  // kept copies moved or removed: their folders may empty
 };
 
-// Makes the folders below the game folder that `path` needs, parents first,
-// remembering those it has seen.
-Status MakeFoldersFor(Platform& platform, const std::string& gameFolder, const std::string& path,
-                      std::set<std::string>* seen) {
+// Adds to `*folders` the folders below the game folder that `path` needs and
+// that are not there, parents first, each once.
+void FoldersFor(Platform& platform, const std::string& gameFolder, const std::string& path,
+                std::set<std::string>* seen, std::vector<std::string>* folders) {
   const std::string parent = ParentFolder(path);
-  if (parent.size() <= gameFolder.size() || seen->count(FoldedName(parent)) != 0) {
-    return Status::Ok();
-  }
+  if (parent.size() <= gameFolder.size() || seen->count(FoldedName(parent)) != 0) return;
   const std::string relative = Relative(gameFolder, parent);
   for (size_t slash = relative.find('/', 1);; slash = relative.find('/', slash + 1)) {
     const std::string folder = gameFolder + relative.substr(0, slash);
     if (seen->insert(FoldedName(folder)).second && !platform.IsFolder(folder)) {
-      Status made = platform.CreateFolder(folder);
-      if (!made.ok()) return made;
+      folders->push_back(folder);
     }
     if (slash == std::string::npos) break;
   }
-  return Status::Ok();
 }
 
-// Calls `step` for consecutive parts of `count` items, each part at most
-// `most` items or about 16 MiB by `sizes` (when given), and tells
-// `progress` after each; stops at the first failure or a cancel.
-template <typename Step>
-Status InParts(size_t count, const std::vector<uint64_t>* sizes, Progress* progress, Step step) {
-  constexpr size_t kMost = 512;
-  constexpr uint64_t kBytes = 16 << 20;
-  for (size_t begin = 0; begin < count;) {
-    size_t end = begin;
-    uint64_t bytes = 0;
-    while (end < count && end - begin < kMost && (bytes < kBytes || end == begin)) {
-      bytes += sizes != nullptr ? (*sizes)[end] : 0;
-      ++end;
+// Of `candidates` (children before their parents), those that are empty
+// once the ones before them are gone: each holds nothing but such folders.
+std::vector<std::string> EmptyFolders(Platform& platform, const std::vector<std::string>& candidates) {
+  std::vector<std::string> empty;
+  std::set<std::string> going;
+  for (const std::string& folder : candidates) {
+    std::vector<std::string> names;
+    if (going.count(FoldedName(folder)) != 0 || !platform.IsFolder(folder) ||
+        !platform.ListFolder(folder, &names).ok()) {
+      continue;
     }
-    Status status = step(begin, end);
-    if (!status.ok()) return status;
-    if (progress != nullptr && !progress->Advance(sizes != nullptr ? bytes : end - begin)) {
-      return Status::Cancelled();
-    }
-    begin = end;
+    const bool nothingStays = std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+      return going.count(FoldedName(folder + "/" + name)) != 0;
+    });
+    if (!nothingStays) continue;
+    empty.push_back(folder);
+    going.insert(FoldedName(folder));
   }
-  return Status::Ok();
+  return empty;
 }
 
 // Makes the changes: removals, then renames (into folders made as needed),
-// then copies; then removes the folders of the kept copies left empty.
-Status Apply(Platform& platform, const std::string& gameFolder, const Changes& changes,
-             Progress* progress) {
-  const auto& removals = changes.removals;
-  Status status = InParts(removals.size(), nullptr, progress, [&](size_t begin, size_t end) {
-    return platform.RemoveFiles(std::vector<std::string>(removals.begin() + begin, removals.begin() + end));
-  });
+// then copies; then removes the folders of the kept copies left empty. Each
+// kind is one call for all its files.
+Status Apply(Platform& platform, const std::string& gameFolder, const Changes& changes) {
+  Status status = platform.RemoveFiles(changes.removals);
   std::set<std::string> seen;
-  for (size_t i = 0; status.ok() && i < changes.renames.size(); ++i) {
-    status = MakeFoldersFor(platform, gameFolder, changes.renames[i].to, &seen);
+  std::vector<std::string> needed;
+  for (const FilePair& rename : changes.renames) {
+    FoldersFor(platform, gameFolder, rename.to, &seen, &needed);
   }
-  const auto& renames = changes.renames;
-  if (status.ok()) {
-    status = InParts(renames.size(), nullptr, progress, [&](size_t begin, size_t end) {
-      return platform.RenameFiles(std::vector<FilePair>(renames.begin() + begin, renames.begin() + end));
-    });
-  }
-  const auto& copies = changes.copies;
-  if (status.ok()) {
-    status = InParts(copies.size(), &changes.sizes, progress, [&](size_t begin, size_t end) {
-      return platform.CopyFiles(std::vector<FilePair>(copies.begin() + begin, copies.begin() + end));
-    });
-  }
+  if (status.ok()) status = platform.CreateFolders(needed);
+  if (status.ok()) status = platform.RenameFiles(changes.renames);
+  if (status.ok()) status = platform.CopyFiles(changes.copies);
   // Deepest first, up to (not including) the game's "chars" folder.
   std::set<std::string> folders;
   const std::string chars = FoldedName(gameFolder + "/chars");
@@ -302,14 +283,7 @@ Status Apply(Platform& platform, const std::string& gameFolder, const Changes& c
   std::stable_sort(deepest.begin(), deepest.end(), [](const std::string& a, const std::string& b) {
     return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
   });
-  for (const std::string& folder : deepest) {
-    if (!status.ok()) break;
-    std::vector<std::string> names;
-    if (!platform.IsFolder(folder) || !platform.ListFolder(folder, &names).ok() || !names.empty()) {
-      continue;
-    }
-    status = platform.RemoveEmptyFolder(folder);
-  }
+  if (status.ok()) status = platform.RemoveEmptyFolders(EmptyFolders(platform, deepest));
   return status;
 }
 
@@ -439,7 +413,7 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
 
   // Folders where the game folder has a file: the package's files below
   // them are not copied.
-  std::vector<std::string> blocked;
+  std::vector<std::string> blocked, made;
   for (const std::string& relative : tree.folders) {
     const std::string path = gameFolder + relative;
     if (Below(relative, blocked)) continue;
@@ -452,13 +426,14 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
       report.skipped.push_back(path + ": the package's files below this folder are not copied, "
                                "since the game folder has a file of that name");
     } else {
-      Status made = platform.CreateFolder(path);
-      if (!made.ok()) {
-        report.failures.push_back(made.message());
-        return report;
-      }
+      made.push_back(path);
       list.folders.push_back(path);
     }
+  }
+  Status madeAll = platform.CreateFolders(made);
+  if (!madeAll.ok()) {
+    report.failures.push_back(madeAll.message());
+    return report;
   }
 
   // What goes where: first each file's place in its stack is worked out,
@@ -523,14 +498,13 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
     }
     if (copy) {
       changes.copies.push_back({source + relative, path});
-      changes.sizes.push_back(info.size);
       total += info.size;
     }
     list.files.push_back(path);
   }
 
   if (progress != nullptr) progress->Stage("Copying the files of " + BaseName(packageFolder), total);
-  Status status = Apply(platform, gameFolder, changes, progress);
+  Status status = Apply(platform, gameFolder, changes);
   if (status.ok()) status = ReplaceText(platform, StoreListPath(gameFolder, index), ListText(list));
   if (!status.ok()) report.failures.push_back(status.message());
   return report;
@@ -590,25 +564,15 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
     progress->Stage("Taking out the files of place " + std::to_string(index + 1),
                     changes.removals.size() + changes.renames.size());
   }
-  Status status = Apply(platform, gameFolder, changes, progress);
-  if (!status.ok()) {
-    report.failures.push_back(status.message());
-    return report;
-  }
+  Status status = Apply(platform, gameFolder, changes);
   // Deepest first. A folder the game had, one another place brings, and
   // one that something else was put into stay; that is no failure.
+  std::vector<std::string> candidates;
   for (auto folder = list.folders.rbegin(); folder != list.folders.rend(); ++folder) {
-    if (list.Existed(*folder) || stacks.BroughtByPlace(*folder, index)) continue;
-    std::vector<std::string> names;
-    if (!platform.IsFolder(*folder) || !platform.ListFolder(*folder, &names).ok() || !names.empty()) {
-      continue;
-    }
-    Status gone = platform.RemoveEmptyFolder(*folder);
-    if (!gone.ok()) {
-      report.failures.push_back(gone.message());
-      return report;
-    }
+    if (!list.Existed(*folder) && !stacks.BroughtByPlace(*folder, index)) candidates.push_back(*folder);
   }
+  if (status.ok()) status = platform.RemoveEmptyFolders(EmptyFolders(platform, candidates));
+  if (!status.ok()) report.failures.push_back(status.message());
   return report;
 }
 

@@ -605,21 +605,46 @@ Status Journal::WriteNewFile(const std::string& path,
   return base_.WriteNewFile(path, produce);
 }
 
+bool Journal::Advanced(uint64_t units) { return progress_ == nullptr || progress_->Advance(units); }
+
 Status Journal::CopyFile(const std::string& from, const std::string& to) {
-  return CopyFiles({{from, to}});
+  std::vector<Line> lines;
+  Status status = Allowed(to);
+  if (status.ok() && Recording() && !base_.Exists(to)) status = CoverFile(to, &lines);
+  if (status.ok()) status = Write(lines);
+  if (!status.ok()) return status;
+  Changed(to, Entry::kGained);
+  return base_.CopyFile(from, to);
 }
 
 Status Journal::CopyFiles(const std::vector<FilePair>& copies) {
+  // The copies are made about 16 MiB at a time, each part's bytes flushed
+  // together; the lines for all of them are written first.
+  constexpr uint64_t kPartBytes = 16 << 20;
   std::vector<Line> lines;
+  std::vector<uint64_t> sizes;
   for (const FilePair& copy : copies) {
     Status status = Allowed(copy.to);
     if (status.ok() && Recording() && !base_.Exists(copy.to)) status = CoverFile(copy.to, &lines);
     if (!status.ok()) return status;
+    FileInfo info;
+    sizes.push_back(base_.Stat(copy.from, &info).ok() ? info.size : 0);
   }
-  Status written = Write(lines);
-  if (!written.ok()) return written;
-  for (const FilePair& copy : copies) Changed(copy.to, Entry::kGained);
-  return copies.size() == 1 ? base_.CopyFile(copies[0].from, copies[0].to) : base_.CopyFiles(copies);
+  Status status = Write(lines);
+  for (size_t begin = 0; status.ok() && begin < copies.size();) {
+    size_t end = begin;
+    uint64_t bytes = 0;
+    while (end < copies.size() && (end == begin || bytes + sizes[end] <= kPartBytes)) {
+      bytes += sizes[end];
+      Changed(copies[end].to, Entry::kGained);
+      ++end;
+    }
+    status = base_.CopyFiles(std::vector<FilePair>(copies.begin() + static_cast<long>(begin),
+                                                   copies.begin() + static_cast<long>(end)));
+    if (status.ok() && !Advanced(bytes)) status = Status::Cancelled();
+    begin = end;
+  }
+  return status;
 }
 
 Status Journal::RenameOver(const std::string& from, const std::string& to) {
@@ -657,15 +682,14 @@ Status Journal::RenameFiles(const std::vector<FilePair>& renames) {
     if (!status.ok()) return status;
     if (Recording() && !base_.Exists(rename.to)) CoverRename(rename.from, rename.to, &lines);
   }
-  Status written = Write(lines);
-  if (!written.ok()) return written;
-  for (const FilePair& rename : renames) {
-    Changed(rename.from, Entry::kLost);
-    Changed(rename.to, Entry::kGained);
-    if (progress_ != nullptr) progress_->Advance(0);
+  Status status = Write(lines);
+  for (size_t i = 0; status.ok() && i < renames.size(); ++i) {
+    Changed(renames[i].from, Entry::kLost);
+    Changed(renames[i].to, Entry::kGained);
+    status = base_.Rename(renames[i].from, renames[i].to);
+    if (status.ok() && renames.size() > 1 && !Advanced(1)) status = Status::Cancelled();
   }
-  return renames.size() == 1 ? base_.Rename(renames[0].from, renames[0].to)
-                             : base_.RenameFiles(renames);
+  return status;
 }
 
 Status Journal::Remove(const std::string& path) { return RemoveFiles({path}); }
@@ -685,8 +709,8 @@ Status Journal::RemoveFiles(const std::vector<std::string>& paths) {
   for (size_t i = 0; i < paths.size() && status.ok(); ++i) {
     Changed(paths[i], Entry::kLost);
     if (!copies[i].empty()) gained_.insert(JournalFilesPath(game_));
-    if (progress_ != nullptr) progress_->Advance(0);
     status = copies[i].empty() ? base_.Remove(paths[i]) : base_.Rename(paths[i], copies[i]);
+    if (status.ok() && paths.size() > 1 && !Advanced(1)) status = Status::Cancelled();
   }
   return status;
 }
@@ -697,26 +721,38 @@ Status Journal::RemoveOwnFile(const std::string& path) {
   return status.ok() ? base_.RemoveOwnFile(path) : status;
 }
 
-Status Journal::CreateFolder(const std::string& path) {
-  Status status = Allowed(path);
-  if (!status.ok()) return status;
-  if (Recording() && !base_.Exists(path)) {
-    status = Write({{"folder", path}});
+Status Journal::CreateFolder(const std::string& path) { return CreateFolders({path}); }
+
+Status Journal::CreateFolders(const std::vector<std::string>& paths) {
+  std::vector<Line> lines;
+  for (const std::string& path : paths) {
+    Status status = Allowed(path);
     if (!status.ok()) return status;
+    if (Recording() && !base_.Exists(path)) lines.push_back({"folder", path});
   }
-  Changed(path, Entry::kGained);
-  return base_.CreateFolder(path);
+  Status status = Write(lines);
+  for (size_t i = 0; status.ok() && i < paths.size(); ++i) {
+    Changed(paths[i], Entry::kGained);
+    status = base_.CreateFolder(paths[i]);
+  }
+  return status;
 }
 
-Status Journal::RemoveEmptyFolder(const std::string& path) {
-  Status status = Allowed(path);
-  if (!status.ok()) return status;
-  if (Recording() && base_.IsFolder(path)) {
-    status = Write({{"gone-folder", path}});
+Status Journal::RemoveEmptyFolder(const std::string& path) { return RemoveEmptyFolders({path}); }
+
+Status Journal::RemoveEmptyFolders(const std::vector<std::string>& paths) {
+  std::vector<Line> lines;
+  for (const std::string& path : paths) {
+    Status status = Allowed(path);
     if (!status.ok()) return status;
+    if (Recording() && base_.IsFolder(path)) lines.push_back({"gone-folder", path});
   }
-  Changed(path, Entry::kLost);
-  return base_.RemoveEmptyFolder(path);
+  Status status = Write(lines);
+  for (size_t i = 0; status.ok() && i < paths.size(); ++i) {
+    Changed(paths[i], Entry::kLost);
+    status = base_.RemoveEmptyFolder(paths[i]);
+  }
+  return status;
 }
 
 Status Journal::ScratchFolder(std::string* folder) {
@@ -736,8 +772,8 @@ Status Journal::MoveInFiles(const std::vector<FilePair>& moves) {
   Status status = Write(lines);
   for (size_t i = 0; i < moves.size() && status.ok(); ++i) {
     Changed(moves[i].to, Entry::kGained);
-    if (progress_ != nullptr) progress_->Advance(0);
     status = base_.Rename(moves[i].from, moves[i].to);
+    if (status.ok() && !Advanced(0)) status = Status::Cancelled();
   }
   return status;
 }

@@ -118,9 +118,14 @@ class Journal : public Platform {
   Status RemoveOwnFile(const std::string& path) override;
   Status CreateFolder(const std::string& path) override;
   Status RemoveEmptyFolder(const std::string& path) override;
+  // The calls for many files write all their lines with one flush, then
+  // make the changes a part at a time, telling the progress (by bytes for
+  // copies, by files for the others) and stopping when it cancels.
   Status CopyFiles(const std::vector<FilePair>& copies) override;
   Status RenameFiles(const std::vector<FilePair>& renames) override;
   Status RemoveFiles(const std::vector<std::string>& paths) override;
+  Status CreateFolders(const std::vector<std::string>& paths) override;
+  Status RemoveEmptyFolders(const std::vector<std::string>& paths) override;
   Status SyncFolder(const std::string& path) override { return base_.SyncFolder(path); }
   Status SyncFile(const std::string& path) override { return base_.SyncFile(path); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
@@ -176,6 +181,9 @@ class Journal : public Platform {
   std::string NextCopy();
   void End();
   bool Recording() const { return active_ && recording_; }
+  // One more item of a batch is done (`units` of the progress); false when
+  // the progress was cancelled.
+  bool Advanced(uint64_t units);
 
   Platform& base_;
   std::string game_;

@@ -19,7 +19,9 @@ std::string ShellCommandText(const std::vector<std::string>& argv) {
 }
 
 Status SameBytes(Platform& platform, const std::string& a, const std::string& b, bool* same) {
-  // Compared a block at a time, so that big files need little memory.
+  // Compared a block at a time, so that big files need little memory; the
+  // first block is small, as files that differ mostly differ early.
+  constexpr size_t kFirstBlock = 64 << 10;
   constexpr size_t kBlock = 1 << 20;
   *same = false;
   FileInfo infoA, infoB;
@@ -27,10 +29,12 @@ Status SameBytes(Platform& platform, const std::string& a, const std::string& b,
   if (status.ok()) status = platform.Stat(b, &infoB);
   if (!status.ok() || infoA.size != infoB.size) return status;
   std::string bytesA, bytesB;
-  for (uint64_t offset = 0; offset < infoA.size; offset += kBlock) {
-    status = platform.ReadAt(a, offset, kBlock, &bytesA);
-    if (status.ok()) status = platform.ReadAt(b, offset, kBlock, &bytesB);
+  for (uint64_t offset = 0; offset < infoA.size;) {
+    const size_t block = offset == 0 ? kFirstBlock : kBlock;
+    status = platform.ReadAt(a, offset, block, &bytesA);
+    if (status.ok()) status = platform.ReadAt(b, offset, block, &bytesB);
     if (!status.ok() || bytesA != bytesB) return status;
+    offset += block;
   }
   *same = true;
   return Status::Ok();

@@ -141,6 +141,24 @@ class Platform {
     }
     return Status::Ok();
   }
+  // Creates many folders, each as CreateFolder does, in the order given
+  // (parents before their children). Stops at the first failure.
+  virtual Status CreateFolders(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+      Status status = CreateFolder(path);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
+  // Removes many empty folders, each as RemoveEmptyFolder does, in the order
+  // given (children before their parents). Stops at the first failure.
+  virtual Status RemoveEmptyFolders(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+      Status status = RemoveEmptyFolder(path);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
   // Deletes a file that the program made for its own use (a saved copy, a
   // temporary file), also one that is marked read-only.
   virtual Status RemoveOwnFile(const std::string& path) { return Remove(path); }

@@ -160,6 +160,17 @@ FolderNames& Names() {
 // created under "/Chars/" lands in an existing "chars" folder.
 std::string Resolve(const std::string& path) {
   if (path.empty() || EntryExists(path)) return path;
+  // Most often the folder is spelled as on disk and only the name is new
+  // or in other letter case: one look in the folder's listing.
+  const size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) {
+    const std::string folder = path.substr(0, slash);
+    struct stat st;
+    if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      const std::string match = Names().Find(folder, path.substr(slash + 1));
+      return match.empty() ? path : folder + "/" + match;
+    }
+  }
   std::string resolved;
   bool found = true;
   size_t pos = 0;
@@ -493,13 +504,34 @@ class PosixPlatform : public Platform {
     if (path.compare(0, root.size() + 1, root + "/") != 0 || HasDotDot(path, "/")) {
       return outside("not inside the game folder");
     }
-    std::string realRoot, realPath, rest;
-    if (!RealPathOfExisting(Resolve(root), &realRoot, &rest) || !rest.empty()) {
-      return Status::PathError(root, "the game folder cannot be found");
-    }
-    if (!RealPathOfExisting(Resolve(path), &realPath, &rest)) return ErrnoError(path, errno);
-    if (realPath != realRoot && realPath.compare(0, realRoot.size() + 1, realRoot + "/") != 0) {
-      return outside("leads outside the game folder through a link (to " + realPath + ")");
+    std::string realRoot;
+    if (!RealRoot(root, &realRoot)) return Status::PathError(root, "the game folder cannot be found");
+    // Each part below the root that exists, one at a time: only a link can
+    // lead elsewhere, and then where it leads must lie inside.
+    std::string current = Resolve(root);
+    for (size_t start = root.size() + 1; start <= path.size();) {
+      size_t end = path.find('/', start);
+      if (end == std::string::npos) end = path.size();
+      const std::string name = path.substr(start, end - start);
+      start = end + 1;
+      if (name.empty() || name == ".") continue;
+      std::string next = current + "/" + name;
+      struct stat st;
+      if (lstat(next.c_str(), &st) != 0) {
+        const std::string match = Names().Find(current, name);
+        if (match.empty()) break;  // the rest does not exist yet
+        next = current + "/" + match;
+        if (lstat(next.c_str(), &st) != 0) break;
+      }
+      if (S_ISLNK(st.st_mode)) {
+        char buffer[PATH_MAX];
+        if (realpath(next.c_str(), buffer) == nullptr) return ErrnoError(path, errno);
+        const std::string real = buffer;
+        if (real != realRoot && real.compare(0, realRoot.size() + 1, realRoot + "/") != 0) {
+          return outside("leads outside the game folder through a link (to " + real + ")");
+        }
+      }
+      current = next;
     }
     return Status::Ok();
   }
@@ -809,6 +841,24 @@ class PosixPlatform : public Platform {
   }
 
  private:
+  // The real path of the folder `root`, found once and kept: the game
+  // folder is checked against it many times in an operation.
+  bool RealRoot(const std::string& root, std::string* real) {
+    std::lock_guard<std::mutex> lock(roots_mutex_);
+    auto found = roots_.find(root);
+    if (found != roots_.end()) {
+      *real = found->second;
+      return true;
+    }
+    std::string rest;
+    if (!RealPathOfExisting(Resolve(root), real, &rest) || !rest.empty()) return false;
+    roots_[root] = *real;
+    return true;
+  }
+
+  std::mutex roots_mutex_;
+  std::unordered_map<std::string, std::string> roots_;
+
   // Copies `from` to `to` + "_temp" (a leftover of that name goes first),
   // flushed or not; `*temp` names the temporary file once it exists.
   Status CopyToTemp(const std::string& from, const std::string& to, bool flush, std::string* temp) {
