@@ -378,6 +378,7 @@ Status Journal::Begin(const std::string& name) {
   changed_keys_.clear();
   gained_.clear();
   lost_.clear();
+  native_folders_.clear();
   return Status::Ok();
 }
 
@@ -441,13 +442,19 @@ Status Journal::AllowedEntry(const std::string& path) {
   return Allowed(parent);
 }
 
-std::string Journal::Key(const std::string& path) { return FoldedName(base_.NativePath(path)); }
+// Names are matched as the game's platform matches them: in any letter case.
+std::string Journal::Key(const std::string& path) { return FoldedName(path); }
 
 void Journal::Changed(const std::string& path, Entry entry) {
   if (changed_keys_.insert(path).second) changed_.push_back(path);
   if (entry == Entry::kSame) return;
-  const std::string folder = ParentFolder(base_.NativePath(path));
-  (entry == Entry::kGained ? gained_ : lost_).insert(folder);
+  // The folder as spelled on disk, looked up once for all its files.
+  const std::string given = ParentFolder(path);
+  auto found = native_folders_.find(given);
+  if (found == native_folders_.end()) {
+    found = native_folders_.emplace(given, base_.NativePath(given)).first;
+  }
+  (entry == Entry::kGained ? gained_ : lost_).insert(found->second);
 }
 
 Status Journal::SyncChangedFolders() {

@@ -200,6 +200,7 @@ class Journal : public Platform {
   // Folders whose entries changed since the last journal line.
   std::set<std::string> gained_;
   std::set<std::string> lost_;
+  std::map<std::string, std::string> native_folders_;  // as given -> as on disk
 };
 
 // Undoes the operation whose journal is in `gameFolder`, if one was cut off:
