@@ -371,6 +371,39 @@ TEST_F(PlatformTest, ProgramsGetTheirArgumentsUnchanged) {
   EXPECT_NE(missing.message().find("cannot start"), std::string::npos) << missing.message();
 }
 
+// A watched program's output reaches the watch line by line, in order,
+// also what it prints just before it ends; the watch is asked again and
+// again while the program runs (at least every 100 ms: over half a second
+// several times), and a watch that says stop ends the program. The bound
+// checked is the stop's, far above a look's 100 ms and far below the
+// program's minute.
+TEST_F(PlatformTest, AWatchedProgramIsHeardAndCanBeStopped) {
+  const std::string talker = dir / ExecutableName("talker");
+  WriteStandIn(talker, "print one\nsleep 250\nprint two words\nsleep 250\nprint last\nexit 3\n");
+  std::vector<std::string> heard;
+  int looks = 0, exitStatus = -1;
+  Status ran = platform.RunProgram({talker}, &exitStatus, [&](const std::vector<std::string>& lines) {
+    ++looks;
+    heard.insert(heard.end(), lines.begin(), lines.end());
+    return true;
+  });
+  ASSERT_TRUE(ran.ok()) << ran.message();
+  EXPECT_EQ(exitStatus, 3);
+  EXPECT_EQ(heard, (std::vector<std::string>{"one", "two words", "last"}));
+  EXPECT_GE(looks, 4);
+
+  const std::string sleeper = dir / ExecutableName("sleeper");
+  WriteStandIn(sleeper, "print started\nsleep 60000\ntouch \"" + dir / "finished" + "\"\n");
+  std::chrono::steady_clock::time_point told;
+  Status stopped = platform.RunProgram({sleeper}, &exitStatus, [&](const std::vector<std::string>& lines) {
+    told = std::chrono::steady_clock::now();
+    return lines.empty();
+  });
+  EXPECT_TRUE(stopped.cancelled()) << stopped.message();
+  EXPECT_LT(std::chrono::steady_clock::now() - told, std::chrono::seconds(5));
+  EXPECT_FALSE(FileExists(dir / "finished"));
+}
+
 TEST(ShellCommandText, QuotesTheProgramAndThePaths) {
   EXPECT_EQ(ShellCommandText({"G/quickbms.exe", "G/vantrel.bms", "G/a.dat", "G/"}),
             "\"\"G/quickbms.exe\" \"G/vantrel.bms\" \"G/a.dat\" \"G/\"\"");
@@ -477,6 +510,67 @@ TEST_F(PlatformTest, ARefusedChangeSaysWhyAndWhatToDo) {
   }
   for (const Case& c : cases) {
     if (FileExists(c.path)) SetReadOnly(c.path, false);
+  }
+}
+
+// Copies made together land byte for byte, a read-only file's copy
+// read-only too; a target that exists refuses them all, naming it, and no
+// temporary file is left.
+TEST_F(PlatformTest, CopyFilesCopiesEveryFileOrNone) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"text", "line\r\n"}, {"empty", ""}, {"large", std::string(200000, '\0') + "end"}, {"locked", "ro"}};
+  std::vector<FilePair> copies;
+  for (const auto& [name, bytes] : files) {
+    WriteBytes(dir / name, bytes);
+    copies.push_back({dir / name, dir / ("copies/" + name)});
+  }
+  SetReadOnly(dir / "locked", true);
+  ASSERT_TRUE(platform.CreateFolder(dir / "copies").ok());
+  Status copied = platform.CopyFiles(copies);
+  ASSERT_TRUE(copied.ok()) << copied.message();
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(dir / ("copies/" + name)), bytes) << name;
+  const auto writable = [](const std::string& path) {
+    return (fs::status(fs::u8path(path)).permissions() & fs::perms::owner_write) != fs::perms::none;
+  };
+  EXPECT_FALSE(writable(dir / "copies/locked"));
+  EXPECT_TRUE(writable(dir / "copies/text"));
+
+  WriteBytes(dir / "taken", "keep");
+  Status refused = platform.CopyFiles(
+      {{dir / "text", dir / "new1"}, {dir / "locked", dir / "new2"}, {dir / "large", dir / "taken"},
+       {dir / "empty", dir / "new3"}});
+  EXPECT_FALSE(refused.ok());
+  EXPECT_EQ(refused.message().rfind(dir / "taken: ", 0), 0u) << refused.message();
+  EXPECT_EQ(ReadBytes(dir / "taken"), "keep");
+  for (const auto& [path, bytes] : Snapshot(dir.path())) {
+    EXPECT_EQ(path.find("new"), std::string::npos) << path;
+  }
+  SetReadOnly(dir / "locked", false);
+  SetReadOnly(dir / "copies/locked", false);
+}
+
+// The program's own files go also when they are read-only (a saved copy of
+// a read-only game file); on POSIX the file has no write permission, which
+// never stood in the way.
+TEST_F(PlatformTest, RemoveOwnFileRemovesAReadOnlyFile) {
+  WriteBytes(dir / "saved", "x");
+  SetReadOnly(dir / "saved", true);
+  Status removed = platform.RemoveOwnFile(dir / "saved");
+  EXPECT_TRUE(removed.ok()) << removed.message();
+  EXPECT_FALSE(FileExists(dir / "saved"));
+  Status missing = platform.RemoveOwnFile(dir / "saved");
+  EXPECT_EQ(missing.message().rfind(dir / "saved: ", 0), 0u) << missing.message();
+}
+
+// A folder's entries are flushed; a missing folder, or a file, is a
+// failure that names it.
+TEST_F(PlatformTest, SyncFolderFlushesAFolderOrSaysWhyNot) {
+  WriteBytes(dir / "folder/file", "x");
+  Status synced = platform.SyncFolder(dir / "folder");
+  EXPECT_TRUE(synced.ok()) << synced.message();
+  for (const std::string& path : {dir / "missing", dir / "folder/file"}) {
+    Status failed = platform.SyncFolder(path);
+    EXPECT_EQ(failed.message().rfind(path + ": ", 0), 0u) << failed.message();
   }
 }
 
