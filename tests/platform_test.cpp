@@ -36,6 +36,10 @@ void SetReadOnly(const std::string& path, bool readOnly) {
                   readOnly ? fs::perm_options::remove : fs::perm_options::add);
 }
 
+bool Writable(const std::string& path) {
+  return (fs::status(fs::u8path(path)).permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
 class PlatformTest : public ::testing::Test {
  protected:
   Platform& platform = SystemPlatform();
@@ -529,11 +533,8 @@ TEST_F(PlatformTest, CopyFilesCopiesEveryFileOrNone) {
   Status copied = platform.CopyFiles(copies);
   ASSERT_TRUE(copied.ok()) << copied.message();
   for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(dir / ("copies/" + name)), bytes) << name;
-  const auto writable = [](const std::string& path) {
-    return (fs::status(fs::u8path(path)).permissions() & fs::perms::owner_write) != fs::perms::none;
-  };
-  EXPECT_FALSE(writable(dir / "copies/locked"));
-  EXPECT_TRUE(writable(dir / "copies/text"));
+  EXPECT_FALSE(Writable(dir / "copies/locked"));
+  EXPECT_TRUE(Writable(dir / "copies/text"));
 
   WriteBytes(dir / "taken", "keep");
   Status refused = platform.CopyFiles(
@@ -549,17 +550,28 @@ TEST_F(PlatformTest, CopyFilesCopiesEveryFileOrNone) {
   SetReadOnly(dir / "copies/locked", false);
 }
 
-// The program's own files go also when they are read-only (a saved copy of
-// a read-only game file); on POSIX the file has no write permission, which
-// never stood in the way.
-TEST_F(PlatformTest, RemoveOwnFileRemovesAReadOnlyFile) {
-  WriteBytes(dir / "saved", "x");
-  SetReadOnly(dir / "saved", true);
-  Status removed = platform.RemoveOwnFile(dir / "saved");
+// A saved copy of a read-only file is read-only too: put back over its
+// file (made writable and changed meanwhile), the file is as it was,
+// read-only again; a copy no longer needed goes although it is read-only.
+// On POSIX read-only means no write permission, which never stood in the
+// way of removing it.
+TEST_F(PlatformTest, ASavedCopyOfAReadOnlyFileGoesBackOrAway) {
+  WriteBytes(dir / "game", "old");
+  SetReadOnly(dir / "game", true);
+  ASSERT_TRUE(platform.CopyFile(dir / "game", dir / "saved").ok());
+  ASSERT_TRUE(platform.CopyFile(dir / "game", dir / "unneeded").ok());
+  SetReadOnly(dir / "game", false);
+  WriteBytes(dir / "game", "changed");
+  Status back = platform.RenameOver(dir / "saved", dir / "game");
+  ASSERT_TRUE(back.ok()) << back.message();
+  EXPECT_EQ(ReadBytes(dir / "game"), "old");
+  EXPECT_FALSE(Writable(dir / "game"));
+  Status removed = platform.RemoveOwnFile(dir / "unneeded");
   EXPECT_TRUE(removed.ok()) << removed.message();
-  EXPECT_FALSE(FileExists(dir / "saved"));
-  Status missing = platform.RemoveOwnFile(dir / "saved");
-  EXPECT_EQ(missing.message().rfind(dir / "saved: ", 0), 0u) << missing.message();
+  EXPECT_FALSE(FileExists(dir / "unneeded"));
+  Status missing = platform.RemoveOwnFile(dir / "unneeded");
+  EXPECT_EQ(missing.message().rfind(dir / "unneeded: ", 0), 0u) << missing.message();
+  SetReadOnly(dir / "game", false);
 }
 
 // A folder's entries are flushed; a missing folder, or a file, is a
