@@ -159,6 +159,11 @@ bool HeldOpen(const std::string& path) {
 
 enum class Refusal { kHeld, kReadOnly, kNoPermission, kOther };
 
+// What a user can do about a folder they may not write in.
+constexpr char kNoPermission[] =
+    "no permission to write in this folder; run the program as administrator, or move the game "
+    "out of Program Files, then try again";
+
 // Why a change of `path` (and `other`, a rename's other end) failed with
 // `error`. Access is denied to a folder the user may not write in and to a
 // read-only file; to any other file only while someone holds it (an
@@ -189,8 +194,7 @@ Status ChangeError(DWORD error, const std::string& path, const std::string& othe
     }
     case Refusal::kNoPermission:
       return Status::PathError(!other.empty() && !FolderDenied(path) ? FolderOf(other) : FolderOf(path),
-                               "no permission to write in this folder; run the program as "
-                               "administrator, or move the game out of Program Files, then try again");
+                               kNoPermission);
     case Refusal::kReadOnly:
       return Status::PathError(!other.empty() && !ReadOnlyFile(path) ? other : path,
                                "the file is read-only; clear its read-only attribute, then try "
@@ -498,6 +502,63 @@ std::string RegistryFolder(std::string folder) {
   return folder;
 }
 
+// A watched program's output pipe holds this many bytes before the program
+// waits for them to be read.
+constexpr DWORD kPipeBytes = 1 << 16;
+
+// Adds to `*pending` what the pipe holds now, at most one pipe's worth,
+// without waiting for more. False when it held nothing (or has ended).
+bool ReadWaiting(HANDLE pipe, std::string* pending) {
+  bool got = false;
+  for (DWORD taken = 0; taken < kPipeBytes;) {
+    DWORD waiting = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) || waiting == 0) break;
+    char buffer[4096];
+    DWORD read = 0;
+    if (!::ReadFile(pipe, buffer, std::min<DWORD>(waiting, sizeof buffer), &read, nullptr) ||
+        read == 0) {
+      break;
+    }
+    pending->append(buffer, read);
+    taken += read;
+    got = true;
+  }
+  return got;
+}
+
+// Waits for the program `process`, reading its standard output from `pipe`
+// and telling `watch` the whole lines (without their "\r\n") at least
+// every 100 ms; stops the program when `watch` returns false.
+Status Watch(HANDLE process, HANDLE pipe, const ProgramWatch& watch, const std::string& name) {
+  std::string pending;
+  bool busy = false;
+  for (;;) {
+    // While the program prints, the pipe is emptied more often.
+    const DWORD waited = WaitForSingleObject(process, busy ? 10 : 100);
+    if (waited == WAIT_FAILED) {
+      const DWORD error = GetLastError();
+      TerminateProcess(process, 1);
+      return Win32Error(name, error);
+    }
+    const bool ended = waited == WAIT_OBJECT_0;
+    // What it printed just before it ended is still told: the pipe is read
+    // until it is empty.
+    busy = ReadWaiting(pipe, &pending);
+    std::vector<std::string> lines;
+    for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+      lines.push_back(pending.substr(0, end > 0 && pending[end - 1] == '\r' ? end - 1 : end));
+    }
+    if (!watch(lines)) {
+      if (!ended) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, INFINITE);
+      }
+      return Status::Cancelled();
+    }
+    if (ended && !busy) return Status::Ok();
+  }
+}
+
 class WindowsPlatform : public Platform {
  public:
   bool CanRead(const std::string& path) override {
@@ -760,29 +821,31 @@ class WindowsPlatform : public Platform {
   }
 
   Status CopyFile(const std::string& from, const std::string& to) override {
-    {
-      Handle in;
-      uint64_t size = 0;
-      Status opened = OpenRegular(from, GENERIC_READ, &in, &size);
-      if (!opened.ok()) return opened;
-    }
-    if (EntryExists(to)) return Win32Error(to, ERROR_FILE_EXISTS);
-    // The copy is written under a temporary name and renamed into place
-    // when complete, so a cut-off copy never stands under the target's name.
-    const std::string temp = to + "_temp";
-    Status copied = Change([&] {
-      return CopyFileW(LongPath(from).c_str(), LongPath(temp).c_str(), TRUE) != 0;
-    }, temp, from);
-    if (!copied.ok()) return copied;
-    // The copy takes the source's attributes; a read-only one is flushed
-    // through a handle that may write, and keeps its attribute.
-    const DWORD attributes = Attributes(temp);
-    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (readOnly) SetFileAttributesW(LongPath(temp).c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    Status status = SyncFile(temp);
-    if (readOnly) SetFileAttributesW(LongPath(temp).c_str(), attributes);
+    std::string temp;
+    Status status = CopyToTemp(from, to, &temp);
+    if (status.ok()) status = FlushCopy(temp);
     if (status.ok()) status = Rename(temp, to);
-    if (!status.ok()) RemoveCopy(temp);
+    if (!status.ok() && !temp.empty()) RemoveCopy(temp);
+    return status;
+  }
+
+  Status CopyFiles(const std::vector<FilePair>& copies) override {
+    // Every copy is written under its temporary name, then all are flushed,
+    // and only then does each take its name.
+    std::vector<std::string> temps;
+    Status status;
+    for (const FilePair& copy : copies) {
+      std::string temp;
+      status = CopyToTemp(copy.from, copy.to, &temp);
+      if (!temp.empty()) temps.push_back(temp);
+      if (!status.ok()) break;
+    }
+    for (size_t i = 0; status.ok() && i < temps.size(); ++i) status = FlushCopy(temps[i]);
+    size_t renamed = 0;
+    for (; status.ok() && renamed < copies.size(); ++renamed) {
+      status = Rename(temps[renamed], copies[renamed].to);
+    }
+    for (size_t i = status.ok() ? temps.size() : renamed; i < temps.size(); ++i) RemoveCopy(temps[i]);
     return status;
   }
 
@@ -808,6 +871,25 @@ class WindowsPlatform : public Platform {
     return Change([&] { return DeleteFileW(LongPath(path).c_str()) != 0; }, path);
   }
 
+  Status RemoveOwnFile(const std::string& path) override {
+    // A saved copy takes the read-only attribute of the file it was copied
+    // from; the program's own file is removed all the same. Should the
+    // removal fail, the file keeps its attribute.
+    const DWORD attributes = Attributes(path);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_READONLY) &&
+                          !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (readOnly) {
+      Status cleared = Change([&] {
+        return SetFileAttributesW(LongPath(path).c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}) != 0;
+      }, path);
+      if (!cleared.ok()) return cleared;
+    }
+    Status removed = Remove(path);
+    if (!removed.ok() && readOnly) SetFileAttributesW(LongPath(path).c_str(), attributes);
+    return removed;
+  }
+
   Status CreateFolder(const std::string& path) override {
     return Change([&] { return CreateDirectoryW(LongPath(path).c_str(), nullptr) != 0; }, path);
   }
@@ -817,15 +899,19 @@ class WindowsPlatform : public Platform {
   }
 
   Status SyncFolder(const std::string& path) override {
-    // NTFS journals its metadata: a creation, rename or removal that has
-    // returned lasts through a power cut without a flush of the folder
-    // (and Windows offers no way to flush one). Only its existence is
-    // checked, as on other systems.
-    if (!IsFolder(path)) {
-      DWORD attributes = Attributes(path);
-      return attributes == INVALID_FILE_ATTRIBUTES ? LastError(path)
-                                                   : Status::PathError(path, "not a folder");
+    // Flushing a folder's handle makes NTFS write the folder's entries and
+    // its log to disk. The flush needs a handle that may write.
+    Handle folder(CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid()) {
+      const DWORD error = GetLastError();
+      return error == ERROR_ACCESS_DENIED && IsFolder(path) ? Status::PathError(path, kNoPermission)
+                                                            : Win32Error(path, error);
     }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(folder.get(), &info)) return LastError(path);
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return Status::PathError(path, "not a folder");
+    if (!FlushFileBuffers(folder.get())) return LastError(path);
     return Status::Ok();
   }
 
@@ -942,7 +1028,9 @@ class WindowsPlatform : public Platform {
     return false;
   }
 
-  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus) override {
+  using Platform::RunProgram;
+  Status RunProgram(const std::vector<std::string>& argv, int* exitStatus,
+                    const ProgramWatch& watch) override {
     if (argv.empty()) return Status::Error("No program to run.");
     // No shell: the program's path is given on its own, and the command
     // line is quoted so that the C runtime hands each argument over whole.
@@ -952,23 +1040,44 @@ class WindowsPlatform : public Platform {
         Native(argv[0]).size() < MAX_PATH ? Native(argv[0]) : LongPath(argv[0]);
     std::wstring line = L"\"" + Wide(argv[0]) + L"\"";
     for (size_t i = 1; i < argv.size(); ++i) line += L" " + QuoteArgument(Wide(argv[i]));
+    // A watched program writes its standard output into a pipe of ours:
+    // only the end it writes to is handed down to it.
+    Handle reader, writer;
+    if (watch) {
+      SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+      HANDLE readEnd = nullptr, writeEnd = nullptr;
+      if (!CreatePipe(&readEnd, &writeEnd, &inherited, kPipeBytes)) {
+        return Status::PathError(argv[0], "cannot start: " + ErrorText(GetLastError()));
+      }
+      reader.Reset(readEnd);
+      writer.Reset(writeEnd);
+      if (!SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0)) {
+        return Status::PathError(argv[0], "cannot start: " + ErrorText(GetLastError()));
+      }
+    }
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdOutput = watch ? writer.get() : GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-      return Status::PathError(argv[0], "cannot start: " + ErrorText(GetLastError()));
-    }
+    const bool started = CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process) != 0;
+    const DWORD startError = GetLastError();
+    // Only the program holds the write end now: the pipe ends when it (and
+    // whatever it started) is done with it.
+    writer.Reset(INVALID_HANDLE_VALUE);
+    if (!started) return Status::PathError(argv[0], "cannot start: " + ErrorText(startError));
     Handle processHandle(process.hProcess), thread(process.hThread);
-    DWORD code = 0;
-    if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.hProcess, &code)) {
+    if (watch) {
+      Status watched = Watch(process.hProcess, reader.get(), watch, argv[0]);
+      if (!watched.ok()) return watched;
+    } else if (WaitForSingleObject(process.hProcess, INFINITE) != WAIT_OBJECT_0) {
       return LastError(argv[0]);
     }
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.hProcess, &code)) return LastError(argv[0]);
     // Windows' counterpart of a signal: the process ended on an exception
     // (an access violation, a stack overflow) or was stopped by Ctrl+C.
     if ((code & 0xFF000000u) == 0xC0000000u) {
@@ -1000,6 +1109,43 @@ class WindowsPlatform : public Platform {
   // holds it for a moment; what cannot be removed stays.
   static void RemoveQuietly(const std::string& path) {
     Retried([&] { return DeleteFileW(LongPath(path).c_str()) != 0; }, path);
+  }
+
+  // Copies `from` to `to` + "_temp" with the source's attributes, unflushed;
+  // `*temp` names the temporary file once it exists. Fails when `to`
+  // exists, and when a temporary file of that name is left from before.
+  Status CopyToTemp(const std::string& from, const std::string& to, std::string* temp) {
+    temp->clear();
+    {
+      Handle in;
+      uint64_t size = 0;
+      Status opened = OpenRegular(from, GENERIC_READ, &in, &size);
+      if (!opened.ok()) return opened;
+    }
+    if (EntryExists(to)) return Win32Error(to, ERROR_FILE_EXISTS);
+    // The copy is written under a temporary name and renamed into place
+    // when complete, so a cut-off copy never stands under the target's name.
+    const std::string name = to + "_temp";
+    Status copied = Change([&] {
+      return CopyFileW(LongPath(from).c_str(), LongPath(name).c_str(), TRUE) != 0;
+    }, name, from);
+    if (copied.ok()) *temp = name;
+    return copied;
+  }
+
+  // Flushes a copy to disk. A copy that took the read-only attribute is
+  // flushed through a handle that may write, and keeps its attribute.
+  Status FlushCopy(const std::string& temp) {
+    const DWORD attributes = Attributes(temp);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError(temp);
+    if (!(attributes & FILE_ATTRIBUTE_READONLY)) return SyncFile(temp);
+    const std::wstring name = LongPath(temp);
+    if (!SetFileAttributesW(name.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+      return LastError(temp);
+    }
+    Status status = SyncFile(temp);
+    if (!SetFileAttributesW(name.c_str(), attributes) && status.ok()) status = LastError(temp);
+    return status;
   }
 
   // Removes a copy's temporary file, also when the copy took the source's
@@ -1041,6 +1187,11 @@ std::vector<std::string> FindGameInstalls(std::vector<std::string>* problems) {
   // NTFS matches names without regard to case.
   auto identity = [](const std::string& path) { return FoldedName(path); };
   return FindInstalls(SystemPlatform(), steamFolders, gameFolders, identity, problems);
+}
+
+bool StandardErrorIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {

@@ -36,6 +36,10 @@ void SetReadOnly(const std::string& path, bool readOnly) {
                   readOnly ? fs::perm_options::remove : fs::perm_options::add);
 }
 
+bool Writable(const std::string& path) {
+  return (fs::status(fs::u8path(path)).permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
 class PlatformTest : public ::testing::Test {
  protected:
   Platform& platform = SystemPlatform();
@@ -371,6 +375,39 @@ TEST_F(PlatformTest, ProgramsGetTheirArgumentsUnchanged) {
   EXPECT_NE(missing.message().find("cannot start"), std::string::npos) << missing.message();
 }
 
+// A watched program's output reaches the watch line by line, in order,
+// also what it prints just before it ends; the watch is asked again and
+// again while the program runs (at least every 100 ms: over half a second
+// several times), and a watch that says stop ends the program. The bound
+// checked is the stop's, far above a look's 100 ms and far below the
+// program's minute.
+TEST_F(PlatformTest, AWatchedProgramIsHeardAndCanBeStopped) {
+  const std::string talker = dir / ExecutableName("talker");
+  WriteStandIn(talker, "print one\nsleep 250\nprint two words\nsleep 250\nprint last\nexit 3\n");
+  std::vector<std::string> heard;
+  int looks = 0, exitStatus = -1;
+  Status ran = platform.RunProgram({talker}, &exitStatus, [&](const std::vector<std::string>& lines) {
+    ++looks;
+    heard.insert(heard.end(), lines.begin(), lines.end());
+    return true;
+  });
+  ASSERT_TRUE(ran.ok()) << ran.message();
+  EXPECT_EQ(exitStatus, 3);
+  EXPECT_EQ(heard, (std::vector<std::string>{"one", "two words", "last"}));
+  EXPECT_GE(looks, 4);
+
+  const std::string sleeper = dir / ExecutableName("sleeper");
+  WriteStandIn(sleeper, "print started\nsleep 60000\ntouch \"" + dir / "finished" + "\"\n");
+  std::chrono::steady_clock::time_point told;
+  Status stopped = platform.RunProgram({sleeper}, &exitStatus, [&](const std::vector<std::string>& lines) {
+    told = std::chrono::steady_clock::now();
+    return lines.empty();
+  });
+  EXPECT_TRUE(stopped.cancelled()) << stopped.message();
+  EXPECT_LT(std::chrono::steady_clock::now() - told, std::chrono::seconds(5));
+  EXPECT_FALSE(FileExists(dir / "finished"));
+}
+
 TEST(ShellCommandText, QuotesTheProgramAndThePaths) {
   EXPECT_EQ(ShellCommandText({"G/quickbms.exe", "G/vantrel.bms", "G/a.dat", "G/"}),
             "\"\"G/quickbms.exe\" \"G/vantrel.bms\" \"G/a.dat\" \"G/\"\"");
@@ -477,6 +514,75 @@ TEST_F(PlatformTest, ARefusedChangeSaysWhyAndWhatToDo) {
   }
   for (const Case& c : cases) {
     if (FileExists(c.path)) SetReadOnly(c.path, false);
+  }
+}
+
+// Copies made together land byte for byte, a read-only file's copy
+// read-only too; a target that exists refuses them all, naming it, and no
+// temporary file is left.
+TEST_F(PlatformTest, CopyFilesCopiesEveryFileOrNone) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"text", "line\r\n"}, {"empty", ""}, {"large", std::string(200000, '\0') + "end"}, {"locked", "ro"}};
+  std::vector<FilePair> copies;
+  for (const auto& [name, bytes] : files) {
+    WriteBytes(dir / name, bytes);
+    copies.push_back({dir / name, dir / ("copies/" + name)});
+  }
+  SetReadOnly(dir / "locked", true);
+  ASSERT_TRUE(platform.CreateFolder(dir / "copies").ok());
+  Status copied = platform.CopyFiles(copies);
+  ASSERT_TRUE(copied.ok()) << copied.message();
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadBytes(dir / ("copies/" + name)), bytes) << name;
+  EXPECT_FALSE(Writable(dir / "copies/locked"));
+  EXPECT_TRUE(Writable(dir / "copies/text"));
+
+  WriteBytes(dir / "taken", "keep");
+  Status refused = platform.CopyFiles(
+      {{dir / "text", dir / "new1"}, {dir / "locked", dir / "new2"}, {dir / "large", dir / "taken"},
+       {dir / "empty", dir / "new3"}});
+  EXPECT_FALSE(refused.ok());
+  EXPECT_EQ(refused.message().rfind(dir / "taken: ", 0), 0u) << refused.message();
+  EXPECT_EQ(ReadBytes(dir / "taken"), "keep");
+  for (const auto& [path, bytes] : Snapshot(dir.path())) {
+    EXPECT_EQ(path.find("new"), std::string::npos) << path;
+  }
+  SetReadOnly(dir / "locked", false);
+  SetReadOnly(dir / "copies/locked", false);
+}
+
+// A saved copy of a read-only file is read-only too: put back over its
+// file (made writable and changed meanwhile), the file is as it was,
+// read-only again; a copy no longer needed goes although it is read-only.
+// On POSIX read-only means no write permission, which never stood in the
+// way of removing it.
+TEST_F(PlatformTest, ASavedCopyOfAReadOnlyFileGoesBackOrAway) {
+  WriteBytes(dir / "game", "old");
+  SetReadOnly(dir / "game", true);
+  ASSERT_TRUE(platform.CopyFile(dir / "game", dir / "saved").ok());
+  ASSERT_TRUE(platform.CopyFile(dir / "game", dir / "unneeded").ok());
+  SetReadOnly(dir / "game", false);
+  WriteBytes(dir / "game", "changed");
+  Status back = platform.RenameOver(dir / "saved", dir / "game");
+  ASSERT_TRUE(back.ok()) << back.message();
+  EXPECT_EQ(ReadBytes(dir / "game"), "old");
+  EXPECT_FALSE(Writable(dir / "game"));
+  Status removed = platform.RemoveOwnFile(dir / "unneeded");
+  EXPECT_TRUE(removed.ok()) << removed.message();
+  EXPECT_FALSE(FileExists(dir / "unneeded"));
+  Status missing = platform.RemoveOwnFile(dir / "unneeded");
+  EXPECT_EQ(missing.message().rfind(dir / "unneeded: ", 0), 0u) << missing.message();
+  SetReadOnly(dir / "game", false);
+}
+
+// A folder's entries are flushed; a missing folder, or a file, is a
+// failure that names it.
+TEST_F(PlatformTest, SyncFolderFlushesAFolderOrSaysWhyNot) {
+  WriteBytes(dir / "folder/file", "x");
+  Status synced = platform.SyncFolder(dir / "folder");
+  EXPECT_TRUE(synced.ok()) << synced.message();
+  for (const std::string& path : {dir / "missing", dir / "folder/file"}) {
+    Status failed = platform.SyncFolder(path);
+    EXPECT_EQ(failed.message().rfind(path + ": ", 0), 0u) << failed.message();
   }
 }
 

@@ -12,6 +12,8 @@
 //   write FILE WORD...    makes FILE hold the words and a line end
 //   copy FROM TO          makes TO hold FROM's bytes
 //   touch FILE            makes FILE exist
+//   print WORD...         prints the words, joined by blanks, and a line end
+//                         on standard output, at once
 //   args FILE             writes the arguments to FILE, one a line
 //   exit N                ends with exit status N
 //   sleep MS              waits MS milliseconds
@@ -273,6 +275,9 @@ void Command(const std::vector<std::string>& w, const std::vector<std::string>& 
   } else if (op == "copy") {
     need(3);
     Write(w[2], Read(w[1]), false);
+  } else if (op == "print") {
+    std::printf("%s\n", Joined(w, 1).c_str());
+    std::fflush(stdout);
   } else if (op == "touch") {
     need(2);
     Write(w[1], "", true);
