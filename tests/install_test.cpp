@@ -272,11 +272,6 @@ TEST_F(InstallTest, AStepThatFailsIsSaidAndUndoesTheWholeOperation) {
 // locks no file). The install fails, naming the file and what to do, and
 // the journal leaves the game as it was.
 TEST_F(InstallTest, AReadOnlyOrHeldGameFileFailsTheInstallAndLeavesTheGame) {
-#ifdef _WIN32
-  GTEST_SKIP() << "the journal puts a file back by renaming its saved copy over it, also a file "
-                  "whose change was refused, and Windows refuses that rename again for a "
-                  "read-only or held file";
-#endif
   ModManager& m = Start();
   const std::string cpj = game / "chars/quorin_pawnik.cpj";
   const Files before = Snapshot(game.path());
@@ -453,7 +448,7 @@ TEST_F(InstallTest, NothingChangesWhileTheGameRuns) {
 // never put back over a file that a later operation changed.
 TEST_F(InstallTest, SavedCopiesThatStayAreNeverRestored) {
   ModManager& m = Start();
-  platform.Fail(Op::Remove, "/mod_journal_files/", -1);
+  platform.Fail(Op::RemoveOwnFile, "/mod_journal_files/", -1);
   ASSERT_TRUE(m.InstallCharacter(kBrakka, 2));
   EXPECT_EQ(Said(), "Char enabled.");
   const Files installed = Snapshot(game.path());

@@ -66,7 +66,7 @@ void WatchCommit(TestPlatform& platform, const std::string& game, int* commit) {
   platform.OnChange([&platform, game, commit, lastLine](Op op, const std::string& path) {
     if (path != JournalPath(game)) return;
     if (op == Op::AppendFile) *lastLine = platform.changes() + 1;
-    if (op == Op::Remove) *commit = *lastLine;
+    if (op == Op::Remove || op == Op::RemoveOwnFile) *commit = *lastLine;
   });
 }
 
@@ -230,10 +230,10 @@ TEST_F(JournalTest, ALineThatDoesNotMatchItsChecksumEndsTheJournal) {
   }
   ASSERT_NE(digit, std::string::npos);
   TempFolder saved;
-  fs::copy(game.path(), saved.path(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::copy(game.path(), saved / "game", fs::copy_options::recursive);
   auto recover = [&](const std::string& text) {
     fs::remove_all(game.path());
-    fs::copy(saved.path(), game.path(), fs::copy_options::recursive);
+    fs::copy(saved / "game", game.path(), fs::copy_options::recursive);
     WriteBytes(JournalPath(game.path()), text);
     return Recovered(SystemPlatform());
   };
@@ -254,7 +254,7 @@ TEST_F(JournalTest, EveryChangeIsFlushedBeforeTheCommitLine) {
   size_t commit = calls.size();
   for (size_t i = 0; i < calls.size(); ++i) {
     if (calls[i] == journal) commit = i;
-    if (calls[i] == "Remove " + JournalPath(game.path())) break;
+    if (calls[i] == "RemoveOwnFile " + JournalPath(game.path())) break;
   }
   ASSERT_LT(commit, calls.size());
   const std::vector<std::string> entryChanges = {"CopyFile ", "Rename ", "RenameOver ", "Remove ",

@@ -12,7 +12,7 @@ const char* OpName(Op op) {
       "ReplaceFile",
       "WriteNewFile", "RenameOver", "CopyFile",    "Rename",     "Remove",       "CreateFolder",
       "RemoveEmptyFolder", "SyncFolder", "RunProgram", "SyncFile", "WriteNewFileUnflushed",
-      "FlushFiles"};
+      "FlushFiles", "RemoveOwnFile"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -95,6 +95,9 @@ Status TestPlatform::WriteNewFileUnflushed(const std::string& path,
                                            const std::function<Status(FileWriter&)>& produce) {
   return Called(Op::WriteNewFileUnflushed, path) ? Injected(path)
                                                  : base_.WriteNewFileUnflushed(path, produce);
+}
+Status TestPlatform::RemoveOwnFile(const std::string& path) {
+  return Called(Op::RemoveOwnFile, path) ? Injected(path) : base_.RemoveOwnFile(path);
 }
 Status TestPlatform::FlushFiles(const std::vector<std::string>& paths) {
   std::string all;  // logged whole

@@ -16,7 +16,8 @@ enum class Op {
   CanRead, Exists, IsFolder, IsLink, Stat, ReadFile, ReadAt, ListFolder, CheckInside, IsRunning,
   WriteAt,
   AppendFile, ReplaceFile, WriteNewFile, RenameOver, CopyFile, Rename, Remove, CreateFolder,
-  RemoveEmptyFolder, SyncFolder, RunProgram, SyncFile, WriteNewFileUnflushed, FlushFiles
+  RemoveEmptyFolder, SyncFolder, RunProgram, SyncFile, WriteNewFileUnflushed, FlushFiles,
+  RemoveOwnFile
 };
 
 class TestPlatform : public Platform {
@@ -81,6 +82,7 @@ class TestPlatform : public Platform {
   Status WriteNewFileUnflushed(const std::string& path,
                                const std::function<Status(FileWriter&)>& produce) override;
   Status FlushFiles(const std::vector<std::string>& paths) override;
+  Status RemoveOwnFile(const std::string& path) override;
   Status RenameOver(const std::string& from, const std::string& to) override;
   Status CopyFile(const std::string& from, const std::string& to) override;
   Status Rename(const std::string& from, const std::string& to) override;
