@@ -367,9 +367,13 @@ bool KorvaQuorinZIDFrame::ShowProgress(uint64_t done, uint64_t total, const std:
         "Korva Quorin ZID", text, 1000, this,
         wxPD_APP_MODAL | wxPD_CAN_ABORT | wxPD_ELAPSED_TIME | wxPD_REMAINING_TIME);
   }
-  if (total == 0) return operation_progress_->Pulse(text);
   const int value = static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 1000);
-  return operation_progress_->Update(std::min(value, 999), text);
+  const bool goOn = total == 0 ? operation_progress_->Pulse(text)
+                               : operation_progress_->Update(std::min(value, 999), text);
+  // The dialog lets its own events through (on Windows not the timers');
+  // the window's repaints and timers go on as well.
+  wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_UI | wxEVT_CATEGORY_TIMER);
+  return goOn;
 }
 
 void KorvaQuorinZIDFrame::EndProgress() {
