@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "  import ARCHIVE_OR_FOLDER... [--replace]\n"
     "                       import mod packages into \"Mod Database\"; a package of\n"
     "                       the same folder name is kept unless --replace is given\n"
-    "  roster list          list the rosters saved in the program folder's rosters\n"
+    "  roster list          list the saved rosters (rosters/NAME.txt in the program\n"
+    "                       folder)\n"
     "  roster save NAME [--skip-unknown]\n"
     "                       save which package each place holds as roster NAME; a\n"
     "                       place whose package is not known refuses the save,\n"
@@ -40,7 +41,8 @@ constexpr const char* kUsage =
     "  roster delete NAME   delete roster NAME\n"
     "  reinstall MOD        install mod MOD afresh in every place that holds it\n"
     "MOD is a \"Mod Database\" row number or a package folder's name; PLACE is a\n"
-    "\"Game Chars\" row number. Rows count from 0.\n";
+    "\"Game Chars\" row number. Rows count from 0; in a roster file places are\n"
+    "numbered 1 to 10.\n";
 
 // Prints what the window would show; remembers the lists for printing.
 class ConsoleView : public korva::View {
