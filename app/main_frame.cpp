@@ -1,10 +1,12 @@
 #include "app/main_frame.h"
 
 #include <wx/dnd.h>
+#include <wx/choicdlg.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/stopwatch.h>
+#include <wx/textdlg.h>
 #include <wx/utils.h>
 
 #include "app/wx_text.h"
@@ -34,6 +36,8 @@ const wxWindowID KorvaQuorinZIDFrame::idMenuRevert = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuQuit = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuAbout = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::ID_STATUSBAR1 = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuSaveRoster = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuDeleteRoster = wxNewId();
 
 BEGIN_EVENT_TABLE(KorvaQuorinZIDFrame, wxFrame)
 END_EVENT_TABLE()
@@ -196,6 +200,15 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   fileMenu->Append(new wxMenuItem(fileMenu, idMenuQuit, "Quit\tAlt-F4", "Quit the application",
                                   wxITEM_NORMAL));
   menuBar->Append(fileMenu, "&File");
+  // Rosters: which package each place holds, saved under a name.
+  wxMenu* rostersMenu = new wxMenu();
+  rostersMenu->Append(idMenuSaveRoster, "Save roster...",
+                      "Save which mod package each place holds as a roster");
+  apply_roster_menu_ = new wxMenu();
+  rostersMenu->AppendSubMenu(apply_roster_menu_, "Apply",
+                             "Make the places hold what a roster names");
+  rostersMenu->Append(idMenuDeleteRoster, "Delete roster...", "Delete a saved roster");
+  menuBar->Append(rostersMenu, "&Rosters");
   wxMenu* helpMenu = new wxMenu();
   helpMenu->Append(new wxMenuItem(helpMenu, idMenuAbout, "About\tF1",
                                   "Show info about this application", wxITEM_NORMAL));
@@ -220,6 +233,9 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnQuit, this, idMenuQuit);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnRevert, this, idMenuRevert);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnAbout, this, idMenuAbout);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnSaveRoster, this, idMenuSaveRoster);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnDeleteRoster, this, idMenuDeleteRoster);
+  RefreshRosterMenu();
 
   // A drop anywhere on the window imports: on the frame, its panels and
   // the two lists.
@@ -231,7 +247,10 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
 
 KorvaQuorinZIDFrame::~KorvaQuorinZIDFrame() = default;
 
-void KorvaQuorinZIDFrame::StartUp() { manager_->StartUp(); }
+void KorvaQuorinZIDFrame::StartUp() {
+  manager_->StartUp();
+  RefreshRosterMenu();
+}
 
 void KorvaQuorinZIDFrame::OnModSelected(wxCommandEvent&) {
   manager_->ShowModInfo(ListBox1->GetSelection());
@@ -276,6 +295,44 @@ void KorvaQuorinZIDFrame::OnRevert(wxCommandEvent&) {
   manager_->RevertGameFiles();
 }
 
+void KorvaQuorinZIDFrame::OnSaveRoster(wxCommandEvent&) {
+  manager_->AskAndSaveRoster();
+  RefreshRosterMenu();
+}
+
+void KorvaQuorinZIDFrame::OnApplyRoster(wxCommandEvent& event) {
+  auto item = roster_items_.find(event.GetId());
+  if (item == roster_items_.end()) return;
+  const std::string name = item->second;
+  wxBusyCursor busy;
+  manager_->ApplyRoster(name);
+}
+
+void KorvaQuorinZIDFrame::OnDeleteRoster(wxCommandEvent&) {
+  manager_->AskAndDeleteRoster();
+  RefreshRosterMenu();
+}
+
+void KorvaQuorinZIDFrame::RefreshRosterMenu() {
+  for (const auto& [id, name] : roster_items_) {
+    Unbind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnApplyRoster, this, id);
+  }
+  roster_items_.clear();
+  while (apply_roster_menu_->GetMenuItemCount() > 0) {
+    apply_roster_menu_->Destroy(apply_roster_menu_->FindItemByPosition(0));
+  }
+  const std::vector<std::string> names = manager_->RosterNames();
+  if (names.empty()) {
+    apply_roster_menu_->Append(wxID_ANY, "(no rosters saved)")->Enable(false);
+    return;
+  }
+  for (const std::string& name : names) {
+    wxMenuItem* item = apply_roster_menu_->Append(wxID_ANY, ToWx(name), ToWx("Apply the roster \"" + name + "\""));
+    roster_items_[item->GetId()] = name;
+    Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnApplyRoster, this, item->GetId());
+  }
+}
+
 void KorvaQuorinZIDFrame::OnAbout(wxCommandEvent&) {
   wxMessageBox(
       "Korva Quorin Character Mod Manager - v0.1.2\n"
@@ -305,6 +362,26 @@ bool KorvaQuorinZIDFrame::AskForGameFolder(const std::string& defaultFolder,
                       "Exe (KORVAQUORIN.exe)|KORVAQUORIN.exe", wxFD_OPEN);
   if (dialog.ShowModal() != wxID_OK) return false;
   *folder = FromWx(dialog.GetDirectory());
+  return true;
+}
+
+bool KorvaQuorinZIDFrame::AskForText(const std::string& text, const std::string& caption,
+                                     std::string* answer) {
+  NormalCursor normalCursor;
+  wxTextEntryDialog dialog(this, ToWx(text), ToWx(caption));
+  if (dialog.ShowModal() != wxID_OK) return false;
+  *answer = FromWx(dialog.GetValue());
+  return true;
+}
+
+bool KorvaQuorinZIDFrame::ChooseFromList(const std::string& text, const std::string& caption,
+                                         const std::vector<std::string>& choices, int* chosen) {
+  NormalCursor normalCursor;
+  wxArrayString items;
+  for (const std::string& choice : choices) items.Add(ToWx(choice));
+  wxSingleChoiceDialog dialog(this, ToWx(text), ToWx(caption), items);
+  if (dialog.ShowModal() != wxID_OK) return false;
+  *chosen = dialog.GetSelection();
   return true;
 }
 

@@ -17,7 +17,10 @@
 #include <wx/progdlg.h>
 #include <wx/stopwatch.h>
 
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 // On Windows the wx headers bring in <windows.h>, whose CopyFile and
 // ReplaceFile are macros for the wide-character calls. They would rename
@@ -73,6 +76,10 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   static const wxWindowID idMenuRevert;
   static const wxWindowID idMenuQuit;
   static const wxWindowID idMenuAbout;
+  static const wxWindowID idMenuSaveRoster;
+  static const wxWindowID idMenuDeleteRoster;
+  // The Rosters menu's "Apply" submenu: one item per roster, by name.
+  wxMenu* apply_roster_menu() const { return apply_roster_menu_; }
   static const wxWindowID ID_STATUSBAR1;
 
  private:
@@ -82,12 +89,21 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   void OnQuit(wxCommandEvent& event);
   void OnRevert(wxCommandEvent& event);
   void OnAbout(wxCommandEvent& event);
+  void OnSaveRoster(wxCommandEvent& event);
+  void OnApplyRoster(wxCommandEvent& event);
+  void OnDeleteRoster(wxCommandEvent& event);
+  // Fills the "Apply" submenu with the rosters of the program folder.
+  void RefreshRosterMenu();
 
   // korva::View
   void ShowMessage(const std::string& text) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   bool AskForGameFolder(const std::string& defaultFolder, const std::string& defaultFile,
                         std::string* folder) override;
+  bool AskForText(const std::string& text, const std::string& caption,
+                  std::string* answer) override;
+  bool ChooseFromList(const std::string& text, const std::string& caption,
+                      const std::vector<std::string>& choices, int* chosen) override;
   void SetModRows(const std::vector<std::string>& rows) override;
   void SetGameCharRows(const std::vector<std::string>& rows) override;
   void SetSlotLabel(korva::SlotKind kind, const std::string& text) override;
@@ -121,6 +137,9 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   wxButton* Button1;
   wxButton* Button2;
   wxStatusBar* StatusBar1;
+
+  wxMenu* apply_roster_menu_ = nullptr;
+  std::map<int, std::string> roster_items_;  // "Apply" item id to roster name
 
   std::unique_ptr<korva::ModManager> manager_;
   // Shown while an import that has run for a second goes on. wx's own

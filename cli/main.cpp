@@ -32,8 +32,18 @@ constexpr const char* kUsage =
     "  import ARCHIVE_OR_FOLDER... [--replace]\n"
     "                       import mod packages into \"Mod Database\"; a package of\n"
     "                       the same folder name is kept unless --replace is given\n"
+    "  roster list          list the saved rosters (rosters/NAME.txt in the program\n"
+    "                       folder)\n"
+    "  roster save NAME [--skip-unknown]\n"
+    "                       save which package each place holds as roster NAME; a\n"
+    "                       place whose package is not known refuses the save,\n"
+    "                       unless --skip-unknown saves it as empty\n"
+    "  roster apply NAME    make the places hold what roster NAME names\n"
+    "  roster delete NAME   delete roster NAME\n"
+    "  reinstall MOD        install mod MOD afresh in every place that holds it\n"
     "MOD is a \"Mod Database\" row number or a package folder's name; PLACE is a\n"
-    "\"Game Chars\" row number. Rows count from 0.\n";
+    "\"Game Chars\" row number. Rows count from 0; in a roster file places are\n"
+    "numbered 1 to 10.\n";
 
 // Prints what the window would show; remembers the lists for printing.
 class ConsoleView : public korva::View {
@@ -91,6 +101,11 @@ class ConsoleView : public korva::View {
   }
   bool AskYesNo(const std::string& text, const std::string& caption) override {
     ++questions;
+    if (caption == korva::kUpdatedPackageCaption) {
+      std::cout << text << "\nAnswered No. korva-zid-cli reinstall MOD installs the new version "
+                           "there.\n" << std::flush;
+      return false;
+    }
     if (caption != korva::kAdoptQuestionCaption) return answer_yes;
     std::cout << text << "\n"
               << (adopt ? "Answered Yes (--yes).\n"
@@ -101,6 +116,12 @@ class ConsoleView : public korva::View {
   }
   bool AskForGameFolder(const std::string&, const std::string&, std::string*) override {
     std::cerr << "Point to KORVAQUORIN.exe\n";
+    return false;
+  }
+  // The command line asks for no name and no choice: its arguments give them.
+  bool AskForText(const std::string&, const std::string&, std::string*) override { return false; }
+  bool ChooseFromList(const std::string&, const std::string&, const std::vector<std::string>&,
+                      int*) override {
     return false;
   }
   void SetModRows(const std::vector<std::string>& rows) override { mod_rows = rows; }
@@ -183,6 +204,15 @@ int main(int argc, char** argv) {
     }
     if (sources.empty()) known = false;
   }
+  // roster list | save NAME [--skip-unknown] | apply NAME | delete NAME
+  const std::string action = command == "roster" && operands >= 1 ? args[1] : "";
+  const bool skipUnknown = action == "save" && operands == 3 && args[3] == "--skip-unknown";
+  if (command == "roster") {
+    known = (action == "list" && operands == 1) ||
+            ((action == "save" || action == "apply" || action == "delete") && operands == 2) ||
+            skipUnknown;
+  }
+  if (command == "reinstall") known = operands == 1;
   if (!known) return Usage();
   if ((command == "delete" && RowNumber(args[1]) < 0) ||
       (command == "install" && RowNumber(args[2]) < 0)) {
@@ -214,6 +244,13 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
+  // Rosters are files of the program folder: listing and deleting them
+  // needs no game.
+  if (command == "roster" && action == "list") {
+    for (const std::string& name : manager.RosterNames()) std::cout << name << "\n";
+    return 0;
+  }
+  if (command == "roster" && action == "delete") return manager.DeleteRoster(args[2]) ? 0 : 1;
   if (command == "set-game") {
     // The window's dialog only lets the user pick an existing KORVAQUORIN.exe;
     // anything else is refused before config.ini or the game is touched.
@@ -255,9 +292,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (command == "delete") return manager.DeleteCharacter(RowNumber(args[1]) + 1, true) ? 0 : 1;
+  if (command == "roster" && action == "save") return manager.SaveRoster(args[2], skipUnknown) ? 0 : 1;
+  if (command == "roster") return manager.ApplyRoster(args[2]) ? 0 : 1;
 
   int mod = ModRow(manager, args[1]);
   const bool known_mod = mod >= 0 && mod < manager.mod_count();
+  if (command == "reinstall") {
+    // A row, or the folder name of a package (listed or not).
+    const std::string folder = known_mod ? korva::BaseName(manager.mod_folder_list()[mod]) : args[1];
+    return manager.ReinstallPackage(folder) ? 0 : 1;
+  }
   if (!known_mod) std::cerr << "No mod package \"" << args[1] << "\": see korva-zid-cli mods\n";
   if (command == "info") {
     if (!known_mod) return 1;

@@ -40,7 +40,7 @@ std::string IconMapPath(const std::string& gameFolder) { return gameFolder + "/c
 
 Status PlaceIcon(Platform& platform, const std::string& gameFolder,
                  const std::string& programFolder, IconMap* map, const std::string& iconPath,
-                 int position, int characterNumber) {
+                 int position, int characterNumber, std::vector<CellEdit>* planned) {
   std::vector<int32_t>& e = map->entries;
   int n = static_cast<int>(e.size());
   int extras = 0;  // extra icons of lower character numbers
@@ -60,16 +60,24 @@ Status PlaceIcon(Platform& platform, const std::string& gameFolder,
                          " in the icon map); the icon was not placed.");
   }
   if (e[target] != 0) {
-    Status opened =
-        OpenIconCells(platform, gameFolder, programFolder, kFirstModIconCell + target, 1);
+    Status opened;
+    if (planned != nullptr) {
+      planned->push_back(CellEdit::Open(kFirstModIconCell + target, 1));
+    } else {
+      opened = OpenIconCells(platform, gameFolder, programFolder, kFirstModIconCell + target, 1);
+    }
     if (!opened.ok()) {
       return Status::Error(opened.message() + " The icon of character " +
                            std::to_string(characterNumber) + " was not placed.");
     }
     for (int j = n - 2; j >= target; --j) e[j + 1] = e[j];
   }
-  Status pasted =
-      PasteIconCell(platform, gameFolder, programFolder, iconPath, kFirstModIconCell + target);
+  Status pasted;
+  if (planned != nullptr) {
+    planned->push_back(CellEdit::Paste(iconPath, kFirstModIconCell + target));
+  } else {
+    pasted = PasteIconCell(platform, gameFolder, programFolder, iconPath, kFirstModIconCell + target);
+  }
   e[target] = characterNumber;
   Status written = WriteIconMap(platform, gameFolder, *map);
   if (!written.ok()) return Together(pasted, written);
@@ -78,7 +86,7 @@ Status PlaceIcon(Platform& platform, const std::string& gameFolder,
 
 Status ReleaseCharacterIcons(Platform& platform, const std::string& gameFolder,
                              const std::string& programFolder, IconMap* map,
-                             int characterNumber) {
+                             int characterNumber, std::vector<CellEdit>* planned) {
   std::vector<int32_t>& e = map->entries;
   int n = static_cast<int>(e.size());
   if (n <= 0) return Status::Ok();
@@ -95,6 +103,10 @@ Status ReleaseCharacterIcons(Platform& platform, const std::string& gameFolder,
   // Later entries move down over the extra icons; the last k - 1 keep their
   // values.
   for (int j = first + k; j < n; ++j) e[j - (k - 1)] = e[j];
+  if (planned != nullptr) {
+    planned->push_back(CellEdit::Close(first + kFirstModIconCell + 1, k - 1));
+    return Status::Ok();
+  }
   Status closed =
       CloseIconCells(platform, gameFolder, programFolder, first + kFirstModIconCell + 1, k - 1);
   if (!closed.ok()) e = before;

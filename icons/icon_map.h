@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "icons/icon_page.h"
 #include "platform/platform.h"
 
 namespace korva {
@@ -38,18 +39,24 @@ std::string IconMapPath(const std::string& gameFolder);
 // they were. An icon that could not be pasted still gets its entry (its cell
 // keeps the old picture); that failure is returned after the map is written.
 // When the map file cannot be written the in-memory map keeps the change.
+//
+// With `planned`, the page is not touched: its edits are added to the list
+// for one later EditIconCells, and the map changes as if they were made.
+// Many placements and releases planned so and made in one cycle leave the
+// page as the same calls without `planned` leave it, one cycle or two each.
 Status PlaceIcon(Platform& platform, const std::string& gameFolder,
                  const std::string& programFolder, IconMap* map, const std::string& iconPath,
-                 int position, int characterNumber);
+                 int position, int characterNumber, std::vector<CellEdit>* planned = nullptr);
 
 // Frees character `characterNumber`'s entries in `*map` (they become 0; the
 // first stays in place as its place's position) and, when it had extra
 // icons, moves the later entries and page cells down over them. Does not
 // write the map file. When the page cells cannot be moved the map is left
 // as it was, so it still describes the page, and the failure is returned.
+// With `planned`, the page's edit is added to it instead (see PlaceIcon).
 Status ReleaseCharacterIcons(Platform& platform, const std::string& gameFolder,
                              const std::string& programFolder, IconMap* map,
-                             int characterNumber);
+                             int characterNumber, std::vector<CellEdit>* planned = nullptr);
 
 // Writes `map` to the map file in one step; on failure the old file stays.
 Status WriteIconMap(Platform& platform, const std::string& gameFolder, const IconMap& map);

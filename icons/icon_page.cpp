@@ -160,28 +160,6 @@ bool MoveCell(FIBITMAP* page, int from, int to) {
                                   to / kCellsPerRow * kCellSize, 256);
 }
 
-Status MoveCells(Platform& platform, const std::string& gameFolder,
-                 const std::string& programFolder, int start, int gap, bool open) {
-  if (start < 0 || gap < 1) {
-    return Status::Error("The icon cells " + std::to_string(start) + " (gap " +
-                         std::to_string(gap) + ") do not exist; the icon page was not changed.");
-  }
-  return RunPageEditCycle(platform, gameFolder, programFolder, [&](FIBITMAP* page) {
-    ChangeResult result;
-    int last = kLastIconCell - gap;
-    for (int k = start; k <= last; ++k) {
-      int i = open ? last - (k - start) : k;  // opening moves the last cell first
-      bool moved = open ? MoveCell(page, i, i + gap) : MoveCell(page, i + gap, i);
-      if (!moved) {
-        result.stop = Status::Error("icon cell " + std::to_string(open ? i : i + gap) +
-                                    " could not be moved");
-        break;
-      }
-    }
-    return result;
-  });
-}
-
 // Images go between FreeImage and the platform's files a window at a time,
 // so the page (18 MB as a TGA) never sits in memory as a whole file beside
 // its bitmap: fresh memory costs a page fault per 4 KiB, which for a page
@@ -399,50 +377,94 @@ Status SaveTo(FREE_IMAGE_FORMAT format, FIBITMAP* image, int flags, const std::s
   return Status::Ok();
 }
 
+// Moves cells up by `gap` to open `gap` cells at `start` (`open`), or down
+// over them to close them.
+Status MoveCells(FIBITMAP* page, int start, int gap, bool open) {
+  int last = kLastIconCell - gap;
+  for (int k = start; k <= last; ++k) {
+    int i = open ? last - (k - start) : k;  // opening moves the last cell first
+    bool moved = open ? MoveCell(page, i, i + gap) : MoveCell(page, i + gap, i);
+    if (!moved) {
+      return Status::Error("icon cell " + std::to_string(open ? i : i + gap) + " could not be moved");
+    }
+  }
+  return Status::Ok();
+}
+
+// Pastes the icon at `iconPath` into `cell` of the page. An icon that cannot
+// be read or does not fit leaves the cell as it was; that is returned.
+Status PasteCell(Platform& platform, FIBITMAP* page, const std::string& iconPath, int cell) {
+  Status loaded;
+  Image icon = LoadImageFile(platform, iconPath, 0, kIconLimits, &loaded);
+  // Icons drawn without transparency (24-bit) are pasted opaque onto the
+  // 32-bit page rather than refused for their depth.
+  if (icon && FreeImage_GetBPP(page) == 32 && FreeImage_GetBPP(icon.get()) != 32) {
+    icon.reset(FreeImage_ConvertTo32Bits(icon.get()));
+  }
+  if (!icon) {
+    return Status::Error("The icon could not be read (" + loaded.message() + "); icon cell " +
+                         std::to_string(cell) + " keeps its old picture.");
+  }
+  if (!FreeImage_Paste(page, icon.get(), cell % kCellsPerRow * kCellSize,
+                       cell / kCellsPerRow * kCellSize, 256)) {
+    return Status::Error(
+        "The icon " + iconPath + " (" + std::to_string(FreeImage_GetWidth(icon.get())) + " x " +
+        std::to_string(FreeImage_GetHeight(icon.get())) + " pixels, " +
+        std::to_string(FreeImage_GetBPP(icon.get())) + "-bit) does not fit icon cell " +
+        std::to_string(cell) + " of the " + std::to_string(FreeImage_GetBPP(page)) +
+        "-bit icon page; the cell keeps its old picture.");
+  }
+  return Status::Ok();
+}
+
 }  // namespace
 
 void ImageUnloader::operator()(FIBITMAP* image) const { FreeImage_Unload(image); }
 
 Status PasteIconCell(Platform& platform, const std::string& gameFolder,
                      const std::string& programFolder, const std::string& iconPath, int cell) {
-  if (cell < 0) {
-    return Status::Error("There is no icon cell " + std::to_string(cell) +
-                         "; the icon page was not changed.");
-  }
-  return RunPageEditCycle(platform, gameFolder, programFolder, [&](FIBITMAP* page) {
-    ChangeResult result;
-    Status loaded;
-    Image icon = LoadImageFile(platform, iconPath, 0, kIconLimits, &loaded);
-    // Icons drawn without transparency (24-bit) are pasted opaque onto the
-    // 32-bit page rather than refused for their depth.
-    if (icon && FreeImage_GetBPP(page) == 32 && FreeImage_GetBPP(icon.get()) != 32) {
-      icon.reset(FreeImage_ConvertTo32Bits(icon.get()));
-    }
-    if (!icon) {
-      result.note = Status::Error("The icon could not be read (" + loaded.message() +
-                                  "); icon cell " + std::to_string(cell) +
-                                  " keeps its old picture.");
-    } else if (!FreeImage_Paste(page, icon.get(), cell % kCellsPerRow * kCellSize,
-                                cell / kCellsPerRow * kCellSize, 256)) {
-      result.note = Status::Error(
-          "The icon " + iconPath + " (" + std::to_string(FreeImage_GetWidth(icon.get())) + " x " +
-          std::to_string(FreeImage_GetHeight(icon.get())) + " pixels, " +
-          std::to_string(FreeImage_GetBPP(icon.get())) + "-bit) does not fit icon cell " +
-          std::to_string(cell) + " of the " + std::to_string(FreeImage_GetBPP(page)) +
-          "-bit icon page; the cell keeps its old picture.");
-    }
-    return result;
-  });
+  return EditIconCells(platform, gameFolder, programFolder, {CellEdit::Paste(iconPath, cell)});
 }
 
 Status OpenIconCells(Platform& platform, const std::string& gameFolder,
                      const std::string& programFolder, int start, int gap) {
-  return MoveCells(platform, gameFolder, programFolder, start, gap, true);
+  return EditIconCells(platform, gameFolder, programFolder, {CellEdit::Open(start, gap)});
 }
 
 Status CloseIconCells(Platform& platform, const std::string& gameFolder,
                       const std::string& programFolder, int start, int gap) {
-  return MoveCells(platform, gameFolder, programFolder, start, gap, false);
+  return EditIconCells(platform, gameFolder, programFolder, {CellEdit::Close(start, gap)});
+}
+
+Status EditIconCells(Platform& platform, const std::string& gameFolder,
+                     const std::string& programFolder, const std::vector<CellEdit>& edits) {
+  for (const CellEdit& edit : edits) {
+    if (edit.kind == CellEdit::Kind::kPaste && edit.cell < 0) {
+      return Status::Error("There is no icon cell " + std::to_string(edit.cell) +
+                           "; the icon page was not changed.");
+    }
+    if (edit.kind != CellEdit::Kind::kPaste && (edit.cell < 0 || edit.gap < 1)) {
+      return Status::Error("The icon cells " + std::to_string(edit.cell) + " (gap " +
+                           std::to_string(edit.gap) + ") do not exist; the icon page was not changed.");
+    }
+  }
+  if (edits.empty()) return Status::Ok();
+  return RunPageEditCycle(platform, gameFolder, programFolder, [&](FIBITMAP* page) {
+    ChangeResult result;
+    for (const CellEdit& edit : edits) {
+      if (edit.kind == CellEdit::Kind::kPaste) {
+        Status note = PasteCell(platform, page, edit.iconPath, edit.cell);
+        if (!note.ok()) {
+          result.note = result.note.ok() ? note
+                                         : Status::Error(result.note.message() + "\n" + note.message());
+        }
+      } else {
+        result.stop = MoveCells(page, edit.cell, edit.gap, edit.kind == CellEdit::Kind::kOpen);
+        if (!result.stop.ok()) break;
+      }
+    }
+    return result;
+  });
 }
 
 const ImageLimits kIconLimits = {kIconFileLimit, kCellSize, kCellSize};

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -26,6 +27,32 @@ namespace korva {
 
 // The last cell of the page; the page operations assume 28 rows of 10.
 constexpr int kLastIconCell = 279;
+
+// One change to the page's cells, made inside a page edit cycle.
+struct CellEdit {
+  enum class Kind { kPaste, kOpen, kClose };
+  Kind kind = Kind::kPaste;
+  int cell = 0;          // kPaste: the cell; kOpen, kClose: the first cell
+  int gap = 1;           // kOpen, kClose: how many cells
+  std::string iconPath;  // kPaste: the image to paste
+
+  static CellEdit Paste(const std::string& iconPath, int cell) {
+    return {Kind::kPaste, cell, 1, iconPath};
+  }
+  static CellEdit Open(int start, int gap) { return {Kind::kOpen, start, gap, ""}; }
+  static CellEdit Close(int start, int gap) { return {Kind::kClose, start, gap, ""}; }
+};
+
+// One page edit cycle that makes `edits` in their order on the page's
+// pixels, each as its one-edit function below describes, so the page ends
+// as those functions run one after another leave it. An edit that names no
+// cell (a negative cell, a gap below 1) refuses the whole list before
+// anything is done. An icon that cannot be pasted is no reason to stop: the
+// other edits are made and the failures are returned together. Any failure
+// of the cycle itself leaves the page file untouched and is returned. An
+// empty list runs no cycle.
+Status EditIconCells(Platform& platform, const std::string& gameFolder,
+                     const std::string& programFolder, const std::vector<CellEdit>& edits);
 
 // One page edit cycle that pastes the image at `iconPath` into `cell`, its
 // top-left corner on the cell's, at the icon's own size, over the old

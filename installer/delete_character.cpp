@@ -46,7 +46,8 @@ Status ModManager::EmptyPlace(int n, bool releaseSlots, StoreReport* store) {
     status = RemoveMarkerBlock(platform_, game_folder_, kMarkerBlockTargets[target].file, blockName);
   }
   if (status.ok()) {
-    status = ReleaseCharacterIcons(platform_, game_folder_, program_folder_, &icon_map_, n);
+    status = ReleaseCharacterIcons(platform_, game_folder_, program_folder_, &icon_map_, n,
+                                   icon_edits_);
   }
   if (status.ok()) status = WriteIconMap(platform_, game_folder_, icon_map_);
   if (status.ok()) status = korva::ReadIconMap(platform_, game_folder_, program_folder_, &icon_map_);

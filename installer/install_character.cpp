@@ -62,6 +62,84 @@ std::vector<std::string> ModManager::CheckPackageFiles(const std::string& packag
   return problems;
 }
 
+std::string ModManager::CheckInstallable(const std::string& package, const SlotTables& tables,
+                                         InstallPlan* plan) {
+  plan->package = package;
+  ModPackageInfo& info = plan->info;
+  Status read = ReadModPackage(platform_, package, &info);
+  if (!read.ok()) {
+    return std::string(kCannotInstall) + " The mod package \"" + package + "\" cannot be read (" +
+           read.message() + ").";
+  }
+  std::vector<std::string> problems = CheckModPackage(package, info);
+  std::vector<std::string> planted = CheckPackageFiles(package);
+  problems.insert(problems.end(), planted.begin(), planted.end());
+  if (!problems.empty()) return kCannotInstall + Lines(problems);
+  plan->icon = info.hasIcon ? package + "/charicon.tga" : program_folder_ + "/data/charicon.tga";
+  std::vector<std::string> icons = {plan->icon};
+  for (const std::string& extra : info.extraIcons) icons.push_back(package + "/" + extra);
+  for (const std::string& path : icons) {
+    Status usable = CheckIconImage(platform_, path);
+    if (!usable.ok()) problems.push_back(usable.message());
+  }
+  if (!problems.empty()) {
+    return std::string(kCannotInstall) + " The mod package \"" + package +
+           "\" has icons that cannot be placed:" + Lines(problems);
+  }
+  SlotCheck slots;
+  for (SlotKind kind : kAllSlotKinds) {
+    CheckSlotRoom(kind, tables[static_cast<size_t>(kind)], SlotsOfKind(info, kind), &slots);
+  }
+  bool short_ = false;
+  for (bool shortOf : slots.shortOf) short_ = short_ || shortOf;
+  if (short_) {
+    return std::string(kCannotInstall) + " Not enough additional slots.\n" + ShortageText(slots);
+  }
+  if (!slots.misfits.empty()) {
+    return std::string(kCannotInstall) + " The mod package \"" + package +
+           "\" has slot texts that do not fit the game's slot fields:" + Lines(slots.misfits);
+  }
+  return "";
+}
+
+Status ModManager::InstallSteps(int n, const InstallPlan& plan, StoreReport* store) {
+  const int i = n - 1;
+  const std::string& package = plan.package;
+  const ModPackageInfo& info = plan.info;
+  StoreReport emptied;
+  Status status = EmptyPlace(n, false, &emptied);
+  if (!status.ok()) return status;
+  status = WriteCollectionEntry(platform_, game_folder_, n, false, info.hasColldef,
+                                package + "/colldef.ini", info.dataName);
+  if (!status.ok()) return status;
+  for (const MarkerBlockTarget& target : kMarkerBlockTargets) {
+    if (!FlagOf(info, target.packageFlag)) continue;
+    status = AppendMarkerBlock(platform_, game_folder_, target, package + "/" + target.dataFile,
+                               info.dataName);
+    if (!status.ok()) return status;
+  }
+  for (SlotKind kind : kAllSlotKinds) {
+    for (const SlotRequest& slot : SlotsOfKind(info, kind)) {
+      status = ClaimFreeSlot(kind, slot.path, slot.name);
+      if (status.ok()) status = RecordSlotUse(platform_, game_folder_, i, slot.path, slot.name, kind);
+      if (!status.ok()) return status;
+    }
+  }
+  status = WriteCharacterRecord(n, info.dataName);
+  if (!status.ok()) return status;
+
+  *store = StoreModFiles(platform_, game_folder_, package, i, progress_);
+  if (!store->failures.empty()) return Status::Error(store->failures.front());
+
+  status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_, plan.icon, i, n,
+                     icon_edits_);
+  for (size_t k = 0; status.ok() && k < info.extraIcons.size(); ++k) {
+    status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_,
+                       package + "/" + info.extraIcons[k], n + static_cast<int>(k), n, icon_edits_);
+  }
+  return status;
+}
+
 bool ModManager::InstallCharacter(int modRow, int placeRow) {
   bool modChosen = modRow >= 0 && modRow < mod_count_;
   bool placeChosen = placeRow >= 0 && placeRow < kPlaceCount;
@@ -71,53 +149,13 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
                                                 : "No slot has been selected.");
     return false;
   }
-  const int i = placeRow;
-  const int n = i + 1;
-  const std::string& package = mod_folder_list_[modRow];
+  const int n = placeRow + 1;
 
   // Read and check the package before the place is touched.
-  ModPackageInfo info;
-  Status read = ReadModPackage(platform_, package, &info);
-  if (!read.ok()) {
-    view_.ShowMessage(std::string(kCannotInstall) + " The mod package \"" + package +
-                      "\" cannot be read (" + read.message() + ").");
-    return false;
-  }
-  std::vector<std::string> problems = CheckModPackage(package, info);
-  std::vector<std::string> planted = CheckPackageFiles(package);
-  problems.insert(problems.end(), planted.begin(), planted.end());
-  if (!problems.empty()) {
-    view_.ShowMessage(kCannotInstall + Lines(problems));
-    return false;
-  }
-  const std::string icon =
-      info.hasIcon ? package + "/charicon.tga" : program_folder_ + "/data/charicon.tga";
-  std::vector<std::string> icons = {icon};
-  for (const std::string& extra : info.extraIcons) icons.push_back(package + "/" + extra);
-  for (const std::string& path : icons) {
-    Status usable = CheckIconImage(platform_, path);
-    if (!usable.ok()) problems.push_back(usable.message());
-  }
-  if (!problems.empty()) {
-    view_.ShowMessage(std::string(kCannotInstall) + " The mod package \"" + package +
-                      "\" has icons that cannot be placed:" + Lines(problems));
-    return false;
-  }
-  SlotCheck slots;
-  for (SlotKind kind : kAllSlotKinds) {
-    CheckSlotRoom(kind, slot_tables_[static_cast<size_t>(kind)], SlotsOfKind(info, kind), &slots);
-  }
-  bool short_ = false;
-  for (bool shortOf : slots.shortOf) short_ = short_ || shortOf;
-  if (short_) {
-    view_.ShowMessage(std::string(kCannotInstall) + " Not enough additional slots.\n" +
-                      ShortageText(slots));
-    return false;
-  }
-  if (!slots.misfits.empty()) {
-    view_.ShowMessage(std::string(kCannotInstall) + " The mod package \"" + package +
-                      "\" has slot texts that do not fit the game's slot fields:" +
-                      Lines(slots.misfits));
+  InstallPlan plan;
+  const std::string refusal = CheckInstallable(mod_folder_list_[modRow], slot_tables_, &plan);
+  if (!refusal.empty()) {
+    view_.ShowMessage(refusal);
     return false;
   }
 
@@ -125,41 +163,7 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
   Status installed = RunOperation(
       "installation into place " + std::to_string(n),
       "The character could not be installed into place " + std::to_string(n) + ".",
-      [&]() -> Status {
-        StoreReport emptied;
-        Status status = EmptyPlace(n, false, &emptied);
-        if (!status.ok()) return status;
-        status = WriteCollectionEntry(platform_, game_folder_, n, false, info.hasColldef,
-                                      package + "/colldef.ini", info.dataName);
-        if (!status.ok()) return status;
-        for (const MarkerBlockTarget& target : kMarkerBlockTargets) {
-          if (!FlagOf(info, target.packageFlag)) continue;
-          status = AppendMarkerBlock(platform_, game_folder_, target,
-                                     package + "/" + target.dataFile, info.dataName);
-          if (!status.ok()) return status;
-        }
-        for (SlotKind kind : kAllSlotKinds) {
-          for (const SlotRequest& slot : SlotsOfKind(info, kind)) {
-            status = ClaimFreeSlot(kind, slot.path, slot.name);
-            if (status.ok()) {
-              status = RecordSlotUse(platform_, game_folder_, i, slot.path, slot.name, kind);
-            }
-            if (!status.ok()) return status;
-          }
-        }
-        status = WriteCharacterRecord(n, info.dataName);
-        if (!status.ok()) return status;
-
-        store = StoreModFiles(platform_, game_folder_, package, i, progress_);
-        if (!store.failures.empty()) return Status::Error(store.failures.front());
-
-        status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_, icon, i, n);
-        for (size_t k = 0; status.ok() && k < info.extraIcons.size(); ++k) {
-          status = PlaceIcon(platform_, game_folder_, program_folder_, &icon_map_,
-                             package + "/" + info.extraIcons[k], n + static_cast<int>(k), n);
-        }
-        return status;
-      });
+      [&] { return InstallSteps(n, plan, &store); });
   if (!installed.ok()) {
     view_.ShowMessage(installed.message());
     return false;

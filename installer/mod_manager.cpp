@@ -61,6 +61,7 @@ bool ModManager::StartUp() {
     UseGameFolder(folder);
   }
   RunStartUpSteps();
+  OfferChangedPackages();  // packages changed since they were installed
   return true;
 }
 
@@ -307,6 +308,10 @@ bool ModManager::ImportMods(const std::vector<std::string>& sources,
   std::string text = ImportMessage(report);
   for (const std::string& message : RefillModList()) text += "\n" + message;
   view_.ShowMessage(text);
+  // A new version of an installed package: installed where the old one is?
+  for (const ImportedPackage& imported : report.imported) {
+    if (imported.replaced && !game_folder_.empty()) OfferReinstall(imported.folder);
+  }
   return !report.cancelled && report.refused.empty();
 }
 

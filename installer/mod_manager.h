@@ -11,11 +11,13 @@
 // last left it: the record of managed files is checked first.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "icons/icon_map.h"
+#include "installer/mod_package.h"
 #include "installer/store.h"
 #include "installer/view.h"
 #include "journal/journal.h"
@@ -28,6 +30,12 @@ namespace korva {
 // The caption of the start-up's question whether to take changed game files
 // as the new originals.
 constexpr const char* kAdoptQuestionCaption = "Game files changed";
+// The caption of the question whether to install an updated package's new
+// version where the old one is installed.
+constexpr const char* kUpdatedPackageCaption = "Mod package updated";
+// The caption of the question whether to save a roster with the places
+// whose package is not known left empty.
+constexpr const char* kUnknownPlacesCaption = "Save roster";
 
 class ModManager {
  public:
@@ -68,6 +76,31 @@ class ModManager {
   // renewed, the game is prepared again and all ten places are emptied.
   // Says which characters have to be installed again.
   bool AdoptGameUpdate();
+
+  // Rosters (installer/rosters.cpp): named lists of which package each
+  // place holds, kept in the program folder (see installer/roster_file.h).
+  // The names of the rosters there.
+  std::vector<std::string> RosterNames();
+  // The ten places as they are become roster `name` (replacing a roster of
+  // that name). A place whose package the program does not know (filled by
+  // an older version or by hand) refuses the save, naming it, unless
+  // `skipUnknown` or the user's Yes to the question says to save it empty.
+  bool SaveRoster(const std::string& name, bool skipUnknown);
+  // Makes the places hold what roster `name` names, as one operation: each
+  // place that differs is emptied ("<-- Delete"), then filled, in place
+  // order; the others are not touched. Everything is checked first (the
+  // packages, the slots they need once the emptied places' are free); a
+  // refusal changes nothing and names the place, the package and why.
+  bool ApplyRoster(const std::string& name);
+  bool DeleteRoster(const std::string& name);
+  // The window's "Save roster..." and "Delete roster...": ask for the name
+  // or the roster (and to confirm) through the View, then as above.
+  bool AskAndSaveRoster();
+  bool AskAndDeleteRoster();
+  // Installs package `mod` (a package folder name) afresh in every place
+  // that holds it, as one operation: each emptied, then filled. False when
+  // no place holds it or it failed.
+  bool ReinstallPackage(const std::string& mod);
 
   // The managed game files found changed at start-up (empty when none).
   const std::vector<ChangedFile>& changed_files() const { return changed_files_; }
@@ -177,6 +210,49 @@ class ModManager {
   // as a sentence for the refusal message.
   std::vector<std::string> CheckPackageFiles(const std::string& packageFolder);
   bool IsChanged(const std::string& managedPath) const;
+
+  // Rosters and reinstalling (installer/rosters.cpp).
+  // A package read and checked for installing: what InstallSteps needs.
+  struct InstallPlan {
+    std::string package;  // the package folder
+    ModPackageInfo info;
+    std::string icon;     // the main icon's image
+  };
+  // Reads and checks `package` as "Add -->" does before anything changes,
+  // against the slot `tables`. Returns the refusal message ("Character
+  // cannot install. ..."), or "" with `*plan` filled.
+  std::string CheckInstallable(const std::string& package, const SlotTables& tables,
+                               InstallPlan* plan);
+  // The steps of an installation into place `n` (1 to 10), inside an
+  // operation: the place emptied (its slots kept), then the package's
+  // collection entry, blocks, slots, record, files and icons.
+  Status InstallSteps(int n, const InstallPlan& plan, StoreReport* store);
+  // Which package each place holds, by its store list: the folder name, ""
+  // for an empty place; `unknown` for a place holding a character whose
+  // package is not recorded.
+  struct PlaceHolding {
+    std::string package;
+    bool unknown = false;
+  };
+  std::array<PlaceHolding, kPlaceCount> PlaceHoldings();
+  // Empties the places marked in `change` and fills each with its entry of
+  // `packages` (a folder name under mods; "" leaves it empty), checked
+  // first and run as one operation `name`; the icon page changes once.
+  // Shows one message: what the check refused under `refused`, the
+  // operation's failure under `failed`, or what was done under `done`.
+  bool ChangePlaces(const std::array<std::string, kPlaceCount>& packages,
+                    const std::array<bool, kPlaceCount>& change, const std::string& name,
+                    const std::string& failed, const std::string& refused,
+                    const std::string& done);
+  // Asks whether to install the new version of package `folder` (a folder
+  // name under mods) in the places that hold it, and does so on Yes.
+  void OfferReinstall(const std::string& folder);
+  // After the start-up: offers each installed package whose folder changed
+  // since it was installed (its fingerprint differs from the recorded one).
+  void OfferChangedPackages();
+  // While set, icon page edits are gathered here instead of made one cycle
+  // at a time.
+  std::vector<CellEdit>* icon_edits_ = nullptr;
 
   Journal journal_;
   Platform& platform_;  // the journal, over the system's platform

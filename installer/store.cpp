@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "installer/package_fingerprint.h"
 #include "platform/file_names.h"
 #include "platform/progress.h"
 #include "platform/read_limits.h"
@@ -55,6 +56,7 @@ struct StoreList {
   std::vector<std::string> keptAside;   // game files beneath, kept under the program's name
   long order = 0;                       // 0: written before layers existed
   std::string package;                  // the package's folder name, when known
+  std::string fingerprint;              // PackageFingerprint when stored, when known
 
   // Look-ups by folded name.
   bool MovedAside(const std::string& path) const { return moved_keys.count(FoldedName(path)) != 0; }
@@ -81,7 +83,8 @@ std::string ListText(const StoreList& list) {
   AppendSection(&text, list.movedAside);
   AppendSection(&text, list.existed);
   AppendSection(&text, list.keptAside);
-  AppendSection(&text, {"order=" + std::to_string(list.order), "package=" + list.package});
+  AppendSection(&text, {"order=" + std::to_string(list.order), "package=" + list.package,
+                        "fingerprint=" + list.fingerprint});
   return text;
 }
 
@@ -117,6 +120,8 @@ Status ReadList(Platform& platform, const std::string& path, StoreList* list) {
       list->order = std::stol(value);
     } else if (key == "package") {
       list->package = value;
+    } else if (key == "fingerprint") {
+      list->fingerprint = value;
     }
   }
   list->moved_keys = Keys(list->movedAside);
@@ -377,6 +382,18 @@ std::vector<std::string> ListPackageFiles(Platform& platform, const std::string&
   return tree.files;
 }
 
+Status ReadPlaceRecord(Platform& platform, const std::string& gameFolder, int index,
+                       PlaceRecord* record) {
+  *record = PlaceRecord();
+  StoreList list;
+  Status read = ReadList(platform, StoreListPath(gameFolder, index), &list);
+  if (!read.ok()) return read;
+  record->listed = list.exists;
+  record->package = list.package;
+  record->fingerprint = list.fingerprint;
+  return Status::Ok();
+}
+
 CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
                            const std::string& packageFolder, int except) {
   CoverPreview preview;
@@ -410,6 +427,7 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
   StoreList list;
   list.order = stacks.NextOrder();
   list.package = BaseName(packageFolder);
+  list.fingerprint = PackageFingerprint(platform, packageFolder);
 
   // Folders where the game folder has a file: the package's files below
   // them are not copied.

@@ -20,7 +20,8 @@
 // own bytes are under path + "_bak", the tree's folders the game had, the
 // game files under its layers kept under "/chars/mod_layers/game", and the
 // place's facts as key=value lines ("order=N": when it was filled;
-// "package=NAME": the package's folder name under mods). A list
+// "package=NAME": the package's folder name under mods; "fingerprint=HEX":
+// the package's PackageFingerprint when it was stored). A list
 // of four sections, written before layers existed, is one layer that came
 // before every other.
 #pragma once
@@ -62,6 +63,17 @@ std::string StoreListPath(const std::string& gameFolder, int index);
 // ("/chars/mod_layers/game").
 std::string KeptLayersPath(const std::string& gameFolder, int index);
 std::string KeptGameFilesPath(const std::string& gameFolder);
+
+// What the store list of place `index` says about the package it holds.
+// An older list may know no package or no fingerprint (""); a place without
+// a list is not `listed`. Fails when the list cannot be read.
+struct PlaceRecord {
+  bool listed = false;
+  std::string package;      // the package's folder name under mods
+  std::string fingerprint;  // its PackageFingerprint when it was stored
+};
+Status ReadPlaceRecord(Platform& platform, const std::string& gameFolder, int index,
+                       PlaceRecord* record);
 
 // The files of packageFolder + "/files", as paths relative to it ("/a/b.txt"),
 // in the order a store copies them. Links are not followed; each one found

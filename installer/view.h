@@ -26,6 +26,22 @@ class View {
   virtual bool AskForGameFolder(const std::string& defaultFolder, const std::string& defaultFile,
                                 std::string* folder) = 0;
 
+  // Asks for one line of text: `text` above the field, under `caption`. On
+  // OK stores what was typed in `*answer` and returns true; false when the
+  // user cancelled.
+  virtual bool AskForText(const std::string& text, const std::string& caption,
+                          std::string* answer) {
+    (void)text, (void)caption, (void)answer;
+    return false;
+  }
+  // Lets the user choose one of `choices`. On OK stores its index in
+  // `*chosen` and returns true; false when the user cancelled.
+  virtual bool ChooseFromList(const std::string& text, const std::string& caption,
+                              const std::vector<std::string>& choices, int* chosen) {
+    (void)text, (void)caption, (void)choices, (void)chosen;
+    return false;
+  }
+
   // The rows of "Mod Database" and of "Game Chars", replacing the old ones.
   virtual void SetModRows(const std::vector<std::string>& rows) = 0;
   virtual void SetGameCharRows(const std::vector<std::string>& rows) = 0;

@@ -28,4 +28,13 @@ struct SlotCheck {
 void CheckSlotRoom(SlotKind kind, const SlotTable& table, const std::vector<SlotRequest>& requests,
                    SlotCheck* check);
 
+// The tables as they would be after a release or a claim, worked out in
+// memory for a check of several places at once: SimulateRelease gives the
+// first entry holding exactly `slot`'s texts the kind's placeholder
+// prefixes (as ReleaseSlot writes them), SimulateClaim writes `slot` into
+// the first free entry (as ClaimFreeSlot does); either keeps the free list
+// up to date and does nothing when no entry matches or none is free.
+void SimulateRelease(SlotKind kind, const SlotRequest& slot, SlotTable* table);
+void SimulateClaim(SlotKind kind, const SlotRequest& slot, SlotTable* table);
+
 }  // namespace korva

@@ -23,7 +23,40 @@ struct UsageLine {
   std::string name;
 };
 
+// The file's lines that name an entry, by kind.
+void ParseUsage(const std::vector<std::string>& lines, std::vector<UsageLine> (&byKind)[4]) {
+  for (const std::string& line : lines) {
+    std::vector<std::string> pieces = SplitLine(line);
+    if (pieces.size() < 3) continue;
+    for (SlotKind kind : kAllSlotKinds) {
+      if (pieces[0] == KindInfo(kind).key) {
+        byKind[static_cast<int>(kind)].push_back({line, pieces[1], pieces[2]});
+      }
+    }
+  }
+}
+
 }  // namespace
+
+Status ReadSlotUses(Platform& platform, const std::string& gameFolder, int characterSlotIndex,
+                    std::vector<SlotUse>* uses) {
+  uses->clear();
+  Status index = CheckIndex(characterSlotIndex);
+  if (!index.ok()) return index;
+  std::string file = SlotUsageFile(gameFolder, characterSlotIndex);
+  if (!platform.Exists(file)) return Status::Ok();
+  std::vector<std::string> lines;
+  Status read = ReadTextLines(platform, file, kRecordFileLimit, &lines);
+  if (!read.ok()) return read;
+  std::vector<UsageLine> byKind[4];
+  ParseUsage(lines, byKind);
+  for (SlotKind kind : kAllSlotKinds) {
+    for (const UsageLine& use : byKind[static_cast<int>(kind)]) {
+      uses->push_back({kind, {use.path, use.name}});
+    }
+  }
+  return Status::Ok();
+}
 
 std::string SlotUsageFile(const std::string& gameFolder, int characterSlotIndex) {
   return gameFolder + "/chars/slots_char_" + std::to_string(characterSlotIndex);
@@ -48,15 +81,7 @@ Status ReleaseCharacterSlots(Platform& platform, const std::string& gameFolder,
   if (!read.ok()) return read;
 
   std::vector<UsageLine> byKind[4];
-  for (const std::string& line : lines) {
-    std::vector<std::string> pieces = SplitLine(line);
-    if (pieces.size() < 3) continue;
-    for (SlotKind kind : kAllSlotKinds) {
-      if (pieces[0] == KindInfo(kind).key) {
-        byKind[static_cast<int>(kind)].push_back({line, pieces[1], pieces[2]});
-      }
-    }
-  }
+  ParseUsage(lines, byKind);
 
   std::string stillClaimed;
   std::string problems;

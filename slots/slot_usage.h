@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "slots/slot_table.h"
@@ -19,6 +20,19 @@ std::string SlotUsageFile(const std::string& gameFolder, int characterSlotIndex)
 // missing. Fails for an index outside 0 to 9 or when the append fails.
 Status RecordSlotUse(Platform& platform, const std::string& gameFolder, int characterSlotIndex,
                      const std::string& path, const std::string& name, SlotKind kind);
+
+// One line of a slot usage file: which entry of which kind a character
+// claimed.
+struct SlotUse {
+  SlotKind kind;
+  SlotRequest slot;
+};
+
+// The entries the slot usage file of `characterSlotIndex` lists, in the
+// order ReleaseCharacterSlots releases them (kinds C, A, F, M, each in file
+// order), lines it skips left out. No file is an empty list.
+Status ReadSlotUses(Platform& platform, const std::string& gameFolder, int characterSlotIndex,
+                    std::vector<SlotUse>* uses);
 
 // Releases (ReleaseSlot) every entry listed in the slot usage file of
 // `characterSlotIndex`, kinds in the order C, A, F, M and each kind in file

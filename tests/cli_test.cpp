@@ -60,7 +60,10 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"frobnicate"}, {"mods", "extra"}, {"install", "0"}, {"install", "0", "x"},
       {"delete"}, {"delete", "-1"}, {"revert", "--no"}, {"set-game"}, {"info", "a", "b"},
-      {"import"}, {"import", "--replace"}, {"import", "a.zip", "--force"}};
+      {"import"}, {"import", "--replace"}, {"import", "a.zip", "--force"}, {"roster"},
+      {"roster", "list", "x"}, {"roster", "save"}, {"roster", "save", "a", "--force"},
+      {"roster", "apply", "a", "--skip-unknown"}, {"roster", "show", "a"}, {"reinstall"},
+      {"reinstall", "a", "b"}};
   for (const auto& args : cases) {
     Result result = Run(args);
     EXPECT_EQ(result.status, 2) << testing::PrintToString(args);
@@ -365,6 +368,45 @@ TEST_F(CliOperationsTest, AdoptUpdateReportsChangedFilesAndTakesThemOnlyWithYes)
   ASSERT_EQ(Run({"install", "sister_imra", "2"}).status, 0);
   ASSERT_EQ(Run({"revert", "--yes"}).status, 0);
   EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv"), update);
+}
+
+TEST_F(CliOperationsTest, RostersAreSavedListedAppliedAndDeletedAndReinstallFollowsAnUpdate) {
+  ASSERT_EQ(Run({"install", "sister_imra", "0"}).status, 0);
+  ASSERT_EQ(Run({"install", "plain_grunt", "2"}).status, 0);
+  Result saved = Run({"roster", "save", "evening"});
+  EXPECT_EQ(saved.status, 0) << saved.err;
+  EXPECT_EQ(saved.out, "The roster \"evening\" was saved in " + program / "rosters/evening.txt.\n");
+  EXPECT_EQ(Run({"roster", "list"}).out, "evening\n");
+
+  ASSERT_EQ(Run({"delete", "0"}).status, 0);
+  ASSERT_EQ(Run({"install", "plain_grunt", "1"}).status, 0);
+  Result applied = Run({"roster", "apply", "evening"});
+  EXPECT_EQ(applied.status, 0) << applied.err;
+  EXPECT_EQ(applied.out, "The roster \"evening\" was applied.\nPlace 1: Sister Imra\nPlace 2: empty\n");
+  EXPECT_EQ(Run({"chars"}).out, Chars({{0, "Imra"}, {2, "Grunt"}}, "C: 9\nA: 10\nF: 9\nM: 9\n"));
+
+  // Imra's folder changed by hand: every run says so; reinstall takes it.
+  const std::string body = "chars/pawniks/imra/imra_body.mdl";
+  WriteBytes(program / ("mods/sister_imra/files/" + body), "Imra's new body");
+  const std::string offered = "Sister Imra was updated. Install the new version in place 1?\n"
+                              "Answered No. korva-zid-cli reinstall MOD installs the new version there.\n";
+  EXPECT_EQ(Run({"roster", "list"}).out, "evening\n");  // no game: no question
+  Result chars = Run({"chars"});
+  EXPECT_EQ(chars.out.rfind(offered, 0), 0u) << chars.out;
+  Result reinstalled = Run({"reinstall", "sister_imra"});
+  EXPECT_EQ(reinstalled.status, 0) << reinstalled.err;
+  EXPECT_EQ(reinstalled.out, offered + "The new version of Sister Imra was installed.\nPlace 1: Sister Imra\n");
+  EXPECT_EQ(ReadBytes(game / body), "Imra's new body");
+  EXPECT_EQ(Run({"chars"}).out, Chars({{0, "Imra"}, {2, "Grunt"}}, "C: 9\nA: 10\nF: 9\nM: 9\n"));
+  Result none = Run({"reinstall", "brakka_the_mender"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "No place holds the mod package \"brakka_the_mender\"; nothing was installed.\n");
+
+  EXPECT_EQ(Run({"roster", "delete", "evening"}).out, "The roster \"evening\" was deleted.\n");
+  EXPECT_EQ(Run({"roster", "list"}).out, "");
+  Result missing = Run({"roster", "apply", "evening"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.out, "There is no roster \"evening\" (no file " + program / "rosters/evening.txt).\n");
 }
 
 // The program killed outright while its converter runs, half-way through an

@@ -600,6 +600,14 @@ TEST_F(OperationCutTest, AnInstallThatCoversAnotherPlaceAndTheDeleteThatUncovers
   Sweep(kKill, imra, InstallBrakka, "installation into place 3");
   Sweep(kKill, covered, DeleteBrakka, "deletion of the character in place 3");
 }
+// A roster that changes two places (Grunt to Imra in place 1, Brakka to
+// Grunt in place 3) as one operation: Brakka's extra icon cell is closed
+// and the new icons pasted in one page edit cycle.
+TEST_F(OperationCutTest, ARosterApplyThatChangesTwoPlaces) {
+  WriteBytes(program / "rosters/swap.txt", "1=sister_imra\n2=\n3=plain_grunt\n4=\n5=\n6=\n7=\n8=\n9=\n10=\n");
+  Sweep(kKill, Installed(), [](ModManager& m) { return m.ApplyRoster("swap"); },
+        "application of the roster \"swap\"");
+}
 // The first start on a packed game: unpacking and preparing are one
 // operation, whatever stops it.
 TEST_F(OperationCutTest, FirstStartOnAPackedGame) {

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <set>
 
+#include "installer/package_fingerprint.h"
 #include "tests/support/files.h"
 #include "tests/support/system.h"
 #include "tests/support/test_platform.h"
@@ -23,9 +26,9 @@ class StoreTest : public ::testing::Test {
   std::string G() const { return game.path(); }
   std::string List(int index) { return ReadBytes(StoreListPath(G(), index)); }
   // The place facts that end every list the store writes now.
-  std::string Facts(int order = 1) const {
-    return "0\r\n2\r\norder=" + std::to_string(order) + "\r\npackage=" + BaseName(package.path()) +
-           "\r\n";
+  std::string Facts(int order = 1) {
+    return "0\r\n3\r\norder=" + std::to_string(order) + "\r\npackage=" + BaseName(package.path()) +
+           "\r\nfingerprint=" + PackageFingerprint(platform, package.path()) + "\r\n";
   }
 
   TempFolder game;
@@ -93,6 +96,41 @@ TEST_F(StoreTest, APackageWithoutFilesStillGetsAList) {
 // A game file whose "_bak" name the game itself uses is still replaced: its
 // own bytes are kept under the program's name and come back; the game's
 // "_bak" file is never touched.
+// The place's record names the package and its fingerprint as stored; the
+// fingerprint moves with any change of the package's files, and only then.
+TEST_F(StoreTest, ThePlaceRecordKnowsThePackageAndItsFingerprint) {
+  WriteBytes(package / "modfile.ini", "name=P\r\n");
+  WriteBytes(package / "files/a.txt", "a");
+  PlaceRecord record;
+  ASSERT_TRUE(ReadPlaceRecord(platform, G(), 4, &record).ok());
+  EXPECT_FALSE(record.listed);
+  ASSERT_TRUE(StoreModFiles(platform, G(), package.path(), 4).failures.empty());
+  ASSERT_TRUE(ReadPlaceRecord(platform, G(), 4, &record).ok());
+  EXPECT_TRUE(record.listed);
+  EXPECT_EQ(record.package, BaseName(package.path()));
+  EXPECT_EQ(record.fingerprint, PackageFingerprint(platform, package.path()));
+  EXPECT_EQ(record.fingerprint.size(), 16u);
+
+  const std::string stored = record.fingerprint;
+  const std::function<void()> changes[] = {
+      [&] {  // the same size, written a second later
+        const auto written = fs::last_write_time(package / "files/a.txt");
+        WriteBytes(package / "files/a.txt", "b");
+        fs::last_write_time(package / "files/a.txt", written + std::chrono::seconds(1));
+      },
+      [&] { WriteBytes(package / "files/new.txt", ""); },
+      [&] { fs::rename(package / "files/new.txt", package / "files/other.txt"); },
+      [&] { fs::remove(package / "files/a.txt"); },
+  };
+  std::set<std::string> seen = {stored};
+  for (const auto& change : changes) {
+    change();
+    EXPECT_TRUE(seen.insert(PackageFingerprint(platform, package.path())).second);
+  }
+  EXPECT_EQ(PackageFingerprint(platform, package.path()), PackageFingerprint(platform, package.path()));
+  EXPECT_EQ(PackageFingerprint(platform, game / "missing"), "");
+}
+
 TEST_F(StoreTest, AGameFileWithABackupBesideItIsKeptUnderTheProgramsName) {
   WriteBytes(game / "stuff/readme.txt", "game's readme");
   WriteBytes(game / "stuff/readme.txt_bak", "an older readme");

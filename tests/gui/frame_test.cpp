@@ -125,9 +125,10 @@ TEST_F(FrameTest, SizersLayOutThePanelsInGrids) {
 TEST_F(FrameTest, MenusStatusBarAndFittedSize) {
   MakeFrame();
   wxMenuBar* bar = frame_->GetMenuBar();
-  ASSERT_EQ(bar->GetMenuCount(), 2u);
+  ASSERT_EQ(bar->GetMenuCount(), 3u);
   EXPECT_EQ(bar->GetMenuLabel(0), "&File");
-  EXPECT_EQ(bar->GetMenuLabel(1), "Help");
+  EXPECT_EQ(bar->GetMenuLabel(1), "&Rosters");
+  EXPECT_EQ(bar->GetMenuLabel(2), "Help");
   struct Item {
     wxWindowID id;
     const char* label;
@@ -136,6 +137,9 @@ TEST_F(FrameTest, MenusStatusBarAndFittedSize) {
       {KorvaQuorinZIDFrame::idMenuRevert, "Revert", "Revert to original"},
       {KorvaQuorinZIDFrame::idMenuQuit, "Quit\tAlt-F4", "Quit the application"},
       {KorvaQuorinZIDFrame::idMenuAbout, "About\tF1", "Show info about this application"},
+      {KorvaQuorinZIDFrame::idMenuSaveRoster, "Save roster...",
+       "Save which mod package each place holds as a roster"},
+      {KorvaQuorinZIDFrame::idMenuDeleteRoster, "Delete roster...", "Delete a saved roster"},
   };
   for (const Item& item : items) {
     wxMenuItem* menuItem = bar->FindItem(item.id);

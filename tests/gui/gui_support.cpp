@@ -1,6 +1,7 @@
 #include "tests/gui/gui_support.h"
 
 #include <wx/app.h>
+#include <wx/listbox.h>
 #include <wx/utils.h>
 
 #include <filesystem>
@@ -23,6 +24,25 @@ int ExpectMessage::OnInvoked(wxMessageDialog* dialog) const {
   shown_->style = dialog->GetMessageDialogStyle();
   shown_->busy_cursor = wxIsBusy();
   return answer_;
+}
+
+int ExpectText::OnInvoked(wxTextEntryDialog* dialog) const {
+  *caption_ = dialog->GetTitle().ToStdString();
+  dialog->SetValue(wxString::FromUTF8(text_));
+  return wxID_OK;
+}
+
+int ExpectChoice::OnInvoked(wxSingleChoiceDialog* dialog) const {
+  // The dialog keeps its choices in its list box.
+  wxListBox* list = nullptr;
+  for (wxWindow* child : dialog->GetChildren()) {
+    if (auto* box = dynamic_cast<wxListBox*>(child)) list = box;
+  }
+  if (list != nullptr) {
+    for (unsigned i = 0; i < list->GetCount(); ++i) choices_->push_back(list->GetString(i).ToStdString());
+  }
+  dialog->SetSelection(index_);
+  return wxID_OK;
 }
 
 FrameTest::FrameTest() {

@@ -8,6 +8,8 @@
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
 #include <wx/filedlg.h>
+#include <wx/choicdlg.h>
+#include <wx/textdlg.h>
 
 // Unexpected or missing dialogs fail the running test instead of showing an
 // assertion box.
@@ -68,6 +70,32 @@ class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
  private:
   ShownMessage* shown_;
   int answer_;
+};
+
+// Expects a text entry dialog, records its caption and enters `text` (OK).
+class ExpectText : public wxExpectModalBase<wxTextEntryDialog, ExpectText> {
+ public:
+  ExpectText(std::string text, std::string* caption) : text_(std::move(text)), caption_(caption) {}
+
+ protected:
+  int OnInvoked(wxTextEntryDialog* dialog) const override;
+
+ private:
+  std::string text_;
+  std::string* caption_;
+};
+
+// Expects a choice from a list, records the choices and picks `index` (OK).
+class ExpectChoice : public wxExpectModalBase<wxSingleChoiceDialog, ExpectChoice> {
+ public:
+  ExpectChoice(int index, std::vector<std::string>* choices) : index_(index), choices_(choices) {}
+
+ protected:
+  int OnInvoked(wxSingleChoiceDialog* dialog) const override;
+
+ private:
+  int index_;
+  std::vector<std::string>* choices_;
 };
 
 // A main window over a temporary program folder (with the built data, tools

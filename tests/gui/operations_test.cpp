@@ -247,3 +247,52 @@ TEST_F(OperationsWindowTest, RevertAnsweredYesRestoresTheGameAndClosesTheWindow)
 }
 
 }  // namespace
+
+namespace {
+
+// The Rosters menu: a roster saved, the places changed, the roster applied
+// from the "Apply" submenu, then deleted; the submenu follows.
+TEST_F(OperationsWindowTest, ARosterSavedAndAppliedThroughTheMenu) {
+  Start();
+  auto applyItems = [this] {
+    std::vector<std::string> labels;
+    for (wxMenuItem* item : frame_->apply_roster_menu()->GetMenuItems()) {
+      labels.push_back(item->GetItemLabelText().ToStdString() + (item->IsEnabled() ? "" : " (off)"));
+    }
+    return labels;
+  };
+  EXPECT_EQ(applyItems(), std::vector<std::string>{"(no rosters saved) (off)"});
+  Select(kGrunt, 0);
+  ExpectBox(Press("ID_BUTTON2"), "Char enabled.");
+
+  std::string asked;
+  ShownMessage saved;
+  wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuSaveRoster), ExpectText("grunt first", &asked),
+                ExpectMessage(&saved));
+  EXPECT_EQ(asked, "Save roster");
+  ExpectBox(saved, "The roster \"grunt first\" was saved in " + program / "rosters/grunt first.txt.");
+  ASSERT_EQ(applyItems(), std::vector<std::string>{"grunt first"});
+
+  Select(kGrunt, 0);
+  ExpectBox(Press("ID_BUTTON1"), "Char deleted.");
+  Select(kImra, 2);
+  ExpectBox(Press("ID_BUTTON2"), "Char enabled.");
+  watch.Reset();
+  ShownMessage applied;
+  wxTEST_DIALOG(Menu(frame_->apply_roster_menu()->FindItemByPosition(0)->GetId()),
+                ExpectMessage(&applied));
+  ExpectBox(applied, "The roster \"grunt first\" was applied.\nPlace 1: Plain Grunt\nPlace 3: empty");
+  EXPECT_EQ(Rows("ID_LISTBOX2"), CharRows({{0, "Grunt\\"}}));
+  EXPECT_EQ(Labels(), (std::vector<std::string>{"C: 10", "A: 10", "F: 10", "M: 10"}));
+  EXPECT_GT(watch.busy_changes, 0);
+  EXPECT_EQ(watch.idle_changes, 0);
+  std::vector<std::string> choices;
+  ShownMessage confirm, deleted;
+  wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuDeleteRoster), ExpectChoice(0, &choices),
+                ExpectMessage(&confirm, wxID_YES), ExpectMessage(&deleted));
+  EXPECT_EQ(choices, std::vector<std::string>{"grunt first"});
+  ExpectBox(deleted, "The roster \"grunt first\" was deleted.");
+  EXPECT_EQ(applyItems(), std::vector<std::string>{"(no rosters saved) (off)"});
+}
+
+}  // namespace

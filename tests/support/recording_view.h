@@ -25,6 +25,12 @@ class RecordingView : public View {
   // The folder and file the last dialog opened with.
   std::string dialog_folder, dialog_file;
 
+  // Answers to AskForText and ChooseFromList, taken in order; when none is
+  // left the user cancels. What was offered to choose from, each time.
+  std::vector<std::string> texts_to_give;
+  std::vector<int> choices_to_make;
+  std::vector<std::vector<std::string>> offered;
+
   std::vector<std::string> mod_rows;
   std::vector<std::string> game_char_rows;
   std::array<std::string, 4> slot_labels;  // indexed by SlotKind
@@ -44,6 +50,22 @@ class RecordingView : public View {
     dialog_file = defaultFile;
     if (cancel_dialog) return false;
     *folder = chosen_folder;
+    return true;
+  }
+  bool AskForText(const std::string& text, const std::string& caption, std::string* answer) override {
+    questions.push_back(caption + ": " + text);
+    if (texts_to_give.empty()) return false;
+    *answer = texts_to_give.front();
+    texts_to_give.erase(texts_to_give.begin());
+    return true;
+  }
+  bool ChooseFromList(const std::string& text, const std::string& caption,
+                      const std::vector<std::string>& choices, int* chosen) override {
+    questions.push_back(caption + ": " + text);
+    offered.push_back(choices);
+    if (choices_to_make.empty()) return false;
+    *chosen = choices_to_make.front();
+    choices_to_make.erase(choices_to_make.begin());
     return true;
   }
   void SetModRows(const std::vector<std::string>& rows) override { mod_rows = rows; }

@@ -140,23 +140,55 @@ int GatherBlock(const ConstPixelRows& rows, int bx, int by, uint8_t rgba[64]) {
   return mask;
 }
 
+// Writes a four-colour half (DXT3, DXT5) as libsquish writes one: the
+// first colour above the second (indices 0 and 1, 2 and 3 swapped with
+// them), all indices 0 when the two are equal. It decodes the same, also by
+// readers that take a half whose first colour is not above the second as a
+// three-colour DXT1 block.
+void OrderFourColourHalf(uint8_t* half) {
+  const int first = half[0] | half[1] << 8, second = half[2] | half[3] << 8;
+  if (first > second) return;
+  if (first == second) {
+    std::memset(half + 4, 0, 4);
+    return;
+  }
+  std::swap(half[0], half[2]);
+  std::swap(half[1], half[3]);
+  for (int k = 4; k < 8; ++k) half[k] ^= 0x55;  // each 2-bit index: 0 <-> 1, 2 <-> 3
+}
+
 // Writes the block of the 16 pixels `rgba` (`mask` as GatherBlock gives
 // it): the exact block when there is one, else libsquish's fit (keeping a
 // DXT5 block's half that was found exactly). True for an exact block.
+//
+// A fitted half is then written as the exact block of what it decodes to,
+// which decodes the same: so the bytes of every block depend on its decoded
+// pixels alone, and a picture fitted once and then decoded and encoded
+// again, moved or not, keeps its bytes. (Many blocks decode alike; the fit
+// and the exact search need not pick the same one.)
 bool EncodeBlock(const uint8_t rgba[64], int mask, bool alpha, int fitFlags, uint8_t* block) {
+  uint8_t decoded[64];
   if (!alpha) {
     if (FindExactDxt1Block(rgba, mask, block)) return true;
     squish::CompressMasked(rgba, mask, block, fitFlags);
+    DecodeBlock(block, DdsFormat::kDxt1, ChannelOrder::kRgba, decoded);
+    uint8_t exact[8];
+    if (FindExactDxt1Block(decoded, mask, exact)) std::memcpy(block, exact, 8);
     return false;
   }
   bool exactAlpha = FindExactDxt5AlphaBlock(rgba, mask, block);
   bool exactColour = FindExactColourBlock(rgba, mask, block + 8);
-  if (exactAlpha && exactColour) return true;
-  uint8_t fitted[16];
-  squish::CompressMasked(rgba, mask, fitted, fitFlags);
-  if (!exactAlpha) std::memcpy(block, fitted, 8);
-  if (!exactColour) std::memcpy(block + 8, fitted + 8, 8);
-  return false;
+  if (!exactAlpha || !exactColour) {
+    uint8_t fitted[16];
+    squish::CompressMasked(rgba, mask, fitted, fitFlags);
+    DecodeBlock(fitted, DdsFormat::kDxt5, ChannelOrder::kRgba, decoded);
+    if (!exactAlpha && !FindExactDxt5AlphaBlock(decoded, mask, block)) std::memcpy(block, fitted, 8);
+    if (!exactColour && !FindExactColourBlock(decoded, mask, block + 8)) {
+      std::memcpy(block + 8, fitted + 8, 8);
+    }
+  }
+  OrderFourColourHalf(block + 8);
+  return exactAlpha && exactColour;
 }
 
 }  // namespace
