@@ -36,11 +36,11 @@ void ParseUsage(const std::vector<std::string>& lines, std::vector<UsageLine> (&
   }
 }
 
-}  // namespace
-
-Status ReadSlotUses(Platform& platform, const std::string& gameFolder, int characterSlotIndex,
-                    std::vector<SlotUse>* uses) {
-  uses->clear();
+// Reads place `characterSlotIndex`'s slot usage file into `byKind`; nothing
+// when there is none (`*exists` false).
+Status ReadUsage(Platform& platform, const std::string& gameFolder, int characterSlotIndex,
+                 std::vector<UsageLine> (&byKind)[4], bool* exists) {
+  *exists = false;
   Status index = CheckIndex(characterSlotIndex);
   if (!index.ok()) return index;
   std::string file = SlotUsageFile(gameFolder, characterSlotIndex);
@@ -48,8 +48,20 @@ Status ReadSlotUses(Platform& platform, const std::string& gameFolder, int chara
   std::vector<std::string> lines;
   Status read = ReadTextLines(platform, file, kRecordFileLimit, &lines);
   if (!read.ok()) return read;
-  std::vector<UsageLine> byKind[4];
+  *exists = true;
   ParseUsage(lines, byKind);
+  return Status::Ok();
+}
+
+}  // namespace
+
+Status ReadSlotUses(Platform& platform, const std::string& gameFolder, int characterSlotIndex,
+                    std::vector<SlotUse>* uses) {
+  uses->clear();
+  std::vector<UsageLine> byKind[4];
+  bool exists = false;
+  Status read = ReadUsage(platform, gameFolder, characterSlotIndex, byKind, &exists);
+  if (!read.ok()) return read;
   for (SlotKind kind : kAllSlotKinds) {
     for (const UsageLine& use : byKind[static_cast<int>(kind)]) {
       uses->push_back({kind, {use.path, use.name}});
@@ -72,16 +84,11 @@ Status RecordSlotUse(Platform& platform, const std::string& gameFolder, int char
 
 Status ReleaseCharacterSlots(Platform& platform, const std::string& gameFolder,
                              int characterSlotIndex, SlotTables* tables) {
-  Status index = CheckIndex(characterSlotIndex);
-  if (!index.ok()) return index;
-  std::string file = SlotUsageFile(gameFolder, characterSlotIndex);
-  if (!platform.Exists(file)) return Status::Ok();
-  std::vector<std::string> lines;
-  Status read = ReadTextLines(platform, file, kRecordFileLimit, &lines);
-  if (!read.ok()) return read;
-
   std::vector<UsageLine> byKind[4];
-  ParseUsage(lines, byKind);
+  bool exists = false;
+  Status read = ReadUsage(platform, gameFolder, characterSlotIndex, byKind, &exists);
+  if (!read.ok() || !exists) return read;
+  const std::string file = SlotUsageFile(gameFolder, characterSlotIndex);
 
   std::string stillClaimed;
   std::string problems;
