@@ -14,7 +14,10 @@
 #  - the game folder's own path, which the store lists (chars/mod_char_N)
 #    record and which each system spells its own way (/tmp/x/game on
 #    Linux, Z:/tmp/x/game under wine): it is shown as <game> on both sides;
-#  - the times of last change in chars/mod_record (its third column).
+#  - the times of last change in chars/mod_record (its third column);
+#  - the package fingerprints in the store lists (their "fingerprint=" line),
+#    which are made from the package files' sizes and times, and each side
+#    has its own copy of the mods folder, made at its own time.
 # The Windows build is told the game with backslashes (Z:\tmp\x\...), as a
 # Windows user types it. Exits non-zero on any difference.
 set -euo pipefail
@@ -60,6 +63,8 @@ comparable() {
     awk -F'\t' 'BEGIN { OFS = "\t" } { $3 = ""; print }' "$out/chars/mod_record" > "$out/record.tmp"
     mv "$out/record.tmp" "$out/chars/mod_record"
   fi
+  find "$out/chars" -maxdepth 1 -type f -name 'mod_char_*' -print0 |
+    xargs -0 -r sed -i 's/^fingerprint=.*/fingerprint=<times>/'
 }
 
 status=0
