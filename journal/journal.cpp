@@ -420,6 +420,7 @@ void Journal::End() {
   active_ = false;
   written_ = false;
   covered_.clear();
+  inside_.clear();
 }
 
 Status Journal::Allowed(const std::string& path) {
@@ -430,10 +431,20 @@ Status Journal::Allowed(const std::string& path) {
                                        "; the program does not change anything outside it, so "
                                        "the operation was stopped");
   }
-  return base_.CheckInside(game_, path);
+  // A folder is checked once in an operation; of the paths in it only the
+  // name itself is looked at again, which could be a link.
+  const std::string parent = ParentFolder(path);
+  if (active_ && inside_.count(parent) != 0 && !base_.IsLink(path)) return Status::Ok();
+  Status status = base_.CheckInside(game_, path);
+  if (status.ok() && active_ && base_.IsFolder(parent)) inside_.insert(parent);
+  return status;
 }
 
 Status Journal::AllowedEntry(const std::string& path) {
+  // The entry itself is moved or removed, never followed.
+  if (active_ && inside_.count(ParentFolder(path)) != 0 && BaseName(path) != "..") {
+    return Status::Ok();
+  }
   if (!base_.IsLink(path)) return Allowed(path);
   // A link itself is moved or removed, never followed: it is its folder
   // that must lie inside.
@@ -638,19 +649,24 @@ Status Journal::CopyFiles(const std::vector<FilePair>& copies) {
     sizes.push_back(base_.Stat(copy.from, &info).ok() ? info.size : 0);
   }
   Status status = Write(lines);
+  std::vector<std::string> copied;
   for (size_t begin = 0; status.ok() && begin < copies.size();) {
     size_t end = begin;
     uint64_t bytes = 0;
     while (end < copies.size() && (end == begin || bytes + sizes[end] <= kPartBytes)) {
       bytes += sizes[end];
       Changed(copies[end].to, Entry::kGained);
+      copied.push_back(copies[end].to);
       ++end;
     }
-    status = base_.CopyFiles(std::vector<FilePair>(copies.begin() + static_cast<long>(begin),
-                                                   copies.begin() + static_cast<long>(end)));
+    status = base_.CopyFilesUnflushed(std::vector<FilePair>(
+        copies.begin() + static_cast<long>(begin), copies.begin() + static_cast<long>(end)));
     if (status.ok() && !Advanced(bytes)) status = Status::Cancelled();
     begin = end;
   }
+  // The lines say how to undo copies whose bytes are not on disk yet; all
+  // the bytes last before the batch is done.
+  if (status.ok()) status = base_.FlushFiles(copied);
   return status;
 }
 

@@ -201,6 +201,7 @@ class Journal : public Platform {
   std::set<std::string> gained_;
   std::set<std::string> lost_;
   std::map<std::string, std::string> native_folders_;  // as given -> as on disk
+  std::set<std::string> inside_;  // folders found inside the game folder
 };
 
 // Undoes the operation whose journal is in `gameFolder`, if one was cut off:

@@ -124,6 +124,12 @@ class Platform {
     }
     return Status::Ok();
   }
+  // As CopyFiles, but leaves the bytes unflushed: they last through a power
+  // cut only once FlushFiles has been called for the copies. For copying
+  // many parts of one batch, to flush them all once at its end.
+  virtual Status CopyFilesUnflushed(const std::vector<FilePair>& copies) {
+    return CopyFiles(copies);
+  }
   // Renames many files or folders, each as Rename does. Stops at the first
   // failure.
   virtual Status RenameFiles(const std::vector<FilePair>& renames) {

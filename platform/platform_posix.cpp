@@ -411,21 +411,26 @@ class PosixPlatform : public Platform {
     return OpenRegular(path, Resolve(path), O_RDONLY, &fd, &st).ok();
   }
 
-  bool Exists(const std::string& path) override { return EntryExists(Resolve(path)); }
+  // The questions about an entry ask about the name as given first: only
+  // when nothing has that name is it looked up in other letter case.
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return LookUp(path, false, &st);
+  }
 
   bool IsFolder(const std::string& path) override {
     struct stat st;
-    return stat(Resolve(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return LookUp(path, true, &st) && S_ISDIR(st.st_mode);
   }
 
   bool IsLink(const std::string& path) override {
     struct stat st;
-    return lstat(Resolve(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return LookUp(path, false, &st) && S_ISLNK(st.st_mode);
   }
 
   Status Stat(const std::string& path, FileInfo* info) override {
     struct stat st;
-    if (stat(Resolve(path).c_str(), &st) != 0) return ErrnoError(path, errno);
+    if (!LookUp(path, true, &st)) return ErrnoError(path, errno);
     info->folder = S_ISDIR(st.st_mode);
     info->regular = S_ISREG(st.st_mode);
     info->size = static_cast<uint64_t>(st.st_size);
@@ -651,9 +656,14 @@ class PosixPlatform : public Platform {
     return status;
   }
 
-  Status CopyFiles(const std::vector<FilePair>& copies) override {
-    // Every copy is written under its temporary name, then all are flushed
-    // at once, and only then does each take its name.
+  Status CopyFiles(const std::vector<FilePair>& copies) override { return Copies(copies, true); }
+  Status CopyFilesUnflushed(const std::vector<FilePair>& copies) override {
+    return Copies(copies, false);
+  }
+
+  // Every copy is written under its temporary name, then, with `flush`,
+  // all are flushed at once, and only then does each take its name.
+  Status Copies(const std::vector<FilePair>& copies, bool flush) {
     std::vector<std::string> temps;
     Status status;
     for (const FilePair& copy : copies) {
@@ -662,7 +672,7 @@ class PosixPlatform : public Platform {
       if (!temp.empty()) temps.push_back(temp);
       if (!status.ok()) break;
     }
-    if (status.ok()) status = FlushFiles(temps);
+    if (status.ok() && flush) status = FlushFiles(temps);
     size_t renamed = 0;
     for (; status.ok() && renamed < copies.size(); ++renamed) {
       status = Rename(temps[renamed], Resolve(copies[renamed].to));
@@ -842,6 +852,17 @@ class PosixPlatform : public Platform {
   }
 
  private:
+  // stat (`follow`) or lstat of `path`, spelled as given or else as on disk.
+  static bool LookUp(const std::string& path, bool follow, struct stat* st) {
+    auto look = [follow, st](const std::string& name) {
+      return (follow ? stat(name.c_str(), st) : lstat(name.c_str(), st)) == 0;
+    };
+    if (look(path)) return true;
+    if (errno != ENOENT && errno != ENOTDIR) return false;
+    const std::string resolved = Resolve(path);
+    return resolved != path && look(resolved);
+  }
+
   // The real path of the folder `root`, found once and kept: the game
   // folder is checked against it many times in an operation.
   bool RealRoot(const std::string& root, std::string* real) {
@@ -897,6 +918,9 @@ class PosixPlatform : public Platform {
       }
       break;
     }
+    // The disk starts writing the copy now, while the next ones are made,
+    // so that the flush at the end of a batch has little left to wait for.
+    if (status.ok() && !flush) sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     if (status.ok() && ((flush && fsync(out.get()) != 0) || !out.Close())) {
       status = ChangeError(errno, to);
     }

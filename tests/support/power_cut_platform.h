@@ -103,6 +103,11 @@ class PowerCutPlatform : public Platform {
     }
     return Record(base_.CopyFiles(copies), effects);
   }
+  Status CopyFilesUnflushed(const std::vector<FilePair>& copies) override {
+    std::vector<Effect> effects;
+    for (const FilePair& copy : copies) effects.push_back(NewFile(copy.to));
+    return Record(base_.CopyFilesUnflushed(copies), effects);
+  }
   Status RenameFiles(const std::vector<FilePair>& renames) override {
     std::vector<Effect> effects;
     for (const FilePair& rename : renames) effects.push_back(Moved(rename.from, rename.to));
