@@ -471,6 +471,25 @@ TEST_F(InstallTest, SavedCopiesThatStayAreNeverRestored) {
   EXPECT_EQ(SnapshotDiff(expected, Snapshot(game.path())), "");
 }
 
+// A package whose files tree makes game paths of more than 300 characters
+// (a deep Steam library and a nested tree reach that): the install and the
+// delete work, on Windows too.
+TEST_F(InstallTest, PathsOfMoreThan300CharactersWork) {
+  std::string relative = "files/chars";
+  while (game.path().size() + relative.size() < 320) relative += "/a_rather_long_folder_name";
+  WriteBytes(program / ("mods/plain_grunt/" + relative + "/deep.txt"), "deep");
+  const std::string path = game / (relative.substr(6) + "/deep.txt");
+  ASSERT_GT(path.size(), 300u);
+  ModManager& m = Start();
+  ASSERT_TRUE(m.InstallCharacter(kGrunt, 0));
+  EXPECT_EQ(Said(), "Char enabled.");
+  EXPECT_EQ(ReadBytes(path), "deep");
+  ASSERT_TRUE(m.DeleteCharacter(1, true));
+  Said();
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_FALSE(FileExists(game / "chars/a_rather_long_folder_name"));
+}
+
 TEST(RevertSteps, CoverEveryFileStartUpBacksUpOrAdds) {
   std::vector<std::string> reverted;
   for (const RevertStep& step : RevertSteps()) reverted.push_back(step.path);
