@@ -34,11 +34,10 @@ std::string PackageFingerprint(Platform& platform, const std::string& packageFol
       const std::string path = packageFolder + relative;
       FileInfo info;
       if (platform.IsLink(path)) {
-        add('L', relative, info);
-      } else if (platform.IsFolder(path)) {
+        add('L', relative, FileInfo());
+      } else if (platform.Stat(path, &info).ok() && info.folder) {
         folders.push_back(relative);
       } else {
-        platform.Stat(path, &info);
         add('F', relative, info);
       }
     }

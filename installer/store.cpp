@@ -219,6 +219,7 @@ std::string KeptGameFile(const std::string& gameFolder, const std::string& path)
 // a few large steps: the journal records each step's files with one flush,
 // and the copies are flushed together.
 struct Changes {
+  std::vector<std::string> trees;     // folders deleted with all they hold
   std::vector<std::string> removals;  // files deleted
   std::vector<FilePair> renames;       // files moved (after the removals)
   std::vector<FilePair> copies;        // files copied in (after the renames)
@@ -262,11 +263,54 @@ std::vector<std::string> EmptyFolders(Platform& platform, const std::vector<std:
   return empty;
 }
 
-// Makes the changes: removals, then renames (into folders made as needed),
-// then copies; then removes the folders of the kept copies left empty. Each
-// kind is one call for all its files.
+// Of `candidates` (children before their parents), the folders whose every
+// file is among `changes`' removals, taken out of them: each goes whole,
+// the topmost only. Nothing may be renamed into or out of such a folder.
+void GatherTrees(Platform& platform, const std::vector<std::string>& candidates, Changes* changes) {
+  std::set<std::string> going, renamed;
+  for (const std::string& path : changes->removals) going.insert(FoldedName(path));
+  for (const FilePair& rename : changes->renames) {
+    for (const std::string* end : {&rename.from, &rename.to}) {
+      for (std::string folder = ParentFolder(FoldedName(*end)); folder.size() > 1 && renamed.insert(folder).second;
+           folder = ParentFolder(folder)) {
+      }
+    }
+  }
+  std::set<std::string> whole;
+  for (const std::string& folder : candidates) {
+    const std::string key = FoldedName(folder);
+    std::vector<std::string> names;
+    if (renamed.count(key) != 0 || whole.count(key) != 0 || !platform.IsFolder(folder) ||
+        platform.IsLink(folder) || !platform.ListFolder(folder, &names).ok()) {
+      continue;
+    }
+    if (std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+          const std::string entry = key + "/" + FoldedName(name);
+          return going.count(entry) != 0 || whole.count(entry) != 0;
+        })) {
+      whole.insert(key);
+    }
+  }
+  if (whole.empty()) return;
+  auto inWhole = [&whole](const std::string& path) {
+    for (std::string folder = ParentFolder(FoldedName(path)); folder.size() > 1; folder = ParentFolder(folder)) {
+      if (whole.count(folder) != 0) return true;
+    }
+    return false;
+  };
+  for (const std::string& folder : candidates) {
+    if (whole.count(FoldedName(folder)) != 0 && !inWhole(folder)) changes->trees.push_back(folder);
+  }
+  changes->removals.erase(std::remove_if(changes->removals.begin(), changes->removals.end(), inWhole),
+                          changes->removals.end());
+}
+
+// Makes the changes: whole folders and files removed, then renames (into
+// folders made as needed), then copies; then removes the folders of the
+// kept copies left empty. Each kind is one call for all its files.
 Status Apply(Platform& platform, const std::string& gameFolder, const Changes& changes) {
-  Status status = platform.RemoveFiles(changes.removals);
+  Status status = platform.RemoveTrees(changes.trees);
+  if (status.ok()) status = platform.RemoveFiles(changes.removals);
   std::set<std::string> seen;
   std::vector<std::string> needed;
   for (const FilePair& rename : changes.renames) {
@@ -578,17 +622,19 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
     changes.renames.push_back({path + "_bak", path});
     report.restored.push_back(path + "_bak");
   }
-  if (progress != nullptr) {
-    progress->Stage("Taking out the files of place " + std::to_string(index + 1),
-                    changes.removals.size() + changes.renames.size());
-  }
-  Status status = Apply(platform, gameFolder, changes);
-  // Deepest first. A folder the game had, one another place brings, and
-  // one that something else was put into stay; that is no failure.
+  // The place's folders, deepest first. A folder the game had, one another
+  // place brings, and one that something else was put into stay; that is
+  // no failure. One that holds only files going now goes whole.
   std::vector<std::string> candidates;
   for (auto folder = list.folders.rbegin(); folder != list.folders.rend(); ++folder) {
     if (!list.Existed(*folder) && !stacks.BroughtByPlace(*folder, index)) candidates.push_back(*folder);
   }
+  GatherTrees(platform, candidates, &changes);
+  if (progress != nullptr) {
+    progress->Stage("Taking out the files of place " + std::to_string(index + 1),
+                    changes.trees.size() + changes.removals.size() + changes.renames.size());
+  }
+  Status status = Apply(platform, gameFolder, changes);
   if (status.ok()) status = platform.RemoveEmptyFolders(EmptyFolders(platform, candidates));
   if (!status.ok()) report.failures.push_back(status.message());
   return report;

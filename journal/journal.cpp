@@ -151,7 +151,8 @@ Status ParseJournal(const std::string& path, const std::string& bytes, JournalTe
 // The game paths an entry changes when it is undone, folded.
 std::vector<std::string> EntryPaths(const std::vector<std::string>& entry) {
   std::vector<std::string> paths;
-  for (size_t i = entry[0] == "saved" ? 2 : 1; i < entry.size(); ++i) paths.push_back(FoldedName(entry[i]));
+  const bool copy = entry[0] == "saved" || entry[0] == "saved-folder";
+  for (size_t i = copy ? 2 : 1; i < entry.size(); ++i) paths.push_back(FoldedName(entry[i]));
   return paths;
 }
 
@@ -187,6 +188,21 @@ bool UndoEntry(Platform& platform, const std::string& game, const std::vector<st
       lost->insert(copies);
     }
     if (platform.Exists(path + "_temp")) platform.RemoveOwnFile(path + "_temp");
+    gained->insert(ParentFolder(path));
+  } else if (kind == "saved-folder" && e.size() == 3) {
+    // A folder moved aside whole; the later changes below its name are
+    // undone by now.
+    const std::string copy = copies + "/" + e[1];
+    const std::string path = game + e[2];
+    if (platform.IsFolder(copy) && !platform.IsLink(copy)) {
+      status = platform.Exists(path) ? Status::PathError(path, "is in the way") : platform.Rename(copy, path);
+      if (!status.ok()) {
+        failures->push_back(path + " could not be put back (" + status.message() +
+                            "); its files from before are kept in " + copy);
+        return false;
+      }
+      lost->insert(copies);
+    }
     gained->insert(ParentFolder(path));
   } else if (kind == "absent" && e.size() == 2) {
     const std::string path = game + e[1];
@@ -287,37 +303,17 @@ std::vector<std::string> Undo(Platform& platform, const std::string& game, Journ
 // Removes everything in the journal's copies folder, and the folder. Returns
 // what could not be removed, each as "path: reason".
 std::vector<std::string> RemoveCopies(Platform& platform, const std::string& game) {
-  std::vector<std::string> stuck;
-  std::function<void(const std::string&)> empty = [&](const std::string& folder) {
-    std::vector<std::string> names;
-    Status listed = platform.ListFolder(folder, &names);
-    if (!listed.ok()) {
-      stuck.push_back(listed.message());
-      return;
-    }
-    for (const std::string& name : names) {
-      const std::string path = folder + "/" + name;
-      Status removed;
-      if (platform.IsFolder(path) && !platform.IsLink(path)) {
-        empty(path);
-        removed = platform.RemoveEmptyFolder(path);
-      } else {
-        removed = platform.RemoveOwnFile(path);
-      }
-      if (!removed.ok()) stuck.push_back(removed.message());
-    }
-  };
   const std::string copies = JournalFilesPath(game);
-  if (!platform.Exists(copies)) return stuck;
-  if (platform.IsFolder(copies) && !platform.IsLink(copies)) {
-    empty(copies);
-    if (stuck.empty()) {
-      Status removed = platform.RemoveEmptyFolder(copies);
-      if (!removed.ok()) stuck.push_back(removed.message());
-    }
-  } else {
-    Status removed = platform.RemoveOwnFile(copies);
-    if (!removed.ok()) stuck.push_back(removed.message());
+  if (!platform.Exists(copies)) return {};
+  Status removed = platform.IsFolder(copies) && !platform.IsLink(copies)
+                       ? platform.RemoveOwnTree(copies)
+                       : platform.RemoveOwnFile(copies);
+  std::vector<std::string> stuck;
+  for (size_t start = 0; !removed.ok() && start <= removed.message().size();) {
+    size_t end = removed.message().find('\n', start);
+    if (end == std::string::npos) end = removed.message().size();
+    stuck.push_back(removed.message().substr(start, end - start));
+    start = end + 1;
   }
   return stuck;
 }
@@ -736,6 +732,49 @@ Status Journal::RemoveFiles(const std::vector<std::string>& paths) {
     if (status.ok() && paths.size() > 1 && !Advanced(1)) status = Status::Cancelled();
   }
   return status;
+}
+
+Status Journal::RemoveTrees(const std::vector<std::string>& paths) {
+  std::vector<Line> lines;
+  std::vector<std::string> copies;
+  for (const std::string& path : paths) {
+    Status status = AllowedEntry(path);
+    if (status.ok() && (!base_.IsFolder(path) || base_.IsLink(path))) {
+      status = Status::PathError(path, "is not a folder, so it was not removed as one");
+    }
+    if (!status.ok()) return status;
+    copies.push_back(Recording() ? JournalFilesPath(game_) + "/" + NextCopy() : "");
+    if (!Recording()) continue;
+    lines.push_back({"saved-folder", BaseName(copies.back()), path});
+    // Whatever is made below this name later is new, and recorded anew.
+    const std::string key = Key(path);
+    for (auto it = covered_.lower_bound(key + "/");
+         it != covered_.end() && it->first.compare(0, key.size() + 1, key + "/") == 0;) {
+      it = covered_.erase(it);
+    }
+  }
+  Status status = Write(lines);
+  for (size_t i = 0; i < paths.size() && status.ok(); ++i) {
+    Changed(paths[i], Entry::kLost);
+    if (copies[i].empty()) {
+      status = base_.RemoveOwnTree(paths[i]);
+    } else {
+      gained_.insert(JournalFilesPath(game_));
+      status = base_.Rename(paths[i], copies[i]);
+    }
+    if (status.ok() && !Advanced(1)) status = Status::Cancelled();
+  }
+  return status;
+}
+
+Status Journal::RemoveOwnTree(const std::string& path) {
+  if (Recording()) return RemoveTrees({path});
+  Status status = AllowedEntry(path);
+  return status.ok() ? base_.RemoveOwnTree(path) : status;
+}
+
+Status Journal::CheckInside(const std::string& root, const std::string& path) {
+  return active_ && root == game_ ? Allowed(path) : base_.CheckInside(root, path);
 }
 
 Status Journal::RemoveOwnFile(const std::string& path) {

@@ -6,8 +6,9 @@
 // open, each call that changes a file or folder first writes, and flushes to
 // disk, a line of the journal file (game folder + "/mod_journal") that says
 // how to undo it: the prior bytes of a file it rewrites, edits, replaces or
-// removes (kept in game folder + "/mod_journal_files"), a file or folder it
-// adds, a rename it makes. Only then is the change made. Calls that change
+// removes, and a folder it removes with everything in it (kept in game
+// folder + "/mod_journal_files"), a file or folder it adds, a rename it
+// makes. Only then is the change made. Calls that change
 // many files at once write all their lines with one flush first. Each line
 // carries a checksum: reading stops at the first line that is cut short or
 // does not match, and what follows it was never done.
@@ -103,9 +104,9 @@ class Journal : public Platform {
   Status ListFolder(const std::string& path, std::vector<std::string>* names) override {
     return base_.ListFolder(path, names);
   }
-  Status CheckInside(const std::string& root, const std::string& path) override {
-    return base_.CheckInside(root, path);
-  }
+  // Below the game folder, as the operation's own changes are checked: each
+  // folder once.
+  Status CheckInside(const std::string& root, const std::string& path) override;
   Status WriteAt(const std::string& path, uint64_t offset, std::string_view bytes) override;
   Status AppendFile(const std::string& path, std::string_view bytes) override;
   Status ReplaceFile(const std::string& path, std::string_view bytes) override;
@@ -126,6 +127,10 @@ class Journal : public Platform {
   Status RemoveFiles(const std::vector<std::string>& paths) override;
   Status CreateFolders(const std::vector<std::string>& paths) override;
   Status RemoveEmptyFolders(const std::vector<std::string>& paths) override;
+  // Each folder moves aside whole, one line and one rename for everything
+  // in it, and is removed with the saved copies once the operation is done.
+  Status RemoveTrees(const std::vector<std::string>& paths) override;
+  Status RemoveOwnTree(const std::string& path) override;
   Status SyncFolder(const std::string& path) override { return base_.SyncFolder(path); }
   Status SyncFile(const std::string& path) override { return base_.SyncFile(path); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/platform_common.h"
 
@@ -38,6 +39,40 @@ Status SameBytes(Platform& platform, const std::string& a, const std::string& b,
   }
   *same = true;
   return Status::Ok();
+}
+
+Status Platform::RemoveOwnTree(const std::string& path) {
+  std::vector<std::string> stuck;
+  std::function<void(const std::string&)> remove = [&](const std::string& folder) {
+    std::vector<std::string> names;
+    Status listed = ListFolder(folder, &names);
+    if (!listed.ok()) {
+      stuck.push_back(listed.message());
+      return;
+    }
+    for (const std::string& name : names) {
+      const std::string entry = folder + "/" + name;
+      Status removed;
+      if (IsFolder(entry) && !IsLink(entry)) {
+        const size_t before = stuck.size();
+        remove(entry);
+        if (stuck.size() != before) continue;
+        removed = RemoveEmptyFolder(entry);
+      } else {
+        removed = RemoveOwnFile(entry);
+      }
+      if (!removed.ok()) stuck.push_back(removed.message());
+    }
+  };
+  remove(path);
+  if (stuck.empty()) {
+    Status removed = RemoveEmptyFolder(path);
+    if (!removed.ok()) stuck.push_back(removed.message());
+  }
+  if (stuck.empty()) return Status::Ok();
+  std::string text = stuck.front();
+  for (size_t i = 1; i < stuck.size(); ++i) text += "\n" + stuck[i];
+  return Status::Error(text);
 }
 
 bool NameLess(const std::string& a, const std::string& b) {

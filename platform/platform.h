@@ -168,6 +168,22 @@ class Platform {
   // Deletes a file that the program made for its own use (a saved copy, a
   // temporary file), also one that is marked read-only.
   virtual Status RemoveOwnFile(const std::string& path) { return Remove(path); }
+  // Removes a folder of the program's own with everything below it, each
+  // file as RemoveOwnFile removes it. A link inside goes itself; what it
+  // leads to stays. Goes on past what cannot be removed; the error then
+  // names each such entry, one a line.
+  virtual Status RemoveOwnTree(const std::string& path);
+  // Removes many folders, each with everything below it. Stops at the first
+  // failure. Only the operation journal lets this run on the game folder,
+  // where it moves each folder aside whole and removes it once the
+  // operation is done.
+  virtual Status RemoveTrees(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+      Status status = RemoveOwnTree(path);
+      if (!status.ok()) return status;
+    }
+    return Status::Ok();
+  }
   // Renames `from` over `to` in one step, replacing `to` if it exists.
   virtual Status RenameOver(const std::string& from, const std::string& to) = 0;
   // Copies a regular file byte for byte and flushes the copy to disk. Fails

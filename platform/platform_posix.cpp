@@ -733,6 +733,20 @@ class PosixPlatform : public Platform {
     return Status::Ok();
   }
 
+  // Entry by entry through open folder handles, as "rm -r" does: one call
+  // per file, and a link is never followed.
+  Status RemoveOwnTree(const std::string& path) override {
+    std::vector<std::string> stuck;
+    const std::string target = Resolve(path);
+    RemoveBelow(AT_FDCWD, target, path, &stuck);
+    if (stuck.empty() && rmdir(target.c_str()) != 0) stuck.push_back(ChangeError(errno, path).message());
+    Names().Forget();
+    if (stuck.empty()) return Status::Ok();
+    std::string text = stuck.front();
+    for (size_t i = 1; i < stuck.size(); ++i) text += "\n" + stuck[i];
+    return Status::Error(text);
+  }
+
   Status SyncFolder(const std::string& path) override {
     FileDescriptor fd(open(Resolve(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return ErrnoError(path, errno);
@@ -1019,6 +1033,40 @@ class PosixPlatform : public Platform {
   static Status TooLarge(const std::string& path, uint64_t limit) {
     return Status::PathError(path, "larger than the " + std::to_string(limit) +
                                        " bytes such a file may have, so it is not read");
+  }
+
+  // Removes everything in the folder `name` (relative to the open folder
+  // `at`), adding what stays to `stuck`; `shown` is its path for messages.
+  static void RemoveBelow(int at, const std::string& name, const std::string& shown,
+                          std::vector<std::string>* stuck) {
+    const int fd = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+      stuck->push_back(ErrnoError(shown, errno).message());
+      if (fd >= 0) close(fd);
+      return;
+    }
+    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+    while (dirent* entry = readdir(dir)) {
+      const std::string child = entry->d_name;
+      if (child == "." || child == "..") continue;
+      bool folder = entry->d_type == DT_DIR;
+      if (entry->d_type == DT_UNKNOWN) {
+        struct stat st;
+        folder = fstatat(fd, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+      }
+      entries.emplace_back(child, folder);
+    }
+    for (const auto& [child, folder] : entries) {
+      const std::string childShown = shown + "/" + child;
+      const size_t before = stuck->size();
+      if (folder) RemoveBelow(fd, child, childShown, stuck);
+      if (stuck->size() != before) continue;
+      if (unlinkat(fd, child.c_str(), folder ? AT_REMOVEDIR : 0) != 0) {
+        stuck->push_back(ChangeError(errno, childShown).message());
+      }
+    }
+    closedir(dir);
   }
 
   static void Moved(const std::string& from, const std::string& to) {

@@ -35,7 +35,8 @@ using Files = std::map<std::string, std::string>;
 // One operation that makes a change of every kind the journal records, and
 // the hard cases of undoing them in reverse: a file moved aside and another
 // copied to its name, a name taken again after it was renamed away, a file
-// changed after it was renamed, a folder removed and one made.
+// changed after it was renamed, a folder removed and one made, a folder
+// removed whole and a name below it taken again.
 Status EveryKindOfChange(Platform& p, const std::string& g, const std::string& outside) {
   TRY(p.WriteAt(g + "/a.bin", 2, "XY"));
   TRY(p.AppendFile(g + "/a.bin", "tail"));
@@ -53,6 +54,10 @@ Status EveryKindOfChange(Platform& p, const std::string& g, const std::string& o
   TRY(p.WriteAt(g + "/g2.txt", 0, "G"));
   TRY(p.CopyFile(outside + "/e.txt", g + "/sub/g.txt"));
   TRY(p.RenameOver(g + "/made/x", g + "/sub/g.txt"));
+  TRY(p.WriteAt(g + "/tree/h.txt", 0, "H"));
+  TRY(p.RemoveTrees({g + "/tree"}));  // with a file changed in it before
+  TRY(p.CreateFolder(g + "/tree"));
+  TRY(p.AppendFile(g + "/tree/h.txt", "another h"));  // its name taken again
   TRY(p.Remove(g + "/new.txt"));
   return Status::Ok();
 }
@@ -92,6 +97,8 @@ class JournalTest : public ::testing::Test {
     WriteBytes(game / "d.txt", "d");
     WriteBytes(game / "f.txt", "f");
     WriteBytes(game / "sub/g.txt", "g");
+    WriteBytes(game / "tree/h.txt", "h");
+    WriteBytes(game / "tree/deep/i.txt", "i");
     fs::create_directories(game / "empty");
   }
 
@@ -203,6 +210,9 @@ TEST_F(JournalTest, ACleanOperationLeavesNoJournal) {
   expected["made"] = "<folder>";
   expected["g2.txt"] = "G";
   expected["sub/g.txt"] = "x";
+  expected.erase("tree/deep");
+  expected.erase("tree/deep/i.txt");
+  expected["tree/h.txt"] = "another h";
   EXPECT_EQ(Snapshot(game.path()), expected);
 }
 
