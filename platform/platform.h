@@ -174,9 +174,8 @@ class Platform {
   // names each such entry, one a line.
   virtual Status RemoveOwnTree(const std::string& path);
   // Removes many folders, each with everything below it. Stops at the first
-  // failure. Only the operation journal lets this run on the game folder,
-  // where it moves each folder aside whole and removes it once the
-  // operation is done.
+  // failure. Under the operation journal each folder moves aside whole, to
+  // be removed once the operation is done.
   virtual Status RemoveTrees(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
       Status status = RemoveOwnTree(path);
