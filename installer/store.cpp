@@ -242,11 +242,12 @@ void FoldersFor(Platform& platform, const std::string& gameFolder, const std::st
   }
 }
 
-// Of `candidates` (children before their parents), those that are empty
-// once the ones before them are gone: each holds nothing but such folders.
-std::vector<std::string> EmptyFolders(Platform& platform, const std::vector<std::string>& candidates) {
+// Of `candidates` (children before their parents), those that hold nothing
+// once the entries in `going` (folded paths) and the ones before them are
+// gone.
+std::vector<std::string> FoldersLeftEmpty(Platform& platform, const std::vector<std::string>& candidates,
+                                          std::set<std::string> going = {}) {
   std::vector<std::string> empty;
-  std::set<std::string> going;
   for (const std::string& folder : candidates) {
     std::vector<std::string> names;
     if (going.count(FoldedName(folder)) != 0 || !platform.IsFolder(folder) ||
@@ -265,31 +266,24 @@ std::vector<std::string> EmptyFolders(Platform& platform, const std::vector<std:
 
 // Of `candidates` (children before their parents), the folders whose every
 // file is among `changes`' removals, taken out of them: each goes whole,
-// the topmost only. Nothing may be renamed into or out of such a folder.
+// the topmost only. A link, and a folder that something is renamed into or
+// out of, never goes whole.
 void GatherTrees(Platform& platform, const std::vector<std::string>& candidates, Changes* changes) {
   std::set<std::string> going, renamed;
   for (const std::string& path : changes->removals) going.insert(FoldedName(path));
   for (const FilePair& rename : changes->renames) {
     for (const std::string* end : {&rename.from, &rename.to}) {
-      for (std::string folder = ParentFolder(FoldedName(*end)); folder.size() > 1 && renamed.insert(folder).second;
-           folder = ParentFolder(folder)) {
-      }
+      std::string folder = ParentFolder(FoldedName(*end));
+      while (folder.size() > 1 && renamed.insert(folder).second) folder = ParentFolder(folder);
     }
   }
-  std::set<std::string> whole;
+  std::vector<std::string> eligible;
   for (const std::string& folder : candidates) {
-    const std::string key = FoldedName(folder);
-    std::vector<std::string> names;
-    if (renamed.count(key) != 0 || whole.count(key) != 0 || !platform.IsFolder(folder) ||
-        platform.IsLink(folder) || !platform.ListFolder(folder, &names).ok()) {
-      continue;
-    }
-    if (std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-          const std::string entry = key + "/" + FoldedName(name);
-          return going.count(entry) != 0 || whole.count(entry) != 0;
-        })) {
-      whole.insert(key);
-    }
+    if (renamed.count(FoldedName(folder)) == 0 && !platform.IsLink(folder)) eligible.push_back(folder);
+  }
+  std::set<std::string> whole;
+  for (const std::string& folder : FoldersLeftEmpty(platform, eligible, going)) {
+    whole.insert(FoldedName(folder));
   }
   if (whole.empty()) return;
   auto inWhole = [&whole](const std::string& path) {
@@ -332,7 +326,7 @@ Status Apply(Platform& platform, const std::string& gameFolder, const Changes& c
   std::stable_sort(deepest.begin(), deepest.end(), [](const std::string& a, const std::string& b) {
     return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
   });
-  if (status.ok()) status = platform.RemoveEmptyFolders(EmptyFolders(platform, deepest));
+  if (status.ok()) status = platform.RemoveEmptyFolders(FoldersLeftEmpty(platform, deepest));
   return status;
 }
 
@@ -635,7 +629,7 @@ StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder,
                     changes.trees.size() + changes.removals.size() + changes.renames.size());
   }
   Status status = Apply(platform, gameFolder, changes);
-  if (status.ok()) status = platform.RemoveEmptyFolders(EmptyFolders(platform, candidates));
+  if (status.ok()) status = platform.RemoveEmptyFolders(FoldersLeftEmpty(platform, candidates));
   if (!status.ok()) report.failures.push_back(status.message());
   return report;
 }
