@@ -300,22 +300,13 @@ std::vector<std::string> Undo(Platform& platform, const std::string& game, Journ
   return failures;
 }
 
-// Removes everything in the journal's copies folder, and the folder. Returns
-// what could not be removed, each as "path: reason".
-std::vector<std::string> RemoveCopies(Platform& platform, const std::string& game) {
+// Removes everything in the journal's copies folder, and the folder. The
+// error names each entry that stays, one a line.
+Status RemoveCopies(Platform& platform, const std::string& game) {
   const std::string copies = JournalFilesPath(game);
-  if (!platform.Exists(copies)) return {};
-  Status removed = platform.IsFolder(copies) && !platform.IsLink(copies)
-                       ? platform.RemoveOwnTree(copies)
-                       : platform.RemoveOwnFile(copies);
-  std::vector<std::string> stuck;
-  for (size_t start = 0; !removed.ok() && start <= removed.message().size();) {
-    size_t end = removed.message().find('\n', start);
-    if (end == std::string::npos) end = removed.message().size();
-    stuck.push_back(removed.message().substr(start, end - start));
-    start = end + 1;
-  }
-  return stuck;
+  if (!platform.Exists(copies)) return Status::Ok();
+  return platform.IsFolder(copies) && !platform.IsLink(copies) ? platform.RemoveOwnTree(copies)
+                                                                : platform.RemoveOwnFile(copies);
 }
 
 // Undoes what `text` records (nothing when it committed) and, when
@@ -356,13 +347,12 @@ Status Journal::Begin(const std::string& name) {
                          "program again so that it can finish undoing it. Nothing was changed.");
   }
   // Copies that no journal explains are never trusted: they go first.
-  std::vector<std::string> stuck = RemoveCopies(*this, game_);
-  if (!stuck.empty()) {
-    std::string text = "These files, left in " + JournalFilesPath(game_) +
-                       " by an earlier operation, could not be removed:";
-    for (const std::string& line : stuck) text += "\n" + line;
-    return Status::Error(text + "\nNothing was changed. Remove them (clear their read-only "
-                                "attribute if they have one) and try again.");
+  Status cleared = RemoveCopies(*this, game_);
+  if (!cleared.ok()) {
+    return Status::Error("These files, left in " + JournalFilesPath(game_) +
+                         " by an earlier operation, could not be removed:\n" + cleared.message() +
+                         "\nNothing was changed. Remove them (clear their read-only attribute if "
+                         "they have one) and try again.");
   }
   active_ = true;
   written_ = false;

@@ -69,6 +69,10 @@ Status Platform::RemoveOwnTree(const std::string& path) {
     Status removed = RemoveEmptyFolder(path);
     if (!removed.ok()) stuck.push_back(removed.message());
   }
+  return EntriesThatStay(stuck);
+}
+
+Status EntriesThatStay(const std::vector<std::string>& stuck) {
   if (stuck.empty()) return Status::Ok();
   std::string text = stuck.front();
   for (size_t i = 1; i < stuck.size(); ++i) text += "\n" + stuck[i];

@@ -14,6 +14,11 @@ namespace korva {
 // form, as NTFS compares names; byte order breaks ties.
 bool NameLess(const std::string& a, const std::string& b);
 
+// What RemoveOwnTree returns: Ok when nothing in `stuck` (each "path:
+// reason" of an entry that could not be removed), else an error naming
+// each, one a line.
+Status EntriesThatStay(const std::vector<std::string>& stuck);
+
 // True when a component of `path` is "..". `separators` are the characters
 // that end a component ("/" on POSIX, "/\\" on Windows).
 bool HasDotDot(const std::string& path, const char* separators);

@@ -66,6 +66,13 @@ int64_t ChangeTime(const struct stat& st) {
   return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 }
 
+// The folder that holds `path` ("." for a bare name).
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Case-insensitive name lookup with each folder listed once: a folder's
 // names are kept, keyed by their folded form, for as long as the folder's
 // time of last change stays what it was when they were read, and the
@@ -97,12 +104,6 @@ class FolderNames {
     int64_t changed = 0;
     std::unordered_map<std::string, std::string> names;  // folded -> on disk
   };
-
-  static std::string FolderOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-  }
 
   // The folder's listing, read again when the folder changed behind us.
   Listing* Current(const std::string& folder) {
@@ -192,13 +193,6 @@ std::string Resolve(const std::string& path) {
     pos = end + 1;
   }
   return resolved;
-}
-
-// The folder that holds `path` ("." for a bare name).
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // True when this user may not do `mode` (W_OK, ...) to the entry `path`,
@@ -741,10 +735,7 @@ class PosixPlatform : public Platform {
     RemoveBelow(AT_FDCWD, target, path, &stuck);
     if (stuck.empty() && rmdir(target.c_str()) != 0) stuck.push_back(ChangeError(errno, path).message());
     Names().Forget();
-    if (stuck.empty()) return Status::Ok();
-    std::string text = stuck.front();
-    for (size_t i = 1; i < stuck.size(); ++i) text += "\n" + stuck[i];
-    return Status::Error(text);
+    return EntriesThatStay(stuck);
   }
 
   Status SyncFolder(const std::string& path) override {
