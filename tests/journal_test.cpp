@@ -541,8 +541,8 @@ class OperationCutTest : public ::testing::Test {
         // A start that fails leaves the game as it was, archives and all;
         // the next start prepares it.
         if (k <= commit) EXPECT_EQ(SnapshotDiff(before, Snapshot(game.path())), "");
-        StartAgain();
-        EXPECT_EQ(Snapshot(game.path()), after);
+        const std::vector<std::string> said = StartAgain();
+        EXPECT_EQ(Snapshot(game.path()), after) << "the next start said " << testing::PrintToString(said);
         continue;
       }
       if (k < commit) {
