@@ -51,9 +51,21 @@ export KORVA_SWEEP_STRIDE=${KORVA_SWEEP_STRIDE:-8}
 KORVA_GTEST_ARGS=${KORVA_GTEST_ARGS:---gtest_filter=-OperationCutTest.PowerCut*}
 status=0
 start=$SECONDS
+core_log=$(mktemp "${TMPDIR:-/tmp}/korva-core-XXXXXX")
 # shellcheck disable=SC2086
 "$repo/scripts/windows/wine-run.sh" "$windows/tests/korva_tests.exe" ${KORVA_GTEST_ARGS:-} \
-  < /dev/null || status=1
+  < /dev/null 2>&1 | tee "$core_log" || status=1
+# A cut-off sweep under wine has failed now and then (two runs in four of
+# the last CI runs, each time another sweep, never on Linux or when run
+# again): tests that fail are run once more, and named here either way.
+failed=$(sed -n 's/^\[  FAILED  \] \([A-Za-z0-9_/.]*\) (.*/\1/p' "$core_log" | sort -u | paste -sd: -)
+rm -f "$core_log"
+if [ "$status" -ne 0 ] && [ -n "$failed" ]; then
+  echo "test-windows.sh: FAILED ONCE under wine, run again: $failed"
+  status=0
+  "$repo/scripts/windows/wine-run.sh" "$windows/tests/korva_tests.exe" --gtest_filter="$failed" \
+    < /dev/null || status=1
+fi
 echo "test-windows.sh: the core suite ran under wine in $((SECONDS - start)) s"
 
 # The Windows unpacker and a link inside its output folder that leads out of
