@@ -133,6 +133,10 @@ class Journal : public Platform {
   Status RemoveOwnTree(const std::string& path) override;
   Status SyncFolder(const std::string& path) override { return base_.SyncFolder(path); }
   Status SyncFile(const std::string& path) override { return base_.SyncFile(path); }
+  Status TryLockFile(const std::string& path, bool* taken, intptr_t* handle) override {
+    return base_.TryLockFile(path, taken, handle);
+  }
+  void UnlockFile(const std::string& path, intptr_t handle) override { base_.UnlockFile(path, handle); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }

@@ -203,6 +203,17 @@ class Platform {
   // or library, last through a power cut.
   virtual Status SyncFile(const std::string& path) = 0;
 
+  // Takes the operating system's exclusive lock of the file `path`,
+  // creating the file when it is missing, without waiting. `*taken` says
+  // whether it was had; another holder (another process, or another lock of
+  // this one) is no failure. The system drops the lock when the process
+  // ends, however it ends, so a crash never leaves it held. The lock is
+  // `*handle`'s until UnlockFile.
+  virtual Status TryLockFile(const std::string& path, bool* taken, intptr_t* handle) = 0;
+  // Removes the file `path` that TryLockFile locked as `handle`, then lets
+  // the lock go.
+  virtual void UnlockFile(const std::string& path, intptr_t handle) = 0;
+
   // The folder of the running executable, without a trailing separator.
   virtual std::string ProgramFolder() = 0;
   // The path under which other programs and libraries find `path` (the name

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -752,6 +753,35 @@ class PosixPlatform : public Platform {
     if (!opened.ok()) return opened;
     if (fsync(fd.get()) != 0) return ErrnoError(path, errno);
     return Status::Ok();
+  }
+
+  Status TryLockFile(const std::string& path, bool* taken, intptr_t* handle) override {
+    *taken = false;
+    const std::string target = Resolve(path);
+    for (;;) {
+      const int fd = open(target.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+      if (fd < 0) return ChangeError(errno, path);
+      if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        return error == EWOULDBLOCK ? Status::Ok() : ErrnoError(path, error);
+      }
+      // The holder before may have removed the file as it let go: the lock
+      // counts only while the name still leads to the very file locked.
+      struct stat locked, named;
+      if (fstat(fd, &locked) == 0 && stat(target.c_str(), &named) == 0 &&
+          locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+        *taken = true;
+        *handle = fd;
+        return Status::Ok();
+      }
+      close(fd);
+    }
+  }
+
+  void UnlockFile(const std::string& path, intptr_t handle) override {
+    unlink(Resolve(path).c_str());
+    close(static_cast<int>(handle));
   }
 
   std::string ProgramFolder() override {

@@ -941,6 +941,32 @@ class WindowsPlatform : public Platform {
     return slash == std::string::npos ? "." : exe.substr(0, slash);
   }
 
+  // A handle that shares nothing keeps every other opener out, and the
+  // file goes when the handle closes, also when the process dies.
+  Status TryLockFile(const std::string& path, bool* taken, intptr_t* handle) override {
+    *taken = false;
+    HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      // Held, or being removed by the holder that just let go.
+      if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+          (error == ERROR_ACCESS_DENIED && Attributes(path) != INVALID_FILE_ATTRIBUTES &&
+           !(Attributes(path) & FILE_ATTRIBUTE_READONLY))) {
+        return Status::Ok();
+      }
+      return ChangeError(error, path);
+    }
+    *taken = true;
+    *handle = reinterpret_cast<intptr_t>(file);
+    return Status::Ok();
+  }
+
+  void UnlockFile(const std::string&, intptr_t handle) override {
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+  }
+
   std::string NativePath(const std::string& path) override {
     // Each component that exists takes its spelling on disk; from the first
     // one that does not exist on, the path is kept as given.

@@ -3,6 +3,7 @@
 // the operation, or exactly as after it once it committed. The same holds
 // when the undo itself is cut off.
 #include "journal/journal.h"
+#include "journal/game_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -194,6 +195,25 @@ class JournalTest : public ::testing::Test {
   TempFolder game, outside;
   Files before, after;
 };
+
+// One holder at a time: another waits, saying so, then refuses in words;
+// the lock's file goes with the last hold.
+TEST(GameLockTest, AnotherHolderWaitsThenIsRefusedAndTheFileGoesWithTheLock) {
+  TempFolder game;
+  GameLock holder(SystemPlatform()), other(SystemPlatform());
+  ASSERT_TRUE(holder.Take(game.path()).ok());
+  ASSERT_TRUE(holder.Take(game.path()).ok());
+  int waited = 0;
+  Status refused = other.Take(game.path(), 300, [&] { return ++waited > 0; });
+  EXPECT_EQ(refused.message(), kGameLockedMessage);
+  EXPECT_GT(waited, 1);
+  holder.Give();
+  EXPECT_FALSE(other.Take(game.path(), 0).ok());
+  holder.Give();
+  EXPECT_FALSE(FileExists(GameLockPath(game.path())));
+  EXPECT_TRUE(other.Take(game.path(), 0).ok());
+  EXPECT_TRUE(FileExists(GameLockPath(game.path())));
+}
 
 TEST_F(JournalTest, ACleanOperationLeavesNoJournal) {
   TestPlatform platform;
@@ -392,13 +412,8 @@ TEST(JournalRecovery, NoJournalIsNothingToDoAndLeftoverCopiesGo) {
 }
 
 
-// Every change is tried unless KORVA_SWEEP_STRIDE asks for every Nth one
-// (with the first, the last and those around the commit): under wine a
-// program start and a copy of the game take seconds, not milliseconds.
-int SweepStride() {
-  const char* stride = std::getenv("KORVA_SWEEP_STRIDE");
-  return stride != nullptr && std::atoi(stride) > 1 ? std::atoi(stride) : 1;
-}
+// Every change is tried unless SweepStride() asks for every Nth one (with
+// the first, the last and those around the commit).
 
 // The program's operations on the sample game, cut off at every change they
 // make, then started again: the game ends exactly as before the operation,

@@ -27,8 +27,9 @@ class StoreTest : public ::testing::Test {
   std::string List(int index) { return ReadBytes(StoreListPath(G(), index)); }
   // The place facts that end every list the store writes now.
   std::string Facts(int order = 1) {
-    return "0\r\n3\r\norder=" + std::to_string(order) + "\r\npackage=" + BaseName(package.path()) +
-           "\r\nfingerprint=" + PackageFingerprint(platform, package.path()) + "\r\n";
+    return "0\r\n4\r\norder=" + std::to_string(order) + "\r\npackage=" + BaseName(package.path()) +
+           "\r\nfingerprint=" + PackageFingerprint(platform, package.path()) + "\r\ngame=" + G() +
+           "\r\n";
   }
 
   TempFolder game;
@@ -55,6 +56,30 @@ TEST_F(StoreTest, RecordsAddedAndReplacedFilesAndPutsThemBack) {
   EXPECT_EQ(removed.restored, std::vector<std::string>{G() + "/a.txt_bak"});
   EXPECT_EQ(Snapshot(G()), (std::map<std::string, std::string>{
                                {"a.txt", "game's a"}, {"chars", "<folder>"}}));
+}
+
+// A covered game file keeps the game's spelling, also through a removal;
+// the package's folders that differ only in letter case are one.
+TEST_F(StoreTest, NamesKeepTheGamesSpellingAndFoldersInOtherCaseAreOne) {
+  WriteBytes(game / "chars/common/hands.tex", "game's hands");
+  WriteBytes(package / "files/Chars/COMMON/HANDS.tex", "mod's hands");
+  WriteBytes(package / "files/twins/a.txt", "a");
+  WriteBytes(package / "files/Twins/b.txt", "b");
+  WriteBytes(package / "files/Twins/A.TXT", "other a");
+
+  StoreReport stored = StoreModFiles(platform, G(), package.path(), 0);
+  EXPECT_TRUE(stored.failures.empty()) << stored.failures.front();
+  ASSERT_EQ(stored.skipped.size(), 1u);
+  EXPECT_NE(stored.skipped[0].find("another file of this name in other letter case"), std::string::npos);
+  auto files = Snapshot(G());
+  EXPECT_EQ(files["chars/common/hands.tex"], "mod's hands");
+  EXPECT_EQ(files["chars/common/hands.tex_bak"], "game's hands");
+  EXPECT_EQ(files.count("twins/b.txt") + files.count("Twins/b.txt"), 1u);
+
+  EXPECT_TRUE(RemoveStoredFiles(platform, G(), 0).failures.empty());
+  EXPECT_EQ(Snapshot(G()), (std::map<std::string, std::string>{
+                               {"chars", "<folder>"}, {"chars/common", "<folder>"},
+                               {"chars/common/hands.tex", "game's hands"}}));
 }
 
 TEST_F(StoreTest, FoldersAreRemovedDeepestFirstAndOnlyWhenCreatedAndEmpty) {
@@ -349,10 +374,7 @@ TEST_F(StoreTest, EveryPathHoldsItsTopLayerTheGamesFileOrNothing) {
       "p/q.txt",          "x/y.txt"};
   const char* const contents[] = {"one", "two", "three"};
 
-  int sequences = 300;
-  if (const char* stride = std::getenv("KORVA_SWEEP_STRIDE"); stride && std::atoi(stride) > 1) {
-    sequences /= std::atoi(stride);
-  }
+  const int sequences = 300 / SweepStride();
   for (int seed = 1; seed <= sequences; ++seed) {
     std::mt19937 random(seed);
     auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };

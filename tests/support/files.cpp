@@ -2,6 +2,7 @@
 
 #include "sample/sample_game.h"
 
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -121,6 +122,11 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
 }
 
 std::string BuiltProgramFolder() { return KORVA_BUILT_PROGRAM_FOLDER; }
+
+int SweepStride() {
+  const char* stride = std::getenv("KORVA_SWEEP_STRIDE");
+  return stride != nullptr && std::atoi(stride) > 1 ? std::atoi(stride) : 1;
+}
 
 std::string ExecutableName(const std::string& name) { return name + KORVA_EXECUTABLE_SUFFIX; }
 

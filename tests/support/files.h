@@ -46,6 +46,11 @@ std::map<std::string, std::string> Snapshot(const std::string& folder);
 std::string SnapshotDiff(const std::map<std::string, std::string>& expected,
                          const std::map<std::string, std::string>& actual);
 
+// Sweeps try every case unless KORVA_SWEEP_STRIDE asks for every Nth one:
+// under wine a program start and a copy of the game take seconds, not
+// milliseconds. The stride, 1 or more.
+int SweepStride();
+
 // The program folder that the build made (executables, data, tools, mods).
 std::string BuiltProgramFolder();
 // The name of the executable `name` on this system ("korva-zid-cli.exe" on

@@ -54,6 +54,10 @@ class PowerCutPlatform : public Platform {
   Status CheckInside(const std::string& root, const std::string& path) override {
     return base_.CheckInside(root, path);
   }
+  Status TryLockFile(const std::string& path, bool* taken, intptr_t* handle) override {
+    return base_.TryLockFile(path, taken, handle);
+  }
+  void UnlockFile(const std::string& path, intptr_t handle) override { base_.UnlockFile(path, handle); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }

@@ -92,6 +92,10 @@ class TestPlatform : public Platform {
   Status ListFolder(const std::string& path, std::vector<std::string>* names) override;
   Status SyncFolder(const std::string& path) override;
   Status SyncFile(const std::string& path) override;
+  Status TryLockFile(const std::string& path, bool* taken, intptr_t* handle) override {
+    return base_.TryLockFile(path, taken, handle);
+  }
+  void UnlockFile(const std::string& path, intptr_t handle) override { base_.UnlockFile(path, handle); }
   std::string ProgramFolder() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
