@@ -57,6 +57,8 @@ struct StoreList {
   long order = 0;                       // 0: written before layers existed
   std::string package;                  // the package's folder name, when known
   std::string fingerprint;              // PackageFingerprint when stored, when known
+  std::string game;                     // the game folder it was written under
+  bool moved = false;                   // read from a list written under another game folder
 
   // Look-ups by folded name.
   bool MovedAside(const std::string& path) const { return moved_keys.count(FoldedName(path)) != 0; }
@@ -84,13 +86,79 @@ std::string ListText(const StoreList& list) {
   AppendSection(&text, list.existed);
   AppendSection(&text, list.keptAside);
   AppendSection(&text, {"order=" + std::to_string(list.order), "package=" + list.package,
-                        "fingerprint=" + list.fingerprint});
+                        "fingerprint=" + list.fingerprint, "game=" + list.game});
   return text;
 }
 
+bool StartsWithFolder(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && path[folder.size()] == '/' &&
+         FoldedName(path.substr(0, folder.size())) == FoldedName(folder);
+}
+
+// Every path a list names, of all its sections.
+std::vector<std::string*> ListedPaths(StoreList* list) {
+  std::vector<std::string*> paths;
+  for (auto* section : {&list->files, &list->folders, &list->movedAside, &list->existed,
+                        &list->keptAside}) {
+    for (std::string& path : *section) paths.push_back(&path);
+  }
+  return paths;
+}
+
+// The game folder that a list written before it said so was written under:
+// of the folders above its first path, the one below which most of its
+// paths are found again in `gameFolder`. "" when none is.
+std::string FolderWrittenUnder(Platform& platform, const std::string& gameFolder,
+                               const std::vector<std::string*>& paths) {
+  std::string best;
+  size_t bestFound = 0;
+  constexpr size_t kLooked = 64;  // paths looked at for each folder
+  for (std::string folder = ParentFolder(*paths.front()); folder.size() > 1;
+       folder = ParentFolder(folder)) {
+    size_t found = 0;
+    for (size_t k = 0; k < paths.size() && k < kLooked; ++k) {
+      if (!StartsWithFolder(*paths[k], folder)) {
+        found = 0;
+        break;
+      }
+      found += platform.Exists(gameFolder + paths[k]->substr(folder.size())) ? 1 : 0;
+    }
+    if (found > bestFound) {
+      best = folder;
+      bestFound = found;
+    }
+  }
+  return best;
+}
+
+// A list written under another game folder (the game was moved to another
+// library or drive) names that folder's paths: they are read as the same
+// paths below `gameFolder`. Paths below neither folder stay as they are
+// and are refused wherever they would be used.
+void MapIntoGameFolder(Platform& platform, const std::string& gameFolder, StoreList* list) {
+  std::vector<std::string*> paths = ListedPaths(list);
+  const bool here = list->game.empty() ? paths.empty() || StartsWithFolder(*paths.front(), gameFolder)
+                                       : FoldedName(list->game) == FoldedName(gameFolder);
+  if (here) {
+    list->game = gameFolder;
+    return;
+  }
+  const std::string old = list->game.empty() ? FolderWrittenUnder(platform, gameFolder, paths) : list->game;
+  list->game = gameFolder;
+  if (old.empty()) return;
+  for (std::string* path : paths) {
+    if (StartsWithFolder(*path, old) && !StartsWithFolder(*path, gameFolder)) {
+      *path = gameFolder + path->substr(old.size());
+      list->moved = true;
+    }
+  }
+}
+
 // Reads the sections by position, each a count and that many lines; a
-// short file ends early. A count is the number its line begins with.
-Status ReadList(Platform& platform, const std::string& path, StoreList* list) {
+// short file ends early. A count is the number its line begins with. The
+// paths are those of `gameFolder`, also in a list written under another.
+Status ReadList(Platform& platform, const std::string& gameFolder, const std::string& path,
+                StoreList* list) {
   *list = StoreList();
   if (!platform.Exists(path)) return Status::Ok();
   std::vector<std::string> lines;
@@ -122,8 +190,11 @@ Status ReadList(Platform& platform, const std::string& path, StoreList* list) {
       list->package = value;
     } else if (key == "fingerprint") {
       list->fingerprint = value;
+    } else if (key == "game") {
+      list->game = value;
     }
   }
+  MapIntoGameFolder(platform, gameFolder, list);
   list->moved_keys = Keys(list->movedAside);
   list->kept_keys = Keys(list->keptAside);
   list->existed_keys = Keys(list->existed);
@@ -136,7 +207,7 @@ class Stacks {
  public:
   Status Load(Platform& platform, const std::string& gameFolder) {
     for (int i = 0; i < kPlaces; ++i) {
-      Status read = ReadList(platform, StoreListPath(gameFolder, i), &lists_[i]);
+      Status read = ReadList(platform, gameFolder, StoreListPath(gameFolder, i), &lists_[i]);
       if (!read.ok()) return read;
       for (const std::string& path : lists_[i].files) places_[FoldedName(path)].push_back(i);
       for (const std::string& path : lists_[i].folders) {
@@ -330,6 +401,35 @@ Status Apply(Platform& platform, const std::string& gameFolder, const Changes& c
   return status;
 }
 
+// How a package's path is spelled in the game folder: each folder and file
+// that the game folder has, as the game spells it, so that a covered game
+// file keeps its name; each new one as the package first spelled it, so
+// that the package's names that differ only in letter case are one.
+class Spellings {
+ public:
+  Spellings(Platform& platform, const std::string& gameFolder)
+      : platform_(platform), game_(gameFolder) {}
+
+  // "/a/b.txt" as the game folder spells it.
+  std::string Of(const std::string& relative) {
+    const std::string key = FoldedName(relative);
+    auto found = spelled_.find(key);
+    if (found != spelled_.end()) return found->second;
+    const std::string parent = ParentFolder(relative);
+    std::string spelled = (parent.empty() ? "" : Of(parent)) + "/" + BaseName(relative);
+    if (platform_.Exists(game_ + spelled)) {
+      spelled = spelled.substr(0, spelled.size() - BaseName(spelled).size()) +
+                BaseName(platform_.NativePath(game_ + spelled));
+    }
+    return spelled_[key] = spelled;
+  }
+
+ private:
+  Platform& platform_;
+  const std::string& game_;
+  std::map<std::string, std::string> spelled_;  // folded relative path -> spelled
+};
+
 void AddPlaceFile(std::vector<PlaceFiles>* lists, int place, const std::string& path) {
   for (PlaceFiles& files : *lists) {
     if (files.place == place) {
@@ -424,7 +524,7 @@ Status ReadPlaceRecord(Platform& platform, const std::string& gameFolder, int in
                        PlaceRecord* record) {
   *record = PlaceRecord();
   StoreList list;
-  Status read = ReadList(platform, StoreListPath(gameFolder, index), &list);
+  Status read = ReadList(platform, gameFolder, StoreListPath(gameFolder, index), &list);
   if (!read.ok()) return read;
   record->listed = list.exists;
   record->package = list.package;
@@ -463,16 +563,21 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
   const std::string source = packageFolder + "/files";
   Tree tree = WalkTree(platform, source, &report);
   StoreList list;
+  list.game = gameFolder;
   list.order = stacks.NextOrder();
   list.package = BaseName(packageFolder);
   list.fingerprint = PackageFingerprint(platform, packageFolder);
 
   // Folders where the game folder has a file: the package's files below
-  // them are not copied.
+  // them are not copied. Folders whose names differ only in letter case
+  // are one.
+  Spellings spellings(platform, gameFolder);
   std::vector<std::string> blocked, made;
-  for (const std::string& relative : tree.folders) {
+  std::set<std::string> folders;
+  for (const std::string& packageRelative : tree.folders) {
+    const std::string relative = spellings.Of(packageRelative);
     const std::string path = gameFolder + relative;
-    if (Below(relative, blocked)) continue;
+    if (Below(relative, blocked) || !folders.insert(FoldedName(relative)).second) continue;
     if (platform.IsFolder(path)) {
       list.folders.push_back(path);
       // A folder that another place made is not the game's.
@@ -497,7 +602,8 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
   Changes changes;
   uint64_t total = 0;
   std::set<std::string> seen;  // folded names, for files that differ only in case
-  for (const std::string& relative : tree.files) {
+  for (const std::string& packageRelative : tree.files) {
+    const std::string relative = spellings.Of(packageRelative);
     const std::string path = gameFolder + relative;
     if (Below(relative, blocked)) continue;
     if (!seen.insert(FoldedName(relative)).second) {
@@ -518,7 +624,7 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
       continue;
     }
     FileInfo info;
-    Status status = platform.Stat(source + relative, &info);
+    Status status = platform.Stat(source + packageRelative, &info);
     bool copy = true;
     const std::vector<int> places = stacks.PlacesOf(path, index);
     if (status.ok() && !places.empty()) {
@@ -530,7 +636,7 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
       // A file that is gone (deleted by hand) leaves nothing to keep.
       if (platform.Exists(path)) {
         bool same = false;
-        status = SameBytes(platform, source + relative, path, &same);
+        status = SameBytes(platform, source + packageRelative, path, &same);
         copy = !same;
         if (status.ok() && !same) {
           changes.renames.push_back({path, KeptCopy(gameFolder, top, path)});
@@ -553,7 +659,7 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
       return report;
     }
     if (copy) {
-      changes.copies.push_back({source + relative, path});
+      changes.copies.push_back({source + packageRelative, path});
       total += info.size;
     }
     list.files.push_back(path);
@@ -564,6 +670,17 @@ StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
   if (status.ok()) status = ReplaceText(platform, StoreListPath(gameFolder, index), ListText(list));
   if (!status.ok()) report.failures.push_back(status.message());
   return report;
+}
+
+Status RewriteMovedStoreLists(Platform& platform, const std::string& gameFolder) {
+  for (int i = 0; i < kPlaces; ++i) {
+    StoreList list;
+    const std::string path = StoreListPath(gameFolder, i);
+    Status status = ReadList(platform, gameFolder, path, &list);
+    if (status.ok() && list.moved) status = ReplaceText(platform, path, ListText(list));
+    if (!status.ok()) return status;
+  }
+  return Status::Ok();
 }
 
 StoreReport RemoveStoredFiles(Platform& platform, const std::string& gameFolder, int index,

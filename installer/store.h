@@ -21,9 +21,15 @@
 // game files under its layers kept under "/chars/mod_layers/game", and the
 // place's facts as key=value lines ("order=N": when it was filled;
 // "package=NAME": the package's folder name under mods; "fingerprint=HEX":
-// the package's PackageFingerprint when it was stored). A list
-// of four sections, written before layers existed, is one layer that came
-// before every other.
+// the package's PackageFingerprint when it was stored; "game=FOLDER": the
+// game folder it was written under). A list of four sections, written
+// before layers existed, is one layer that came before every other.
+//
+// The game folder may move (another library, another drive letter): a list
+// written under another game folder is read as the same paths below the
+// current one, that folder taken from its "game=" line or, in a list
+// without one, found as the folder above its paths below which they are
+// found again in the game.
 #pragma once
 
 #include <string>
@@ -103,6 +109,11 @@ CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
                           const std::string& packageFolder, int index,
                           Progress* progress = nullptr);
+
+// Rewrites, in the format they are kept in, the store lists written under
+// another game folder for the current one: done by the first operation
+// after the game folder moved.
+Status RewriteMovedStoreLists(Platform& platform, const std::string& gameFolder);
 
 // Takes place `index`'s layers out as its store list says: deletes the list,
 // gives each path it was on top of the layer below (another place's copy,
