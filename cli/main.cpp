@@ -259,7 +259,8 @@ int main(int argc, char** argv) {
       std::cerr << executable << ": not a readable KORVAQUORIN.exe\nPoint to KORVAQUORIN.exe\n";
       return 1;
     }
-    manager.UseGameFolder(korva::ParentFolder(executable));
+    // A folder that cannot be remembered is not prepared either.
+    if (!manager.UseGameFolder(korva::ParentFolder(executable), false)) return 1;
     bool ready = manager.RunStartUpSteps();
     return ready && !view.closed ? 0 : 1;
   }

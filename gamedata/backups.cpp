@@ -29,6 +29,21 @@ const std::vector<GameFile>& BackedUpGameFiles() {
   return kFiles;
 }
 
+std::vector<MovedFileBack> MovedFilesBack(Platform& platform, const std::string& gameFolder) {
+  std::vector<MovedFileBack> back;
+  for (const GameFile& file : BackedUpGameFiles()) {
+    const std::string path = gameFolder + file.path;
+    if (file.kind != GameFileKind::kMove || !platform.CanRead(path) ||
+        !platform.CanRead(path + kBackupSuffix)) {
+      continue;
+    }
+    bool same = false;
+    SameBytes(platform, path, path + kBackupSuffix, &same);
+    back.push_back({file.path, same});
+  }
+  return back;
+}
+
 namespace {
 
 class BackupRun {

@@ -64,4 +64,14 @@ std::vector<Status> BackUpGameFiles(Platform& platform, const std::string& gameF
                                     const std::string& programFolder,
                                     std::vector<Status>* notes = nullptr);
 
+// A moved game file (Move) that is back under its own name beside its
+// backup, as a check of the game's files or a patch puts it back: `same`
+// when it holds the backup's very bytes (a restore), otherwise it is the
+// game's new version (an update).
+struct MovedFileBack {
+  std::string path;  // below the game folder
+  bool same = false;
+};
+std::vector<MovedFileBack> MovedFilesBack(Platform& platform, const std::string& gameFolder);
+
 }  // namespace korva

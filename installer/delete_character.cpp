@@ -20,6 +20,8 @@ bool ModManager::DeleteCharacter(int characterNumber, bool userRequest) {
     view_.ShowMessage("No slot has been selected.");
     return false;
   }
+  GameHold hold(*this);
+  if (!hold.held()) return false;
   StoreReport store;
   Status deleted = RunOperation(
       "deletion of the character in place " + std::to_string(characterNumber),

@@ -150,6 +150,8 @@ bool ModManager::InstallCharacter(int modRow, int placeRow) {
     return false;
   }
   const int n = placeRow + 1;
+  GameHold hold(*this);
+  if (!hold.held()) return false;
 
   // Read and check the package before the place is touched.
   InstallPlan plan;

@@ -43,7 +43,7 @@ std::vector<std::string> LeftoverPaths() {
 }  // namespace
 
 ModManager::ModManager(Platform& platform, View& view)
-    : journal_(platform), platform_(journal_), view_(view),
+    : journal_(platform), platform_(journal_), game_lock_(platform), view_(view),
       program_folder_(platform.ProgramFolder()) {}
 
 bool ModManager::StartUp() {
@@ -65,17 +65,58 @@ bool ModManager::StartUp() {
   return true;
 }
 
-void ModManager::UseGameFolder(const std::string& folder) {
+bool ModManager::UseGameFolder(const std::string& folder, bool forThisRun) {
   game_folder_ = folder;
+  // A config.ini that holds this very line already is left as it is.
+  std::string line;
+  if (platform_.ReadFile(program_folder_ + "/config.ini", 4096, &line).ok() &&
+      line == "KorvaPath=" + folder + "\r\n") {
+    return true;
+  }
   Status written = WriteConfig(platform_, program_folder_, game_folder_);
   if (!written.ok()) {
     view_.ShowMessage("The game folder could not be saved in config.ini (" + written.message() +
-                      "). It is used for this run; the next start asks again.");
+                      (forThisRun ? "). It is used for this run; the next start asks again."
+                                  : "). Nothing was changed."));
   }
+  return written.ok();
+}
+
+ModManager::GameHold::GameHold(ModManager& manager, bool reload) : manager_(manager) {
+  const bool first = !manager.game_lock_.held();
+  bool shown = false;
+  Status taken = manager.game_lock_.Take(manager.game_folder_, 5000, [&] {
+    shown = true;
+    return manager.view_.ShowProgress(0, 0, kWaitingForLockText);
+  });
+  if (shown) manager.view_.EndProgress();
+  if (!taken.ok()) {
+    manager.view_.ShowMessage(taken.message());
+    return;
+  }
+  if (first && reload) {
+    if (!WasPrepared(manager.platform_, manager.game_folder_)) {
+      manager.game_lock_.Give();
+      manager.view_.ShowMessage(kGameRevertedMessage);
+      return;
+    }
+    manager.ReloadGameState();
+  }
+  held_ = true;
+}
+
+ModManager::GameHold::~GameHold() {
+  if (held_) manager_.game_lock_.Give();
 }
 
 bool ModManager::RunStartUpSteps() {
   journal_.SetGameFolder(game_folder_);
+  // Nothing of the game is read or changed while another copy changes it.
+  GameHold hold(*this, false);
+  if (!hold.held()) {
+    FillModList();
+    return false;
+  }
   bool ok = RecoverCutOffOperation();
   // 1 to 13 as one operation: the game's packed .dat archives unpacked
   // (never over a game prepared already), the backups and prepared files,
@@ -183,23 +224,41 @@ bool ModManager::CheckManagedFiles() {
     return false;
   }
   changed_files_ = FindChangedFiles(platform_, record_, game_folder_, program_folder_);
+  // A moved file back under its own name with other bytes: a new version.
+  for (const MovedFileBack& back : MovedFilesBack(platform_, game_folder_)) {
+    if (!back.same) changed_files_.push_back({back.path, kChangedReason});
+  }
   if (changed_files_.empty()) return true;
+  const bool restores = std::all_of(changed_files_.begin(), changed_files_.end(),
+                                    [](const ChangedFile& file) { return file.reason == kRestoredReason; });
   const std::string question =
-      "These game files are no longer as this program left them; a game update, a check of "
-      "the game's files or another program has changed them:" +
+      std::string(restores ? "A check of the game's files has put the game's own versions of "
+                             "these files back, over what this program had made of them:"
+                           : "These game files are no longer as this program left them; a game "
+                             "update, a check of the game's files or another program has changed "
+                             "them:") +
       ChangedList(game_folder_, changed_files_) +
       "\n\nTake the game's current files as the new originals? The program then keeps them as "
-      "its backups, prepares the game again and empties all ten places; the characters that "
-      "were installed have to be installed again.\nIf you answer No, nothing is changed, and "
-      "the program changes none of the game's files until they are taken as the new originals.";
+      "its backups, prepares the game again and installs the characters again, each into its "
+      "own place.\nIf you answer No, nothing is changed, and the program changes none of the "
+      "game's files until they are taken as the new originals.";
   if (!view_.AskYesNo(question, kAdoptQuestionCaption)) return false;
   return AdoptGameUpdate();
 }
 
-Status ModManager::PrepareSteps(std::vector<std::string>* notes) {
+Status ModManager::PrepareSteps(std::vector<std::string>* notes, std::vector<std::string>* said) {
+  if (progress_ != nullptr) progress_->Stage("Preparing the game's files", 0);
+  // A moved file that a check of the game's files put back as the game
+  // ships it goes aside again: its backup holds the very same bytes.
+  for (const MovedFileBack& back : MovedFilesBack(platform_, game_folder_)) {
+    if (!back.same) continue;
+    Status removed = platform_.Remove(game_folder_ + back.path);
+    if (!removed.ok()) return removed;
+    said->push_back(game_folder_ + back.path + " was put back as the game ships it, by a check "
+                    "of the game's files; it was moved aside again.");
+  }
   // 2 to 12: the one-time backups and the prepared files. What was missing
   // is said; what failed undoes the whole preparation.
-  if (progress_ != nullptr) progress_->Stage("Preparing the game's files", 0);
   std::vector<Status> missing;
   std::vector<Status> failures = BackUpGameFiles(platform_, game_folder_, program_folder_, &missing);
   if (!failures.empty()) {
@@ -229,7 +288,7 @@ Status ModManager::PrepareSteps(std::vector<std::string>* notes) {
 
 bool ModManager::PrepareGameFiles(bool unpack) {
   bool missing = false;
-  std::vector<std::string> notes;
+  std::vector<std::string> notes, said;
   Status result = RunOperation(
       "preparation of the game's files at start-up",
       unpack ? "The game's packed data could not be unpacked and prepared for mods."
@@ -243,7 +302,8 @@ bool ModManager::PrepareGameFiles(bool unpack) {
           if (!report.status.ok()) return report.status;
         }
         notes.clear();
-        return PrepareSteps(&notes);
+        said.clear();
+        return PrepareSteps(&notes, &said);
       });
   if (missing) {
     // The window closes once the start-up steps are done.
@@ -267,6 +327,7 @@ bool ModManager::PrepareGameFiles(bool unpack) {
     return false;
   }
   if (unpack) view_.ShowMessage("Initial unpacking finished.");
+  for (const std::string& line : said) view_.ShowMessage(line);
   for (const std::string& note : notes) view_.ShowMessage(note);
   return notes.empty();
 }
@@ -440,6 +501,8 @@ Status ModManager::RunOperation(const std::string& name, const std::string& head
   } ended{this};
 
   Status done = journal_.Begin(name);
+  // Lists written before the game folder moved are made its own.
+  if (done.ok()) done = RewriteMovedStoreLists(platform_, game_folder_);
   if (done.ok()) done = steps();
   if (done.ok() && progress.cancelled()) done = Status::Cancelled();
   if (done.ok()) {

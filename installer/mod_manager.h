@@ -20,6 +20,7 @@
 #include "installer/mod_package.h"
 #include "installer/store.h"
 #include "installer/view.h"
+#include "journal/game_lock.h"
 #include "journal/journal.h"
 #include "journal/managed_files.h"
 #include "platform/platform.h"
@@ -37,6 +38,12 @@ constexpr const char* kUpdatedPackageCaption = "Mod package updated";
 // whose package is not known left empty.
 constexpr const char* kUnknownPlacesCaption = "Save roster";
 
+// What an operation says when another copy of the program has reverted the
+// game since this one started.
+constexpr const char* kGameRevertedMessage =
+    "The game is no longer prepared for mods: another copy of the program has reverted it since "
+    "this one started. Nothing was changed. Start the program again to prepare the game.";
+
 class ModManager {
  public:
   ModManager(Platform& platform, View& view);
@@ -46,8 +53,10 @@ class ModManager {
   // been asked to close and no step ran.
   bool StartUp();
   // What choosing a file in the "Point to KORVAQUORIN.exe" dialog does: its
-  // folder becomes the game folder and config.ini is rewritten.
-  void UseGameFolder(const std::string& folder);
+  // folder becomes the game folder and config.ini is rewritten. False, and
+  // said, when config.ini could not be written: the folder is then used for
+  // this run (`forThisRun`), or nothing more is done with it.
+  bool UseGameFolder(const std::string& folder, bool forThisRun = true);
   // The start-up steps, in their fixed order, without early exit: finishing
   // a cut-off operation, clearing what it left, unpacking, the check of the
   // managed files (asking to adopt a game update), the backups and prepared
@@ -72,9 +81,11 @@ class ModManager {
   // File > Revert: asks, restores every game file from its backup, closes.
   bool RevertGameFiles();
   // Takes the game's current versions of the managed files that changed
-  // behind the program's back as the new originals: their backups are
-  // renewed, the game is prepared again and all ten places are emptied.
-  // Says which characters have to be installed again.
+  // behind the program's back (an update, or a check of the game's files
+  // that put them back) as the new originals, as one operation: their
+  // backups are renewed, the game is prepared again, and every character is
+  // installed again into its own place. Says which were, and which places
+  // are left empty and why (a package that is gone or no longer fits).
   bool AdoptGameUpdate();
 
   // Rosters (installer/rosters.cpp): named lists of which package each
@@ -144,6 +155,24 @@ class ModManager {
   Journal& journal() { return journal_; }
 
  private:
+  // Holds the game folder's lock while it lives: one copy of the program at
+  // a time changes the game. Taking it first (not nested in another hold)
+  // reads the places, slots and icon map again with `reload`, since another
+  // copy may have changed them, and refuses a game that another copy has
+  // reverted meanwhile; a copy that cannot get it has said why.
+  class GameHold {
+   public:
+    explicit GameHold(ModManager& manager, bool reload = true);
+    ~GameHold();
+    GameHold(const GameHold&) = delete;
+    GameHold& operator=(const GameHold&) = delete;
+    bool held() const { return held_; }
+
+   private:
+    ModManager& manager_;
+    bool held_ = false;
+  };
+
   // Start-up: undoes an operation that was cut off, then removes what a
   // cut-off run leaves behind (temporary files, the page's intermediates,
   // the tools' working copies).
@@ -162,8 +191,9 @@ class ModManager {
   // again from the beginning.
   bool PrepareGameFiles(bool unpack);
   // The steps of PrepareGameFiles after unpacking: returns what failed;
-  // `notes` gets what was missing, to be said once they are done.
-  Status PrepareSteps(std::vector<std::string>* notes);
+  // `notes` gets what was missing, and `said` what was put right, to be
+  // said once they are done.
+  Status PrepareSteps(std::vector<std::string>* notes, std::vector<std::string>* said);
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
   // packages under the program's mods folder.
   void FillModList();
@@ -189,6 +219,9 @@ class ModManager {
   Status RunOperation(const std::string& name, const std::string& heading,
                       const std::function<Status()>& steps,
                       RecordRule rule = RecordRule::kCheckThenTake);
+  // The first part of adopting: every place's layers taken out, the changed
+  // files taken as backups, the game prepared again with every place empty.
+  Status TakeGameFiles(const std::vector<ChangedFile>& changed);
   // Reads the slot tables, "Game Chars" and the icon map again from the
   // game folder, after an operation was undone.
   void ReloadGameState();
@@ -256,6 +289,7 @@ class ModManager {
 
   Journal journal_;
   Platform& platform_;  // the journal, over the system's platform
+  GameLock game_lock_;
   // How far the operation under way is; null between operations.
   Progress* progress_ = nullptr;
   bool said_game_runs_ = false;

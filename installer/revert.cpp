@@ -39,6 +39,9 @@ Status RevertGameFile(Platform& platform, const std::string& gameFolder, const R
       return platform.RenameOver(backup, file);
     case RevertAction::kRenameBack:
       if (!platform.Exists(backup)) return Status::Ok();
+      // Put back by a check of the game's files or a patch: the game's
+      // file stays, and the backup goes.
+      if (platform.Exists(file)) return platform.Remove(backup);
       return platform.Rename(backup, file);
     case RevertAction::kDelete:
       if (!platform.Exists(file)) return Status::Ok();
@@ -51,6 +54,8 @@ bool ModManager::RevertGameFiles() {
   if (!view_.AskYesNo("Are you sure you want to revert all changes?", "Are you sure?")) {
     return false;
   }
+  GameHold hold(*this);
+  if (!hold.held()) return false;
   Status reverted = RunOperation(
       "revert of the game's files", "The game could not be reverted.",
       [&]() -> Status {

@@ -74,6 +74,8 @@ bool ModManager::SaveRoster(const std::string& name, bool skipUnknown) {
     view_.ShowMessage("The roster was not saved: the name " + Quoted(name) + " " + why + ".");
     return false;
   }
+  GameHold hold(*this);
+  if (!hold.held()) return false;
   Roster roster;
   std::vector<int> unknown;
   const auto holdings = PlaceHoldings();
@@ -140,6 +142,8 @@ bool ModManager::ApplyRoster(const std::string& name) {
                       read.message());
     return false;
   }
+  GameHold hold(*this);
+  if (!hold.held()) return false;
   const auto holdings = PlaceHoldings();
   std::array<bool, kPlaceCount> change{};
   for (int i = 0; i < kPlaceCount; ++i) {
@@ -153,6 +157,8 @@ bool ModManager::ApplyRoster(const std::string& name) {
 }
 
 bool ModManager::ReinstallPackage(const std::string& mod) {
+  GameHold hold(*this);
+  if (!hold.held()) return false;
   const auto holdings = PlaceHoldings();
   std::array<std::string, kPlaceCount> packages;
   std::array<bool, kPlaceCount> change{};

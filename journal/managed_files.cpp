@@ -148,7 +148,11 @@ std::vector<ChangedFile> ManagedRecord::Changed(Platform& platform, const std::s
     if (info.size != entry.size ||
         !platform.ReadFile(gameFolder + path, kManagedFileLimit, &bytes).ok() ||
         ContentHash(bytes) != entry.hash) {
-      changed.push_back({path, "changed"});
+      // The game's own bytes, as the backup holds them: put back, not updated.
+      bool restored = false;
+      const std::string backup = gameFolder + path + "_bak";
+      if (platform.CanRead(backup)) SameBytes(platform, gameFolder + path, backup, &restored);
+      changed.push_back({path, restored ? kRestoredReason : kChangedReason});
       continue;
     }
     entry.modified = info.modified;

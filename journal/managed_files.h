@@ -30,8 +30,13 @@ std::string RecordPath(const std::string& gameFolder);
 // A managed file that is not as the program left it.
 struct ChangedFile {
   std::string path;    // below the game folder
-  std::string reason;  // "changed", or why its layout is not the prepared one
+  std::string reason;  // kChangedReason, kRestoredReason, or why its layout is not the prepared one
 };
+// Why a managed file is no longer as the program left it: other bytes (an
+// update), or the very bytes of its backup (a check of the game's files
+// put the game's own version back).
+inline constexpr char kChangedReason[] = "changed";
+inline constexpr char kRestoredReason[] = "put back as the game ships it";
 
 // The hash of `bytes`, as 32 hexadecimal digits.
 std::string ContentHash(std::string_view bytes);
@@ -44,7 +49,8 @@ class ManagedRecord {
   bool exists() const { return exists_; }
   bool Has(const std::string& path) const { return entries_.count(path) != 0; }
 
-  // The recorded files that are no longer as recorded. A file whose size and
+  // The recorded files that are no longer as recorded, each with its reason.
+  // A file whose size and
   // time match is taken as unchanged without being read; one whose content
   // still has the recorded hash is unchanged too (its new time is noted). A
   // missing file is dropped from the record: nothing is written into it, and

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
+#include <thread>
 
+#include "journal/game_lock.h"
+#include "installer/mod_manager.h"
 #include "journal/journal.h"
 #include "platform/platform.h"
 #include "sample/packed_game.h"
@@ -339,6 +343,7 @@ TEST_F(CliOperationsTest, AdoptUpdateReportsChangedFilesAndTakesThemOnlyWithYes)
   EXPECT_EQ(none.out, "No game file has changed since the program last changed it.\n");
 
   ASSERT_EQ(Run({"install", "sister_imra", "4"}).status, 0);
+  const std::string withImra = Run({"chars"}).out;
   const std::string update = "an update's own text table\r\n";
   WriteBytes(game / "stuff/text/text.csv", update);
   auto updated = Snapshot(game.path());
@@ -358,16 +363,118 @@ TEST_F(CliOperationsTest, AdoptUpdateReportsChangedFilesAndTakesThemOnlyWithYes)
   Result adopted = Run({"adopt-update", "--yes"});
   EXPECT_EQ(adopted.status, 0) << adopted.out;
   EXPECT_NE(adopted.out.find("Answered Yes (--yes)."), std::string::npos) << adopted.out;
-  EXPECT_NE(adopted.out.find("All ten places are empty."), std::string::npos) << adopted.out;
-  EXPECT_NE(adopted.out.find("place 5 (Imra)"), std::string::npos) << adopted.out;
+  EXPECT_NE(adopted.out.find("installed again, each into its own place:\nplace 5 (Imra)"),
+            std::string::npos) << adopted.out;
   EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv_bak"), update);
-  EXPECT_EQ(Run({"chars"}).out, Chars({}, kFreshLabels));
+  EXPECT_EQ(Run({"chars"}).out, withImra);
   EXPECT_EQ(Run({"adopt-update"}).status, 0);
 
-  // The adopted file is what a revert now brings back.
-  ASSERT_EQ(Run({"install", "sister_imra", "2"}).status, 0);
+  // An update of the character file, and a package that is gone: its place
+  // is left empty and named. The adopted files are what a revert brings back.
+  WriteBytes(game / "chars/quorin_pawnik.cpj", "an update's own characters");
+  fs::remove_all(program / "mods/sister_imra");
+  Result emptied = Run({"adopt-update", "--yes"});
+  EXPECT_EQ(emptied.status, 0) << emptied.out;
+  EXPECT_NE(emptied.out.find("These places are empty now:\nplace 5 (sister_imra): its mod package "
+                             "sister_imra is no longer in the mods folder"),
+            std::string::npos) << emptied.out;
+  EXPECT_EQ(Run({"chars"}).out, Chars({}, kFreshLabels));
   ASSERT_EQ(Run({"revert", "--yes"}).status, 0);
   EXPECT_EQ(ReadBytes(game / "stuff/text/text.csv"), update);
+  EXPECT_EQ(ReadBytes(game / "chars/quorin_pawnik.cpj"), "an update's own characters");
+}
+
+// Every file of the game as it ships, and of the program's only the icon map
+// and the slot usage files, which a revert leaves.
+void ExpectTheGameAsShipped(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& [path, bytes] : Snapshot(folder)) {
+    if (bytes != "<folder>" && path != "chars/iconmap" && path.rfind("chars/slots_char_", 0) != 0) {
+      files[path] = bytes;
+    }
+  }
+  EXPECT_EQ(SnapshotDiff(SampleGameFiles(), files), "");
+}
+
+// A check of the game's files puts back what the game ships: that is told
+// apart from an update, and taking it keeps the installed characters.
+TEST_F(CliOperationsTest, FilesTheStorePutsBackAreTakenWithTheCharactersKept) {
+  WriteBytes(game / "audio/restsfx_pc.pac", SampleGameFiles().at("audio/restsfx_pc.pac"));
+  Result moved = Run({"chars"});
+  EXPECT_NE(moved.out.find(game / "audio/restsfx_pc.pac was put back as the game ships it, by a "
+                                  "check of the game's files; it was moved aside again."),
+            std::string::npos) << moved.out;
+  EXPECT_FALSE(FileExists(game / "audio/restsfx_pc.pac"));
+
+  ASSERT_EQ(Run({"install", "sister_imra", "1"}).status, 0);
+  ASSERT_EQ(Run({"install", "brakka_the_mender", "3"}).status, 0);
+  const auto installed = Snapshot(game.path());
+  for (const auto& [path, bytes] : SampleGameFiles()) WriteBytes(game / path, bytes);
+  Result asked = Run({"chars"});
+  EXPECT_NE(asked.out.find(game / "stuff/text/text.csv (put back as the game ships it)"),
+            std::string::npos) << asked.out;
+  Result adopted = Run({"adopt-update", "--yes"});
+  EXPECT_EQ(adopted.status, 0) << adopted.out;
+  EXPECT_EQ(SnapshotDiff(installed, Snapshot(game.path())), "");
+  ASSERT_EQ(Run({"revert", "--yes"}).status, 0);
+  ExpectTheGameAsShipped(game.path());
+}
+
+// The game folder moved to another library, a copy left behind: the new
+// one is taken over whole, and nothing of the old one changes.
+TEST_F(CliOperationsTest, AMovedGameFolderIsTakenOverAndTheOldOneIsLeftAlone) {
+  ASSERT_EQ(Run({"install", "sister_imra", "1"}).status, 0);
+  ASSERT_EQ(Run({"install", "plain_grunt", "2"}).status, 0);
+  TempFolder library;
+  fs::copy(fs::u8path(game.path()), fs::u8path(library / "game"), fs::copy_options::recursive);
+  const auto old = Snapshot(game.path());
+  ASSERT_EQ(Run({"set-game", library / "game/KORVAQUORIN.exe"}).status, 0);
+  Result deleted = Run({"delete", "1"});
+  EXPECT_EQ(deleted.status, 0) << deleted.out;
+  EXPECT_EQ(ReadBytes(library / "game/chars/pawniks/shared/pawnik_hands.tex"),
+            SampleGameFiles().at("chars/pawniks/shared/pawnik_hands.tex"));
+  Result reverted = Run({"revert", "--yes"});
+  EXPECT_EQ(reverted.status, 0) << reverted.out;
+  ExpectTheGameAsShipped(library / "game");
+  EXPECT_EQ(SnapshotDiff(old, Snapshot(game.path())), "");
+}
+
+// Two copies started on one game at once, a script and a window say: each
+// operation is done whole or refused in words, never mixed with the other.
+TEST_F(CliOperationsTest, TwoCopiesAtOnceTakeTurnsAndLeaveNoTrace) {
+  ASSERT_EQ(Run({"install", "plain_grunt", "0"}).status, 0);
+  ASSERT_EQ(Run({"install", "sister_imra", "2"}).status, 0);
+  ASSERT_EQ(Run({"roster", "save", "pair"}).status, 0);
+  const std::vector<std::vector<std::string>> commands = {
+      {"install", "brakka_the_mender", "1"}, {"delete", "0"}, {"roster", "apply", "pair"},
+      {"revert", "--yes"}, {"set-game", game / "KORVAQUORIN.exe"}};
+  std::mt19937 random(29);
+  const int pairs = 50 / SweepStride();
+  for (int k = 0; k < pairs; ++k) {
+    const auto& first = commands[k % commands.size()];
+    const auto& second = commands[(k / commands.size() + k) % commands.size()];
+    auto argv = [&](const std::vector<std::string>& args) {
+      std::vector<std::string> all = {program / ExecutableName("korva-zid-cli")};
+      all.insert(all.end(), args.begin(), args.end());
+      return all;
+    };
+    ChildProcess a(argv(first), work / "a");
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 200));
+    ChildProcess b(argv(second), work / "b");
+    const int statusA = a.Wait(), statusB = b.Wait();
+    for (const auto& [status, out] : {std::pair{statusA, work / "a"}, std::pair{statusB, work / "b"}}) {
+      const std::string said = ReadOutput(out);
+      EXPECT_TRUE(status == 0 || said.find(kGameLockedMessage) != std::string::npos ||
+                  said.find(kGameRevertedMessage) != std::string::npos)
+          << "pair " << k << ": " << said;
+      EXPECT_EQ(said.find("no longer as this program left them"), std::string::npos) << said;
+    }
+    Result chars = Run({"chars"});
+    ASSERT_EQ(chars.status, 0) << "pair " << k << ": " << chars.out;
+    ASSERT_EQ(chars.out.find("no longer as this program left them"), std::string::npos) << chars.out;
+  }
+  ASSERT_EQ(Run({"revert", "--yes"}).status, 0);
+  ExpectTheGameAsShipped(game.path());
 }
 
 TEST_F(CliOperationsTest, RostersAreSavedListedAppliedAndDeletedAndReinstallFollowsAnUpdate) {
@@ -433,6 +540,15 @@ TEST_F(CliOperationsTest, AnInstallationKilledHalfWayIsUndoneAtTheNextRun) {
                             0),
             0u)
       << chars.out;
+  EXPECT_EQ(Snapshot(game.path()), before);
+}
+
+TEST_F(CliTest, SetGameExitsOneWhenItCannotRememberTheFolder) {
+  fs::create_directories(program / "config.ini");  // config.ini cannot be written
+  const auto before = Snapshot(game.path());
+  Result result = Run({"set-game", game / "KORVAQUORIN.exe"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("could not be saved in config.ini"), std::string::npos) << result.out;
   EXPECT_EQ(Snapshot(game.path()), before);
 }
 
