@@ -1,13 +1,15 @@
 // What knowing the true state of the game folder costs: an installation of a
 // package with a main icon and one extra icon (two page edit cycles) with
-// the operation journal recording and without it, side by side; and the
+// the operation journal recording and without it, side by side; the
 // start-up on the sample game, whole and the part that checks the record of
-// managed files.
+// managed files; and what holding the game folder's lock adds to an
+// operation.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 
 #include "installer/mod_manager.h"
+#include "journal/game_lock.h"
 #include "journal/managed_files.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
@@ -114,6 +116,28 @@ void BM_CheckTheRecord(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CheckTheRecord)->ArgName("retimed")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// What an operation's hold of the game adds: the lock taken and given back,
+// and (argument 1) the places, slots and icon map read again under it.
+void BM_HoldTheGame(benchmark::State& state) {
+  Setup& setup = Shared();
+  setup.Restore();
+  RecordingView view;
+  ModManager manager(setup.platform, view);
+  manager.StartUp();
+  GameLock lock(setup.platform);
+  IconMap map;
+  for (auto _ : state) {
+    if (!lock.Take(setup.game.path(), 0).ok()) state.SkipWithError("the lock is held");
+    if (state.range(0) == 1) {
+      manager.FillGameCharsList();
+      for (SlotKind kind : kAllSlotKinds) manager.ScanSlots(kind);
+      LoadIconMap(setup.platform, setup.game.path(), &map);
+    }
+    lock.Give();
+  }
+}
+BENCHMARK(BM_HoldTheGame)->ArgName("read_again")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace korva
