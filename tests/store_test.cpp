@@ -82,6 +82,28 @@ TEST_F(StoreTest, NamesKeepTheGamesSpellingAndFoldersInOtherCaseAreOne) {
                                {"chars/common/hands.tex", "game's hands"}}));
 }
 
+// The game moved to another folder or drive: a list names the old folder's
+// paths, with the line that says which folder or from before it had one.
+TEST_F(StoreTest, ListsWrittenUnderAnotherGameFolderAreReadInThisOne) {
+  const std::string old = "Q:/Games/Korva Quorin";
+  for (const std::string facts : {"1\r\ngame=" + old + "\r\n", std::string("0\r\n")}) {
+    WriteBytes(game / "chars/common/hands.tex", "mod's hands");
+    WriteBytes(game / "chars/common/hands.tex_bak", "game's hands");
+    WriteBytes(game / "chars/common/new.tex", "mod's new");
+    WriteBytes(StoreListPath(G(), 2), "2\r\n" + old + "/chars/common/hands.tex\r\n" + old +
+                                          "/chars/common/new.tex\r\n1\r\n" + old + "/chars/common\r\n1\r\n" +
+                                          old + "/chars/common/hands.tex\r\n1\r\n" + old +
+                                          "/chars/common\r\n0\r\n" + facts);
+    ASSERT_TRUE(RewriteMovedStoreLists(platform, G()).ok());
+    EXPECT_NE(List(2).find("\r\n" + G() + "/chars/common/new.tex\r\n"), std::string::npos) << List(2);
+    EXPECT_EQ(List(2).find(old), std::string::npos) << List(2);
+    EXPECT_TRUE(RemoveStoredFiles(platform, G(), 2).failures.empty());
+    EXPECT_EQ(Snapshot(G()), (std::map<std::string, std::string>{
+                                 {"chars", "<folder>"}, {"chars/common", "<folder>"},
+                                 {"chars/common/hands.tex", "game's hands"}}));
+  }
+}
+
 TEST_F(StoreTest, FoldersAreRemovedDeepestFirstAndOnlyWhenCreatedAndEmpty) {
   WriteBytes(package / "files/x/y/f", "1");
   WriteBytes(package / "files/chars/g", "2");
