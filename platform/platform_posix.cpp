@@ -780,7 +780,13 @@ class PosixPlatform : public Platform {
   }
 
   void UnlockFile(const std::string& path, intptr_t handle) override {
-    unlink(Resolve(path).c_str());
+    // Only the very file locked: one that took its name since is another's.
+    const std::string target = Resolve(path);
+    struct stat locked, named;
+    if (fstat(static_cast<int>(handle), &locked) == 0 && stat(target.c_str(), &named) == 0 &&
+        locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+      unlink(target.c_str());
+    }
     close(static_cast<int>(handle));
   }
 
