@@ -3,6 +3,7 @@
 #include <wx/dnd.h>
 #include <wx/choicdlg.h>
 #include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/stopwatch.h>
@@ -208,9 +209,9 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   apply_roster_menu_ = new wxMenu();
   rostersMenu->AppendSubMenu(apply_roster_menu_, "Apply",
                              "Make the places hold what a roster names");
-  rostersMenu->Append(idMenuDeleteRoster, "Delete roster...", "Delete a saved roster");
   rostersMenu->Append(idMenuShareRoster, "Share roster...",
                       "Write a roster and its mod packages as one zip for another computer");
+  rostersMenu->Append(idMenuDeleteRoster, "Delete roster...", "Delete a saved roster");
   menuBar->Append(rostersMenu, "&Rosters");
   wxMenu* helpMenu = new wxMenu();
   helpMenu->Append(new wxMenuItem(helpMenu, idMenuAbout, "About\tF1",
@@ -401,7 +402,10 @@ bool KorvaQuorinZIDFrame::AskForSavePath(const std::string& caption, const std::
   wxFileDialog dialog(this, ToWx(caption), wxEmptyString, ToWx(defaultName), "Zip archive (*.zip)|*.zip",
                       wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
   if (dialog.ShowModal() != wxID_OK) return false;
-  *path = FromWx(dialog.GetPath());
+  // GTK's GetPath is empty for a dialog answered by a test: then its folder
+  // and name (which are not what the user typed in a real dialog).
+  const wxString chosen = dialog.GetPath();
+  *path = FromWx(!chosen.empty() ? chosen : wxFileName(dialog.GetDirectory(), dialog.GetFilename()).GetFullPath());
   return true;
 }
 
