@@ -485,13 +485,15 @@ TEST_F(ImportTest, FailuresAndCancelLeaveTheModsFolderAsItWas) {
   std::string first = Archive("first.zip", "zip", PackageEntries("", "First"));
   std::string second = Archive("second.tar.gz", "tar.gz", PackageEntries("Second", "S"));
 
-  platform.Fail(Op::WriteNewFile, "", 1, 2);
-  ImportReport failed = Import({second});
-  ASSERT_EQ(failed.refused.size(), 1u);
-  EXPECT_EQ(failed.refused[0].rule, ImportRule::kWriteFailed);
-  EXPECT_NE(failed.refused[0].reason.find("injected failure"), std::string::npos);
-  EXPECT_EQ(Mods(), before);
-  platform.ClearFailures();
+  for (Op op : {Op::WriteNewFileUnflushed, Op::FlushFiles}) {
+    platform.Fail(op, "", 1, op == Op::FlushFiles ? 0 : 2);
+    ImportReport failed = Import({second});
+    ASSERT_EQ(failed.refused.size(), 1u);
+    EXPECT_EQ(failed.refused[0].rule, ImportRule::kWriteFailed);
+    EXPECT_NE(failed.refused[0].reason.find("injected failure"), std::string::npos);
+    EXPECT_EQ(Mods(), before);
+    platform.ClearFailures();
+  }
 
   // Cancel at the first progress report, half-way, and at the last one: even
   // the first archive, unpacked in full, is not kept.
