@@ -311,7 +311,9 @@ bool ModManager::ImportMods(const std::vector<std::string>& sources,
                           "Import");
   };
   options.rosters_folder = RosterFolder(program_folder_);
-  ImportReport report = korva::ImportMods(platform_, program_folder_ + "/mods", sources, options);
+  // The mods and rosters folders only, outside any operation: straight to
+  // the system, so the unpacked files are flushed together.
+  ImportReport report = korva::ImportMods(journal_.base(), program_folder_ + "/mods", sources, options);
   std::string text = ImportMessage(report);
   for (const std::string& message : RefillModList()) text += "\n" + message;
   // The command line imports without a game: it says how to apply.

@@ -82,6 +82,8 @@ class ZipWriter {
  public:
   ZipWriter(FileWriter& file, std::string path) : file_(file), path_(std::move(path)), archive_(archive_write_new()) {
     archive_write_set_format_zip(archive_);
+    // Names are stored as UTF-8, marked so, whatever the system's locale.
+    archive_write_set_format_option(archive_, "zip", "hdrcharset", "UTF-8");
     archive_write_set_bytes_per_block(archive_, kWriteBlock);
     archive_write_set_bytes_in_last_block(archive_, 1);
   }
