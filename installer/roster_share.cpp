@@ -136,6 +136,45 @@ class ZipWriter {
   Status failed_;
 };
 
+// A package to export: its folder name under mods and its entries.
+struct ExportPackage {
+  std::string folder;
+  std::vector<PackageEntry> entries;
+};
+
+// Writes `package` below "mods/FOLDER" and sets `*fingerprint` to the
+// ContentFingerprint of the bytes written. Status::Cancelled when
+// `progress` says so.
+Status WritePackage(Platform& platform, ZipWriter& zip, const std::string& modsFolder,
+                    const ExportPackage& package, Progress* progress, std::string* fingerprint) {
+  const std::string folder = modsFolder + "/" + package.folder;
+  const std::string top = "mods/" + package.folder;
+  FileInfo info;
+  platform.Stat(folder, &info);
+  Status status = zip.Header(top, true, 0, info.modified);
+  ContentFingerprint content;
+  std::string block;
+  for (const PackageEntry& entry : package.entries) {
+    if (status.ok()) status = zip.Header(top + "/" + entry.relative, entry.folder, entry.size, entry.modified);
+    if (!status.ok()) return status;
+    if (entry.folder) continue;
+    const std::string from = folder + "/" + entry.relative;
+    BytesHash hash;
+    for (uint64_t offset = 0; offset < entry.size; offset += block.size()) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadBlock, entry.size - offset));
+      status = platform.ReadAt(from, offset, want, &block);
+      if (status.ok() && block.empty()) status = Status::PathError(from, "became shorter while it was packed.");
+      if (status.ok()) status = zip.Data(block);
+      if (!status.ok()) return status;
+      hash.Add(block);
+      if (progress != nullptr && !progress->Advance(block.size())) return Status::Cancelled();
+    }
+    content.AddFile(entry.relative, entry.size, hash.Digest());
+  }
+  *fingerprint = content.Hex();
+  return Status::Ok();
+}
+
 }  // namespace
 
 std::string RosterManifestText(const RosterManifest& manifest) {
@@ -218,11 +257,7 @@ Status ExportRoster(Platform& platform, const std::string& modsFolder, const std
   if (!read.ok()) return read;
 
   // Each package once, in place order, with its entries.
-  struct Package {
-    std::string folder;
-    std::vector<PackageEntry> entries;
-  };
-  std::vector<Package> packages;
+  std::vector<ExportPackage> packages;
   std::set<std::string> seen;
   uint64_t entryCount = 2;
   for (size_t i = 0; i < roster.packages.size(); ++i) {
@@ -236,7 +271,7 @@ Status ExportRoster(Platform& platform, const std::string& modsFolder, const std
       return Status::Error(place + "there is no such mod package (" + full +
                            " is missing or holds no modfile.ini).");
     }
-    Package package{folder, {}};
+    ExportPackage package{folder, {}};
     Status listed = ListPackage(platform, full, &package.entries);
     if (!listed.ok()) return Status::Error(place + listed.message() + ".");
     for (const PackageEntry& entry : package.entries) report->bytes += entry.size;
@@ -269,32 +304,11 @@ Status ExportRoster(Platform& platform, const std::string& modsFolder, const std
     Status status = zip.Open();
     if (status.ok()) status = zip.Header("rosters/" + name + ".txt", false, rosterBytes.size(), rosterInfo.modified);
     if (status.ok()) status = zip.Data(rosterBytes);
-    std::string block;
-    for (const Package& package : packages) {
-      const std::string top = "mods/" + package.folder;
-      ContentFingerprint content;
-      FileInfo info;
-      platform.Stat(modsFolder + "/" + package.folder, &info);
-      if (status.ok()) status = zip.Header(top, true, 0, info.modified);
-      for (const PackageEntry& entry : package.entries) {
-        if (!status.ok()) return status;
-        status = zip.Header(top + "/" + entry.relative, entry.folder, entry.size, entry.modified);
-        if (entry.folder) continue;
-        const std::string from = modsFolder + "/" + package.folder + "/" + entry.relative;
-        BytesHash hash;
-        for (uint64_t offset = 0; status.ok() && offset < entry.size; offset += block.size()) {
-          status = platform.ReadAt(from, offset, static_cast<size_t>(std::min<uint64_t>(kReadBlock, entry.size - offset)), &block);
-          if (status.ok() && block.empty()) status = Status::PathError(from, "became shorter while it was packed.");
-          if (!status.ok()) break;
-          hash.Add(block);
-          status = zip.Data(block);
-          if (status.ok() && progress != nullptr && !progress->Advance(block.size())) {
-            return Status::Cancelled();
-          }
-        }
-        content.AddFile(entry.relative, entry.size, hash.Digest());
-      }
-      manifest.packages.push_back({package.folder, content.Hex()});
+    for (const ExportPackage& package : packages) {
+      std::string fingerprint;
+      if (status.ok()) status = WritePackage(platform, zip, modsFolder, package, progress, &fingerprint);
+      if (!status.ok()) return status;
+      manifest.packages.push_back({package.folder, fingerprint});
     }
     const std::string manifestText = ToTextMode(RosterManifestText(manifest));
     if (status.ok()) status = zip.Header(kRosterManifestName, false, manifestText.size(), rosterInfo.modified);

@@ -380,6 +380,18 @@ TEST_F(RosterTest, ASharedRosterLandsByteForByteOnAnotherComputer) {
   const std::string shared = Said();
   EXPECT_EQ(shared.rfind("The roster \"Weekend (v2)\" was shared as " + zip + ": 10 packages, 55 KB.", 0), 0u) << shared;
 
+  // A failed export leaves no archive, whole or half.
+  const std::string failed = saved / "failed.zip";
+  platform.Fail(Op::Rename, "failed.zip_temp");
+  EXPECT_FALSE(m.ExportRoster("Weekend (v2)", failed, false));
+  WriteRoster("gone", {{1, "two_a"}, {2, "no_such_package"}});
+  EXPECT_FALSE(m.ExportRoster("gone", failed, false));
+  EXPECT_EQ(view.messages, (std::vector<std::string>{
+      "The roster \"Weekend (v2)\" was not shared; no archive was written.\n" + failed + "_temp: injected failure",
+      "The roster \"gone\" was not shared; no archive was written.\nPlace 2, no_such_package: there is no such mod "
+      "package (" + program / "mods/no_such_package is missing or holds no modfile.ini)."}));
+  EXPECT_FALSE(FileExists(failed) || FileExists(failed + "_temp"));
+
   manager.reset();
   SaveGame(saved / "first");
   fs::remove_all(game.path());
