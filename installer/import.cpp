@@ -1044,7 +1044,7 @@ class Importer {
     platform_.SyncFolder(mods_);
     const bool madeFolder = !platform_.IsFolder(rosters_);
     Status saved = madeFolder ? platform_.CreateFolder(rosters_) : Status::Ok();
-    if (saved.ok()) saved = platform_.ReplaceFile(rosters_ + "/" + roster.name + ".txt", roster.bytes);
+    if (saved.ok()) saved = WriteRosterBytes(platform_, rosters_ + "/" + roster.name + ".txt", roster.bytes);
     if (!saved.ok()) {
       if (madeFolder) platform_.RemoveEmptyFolder(rosters_);
       return fail("the roster " + Quoted(roster.name) + " could not be saved", saved);

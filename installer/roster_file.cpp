@@ -118,6 +118,10 @@ Status ParseRosterLines(const std::vector<std::string>& lines, const std::string
   return Status::Ok();
 }
 
+Status WriteRosterBytes(Platform& platform, const std::string& path, std::string_view bytes) {
+  return platform.ReplaceFile(path, bytes);
+}
+
 std::string RosterText(const std::string& name, const Roster& roster) {
   std::string text = "# Korva Quorin ZID roster \"" + name +
                      "\": PLACE=PACKAGE, one line per place 1 to 10;\n"

@@ -54,6 +54,10 @@ Status ReadRoster(Platform& platform, const std::string& path, Roster* roster);
 Status ParseRosterText(std::string_view bytes, const std::string& path, Roster* roster);
 Status ParseRosterLines(const std::vector<std::string>& lines, const std::string& path, Roster* roster);
 
+// Makes the roster file `path` hold exactly `bytes` (a shared roster's file
+// as it came), atomically.
+Status WriteRosterBytes(Platform& platform, const std::string& path, std::string_view bytes);
+
 // The file's text for `roster` named `name` (LF line ends, as in memory).
 std::string RosterText(const std::string& name, const Roster& roster);
 

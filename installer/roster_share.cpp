@@ -7,7 +7,6 @@
 #include <set>
 
 #include "installer/import.h"
-#include "installer/mod_manager.h"
 #include "installer/package_fingerprint.h"
 #include "installer/roster_file.h"
 #include "platform/file_names.h"
@@ -330,47 +329,6 @@ Status ExportRoster(Platform& platform, const std::string& modsFolder, const std
   const std::string parent = ParentFolder(path);
   platform.SyncFolder(parent.empty() ? "." : parent);
   return Status::Ok();
-}
-
-bool ModManager::ExportRoster(const std::string& name, const std::string& path, bool replace) {
-  Progress progress([this](uint64_t done, uint64_t total, const std::string& doing) {
-    return view_.ShowProgress(done, total, doing);
-  });
-  RosterExport report;
-  Status status = korva::ExportRoster(platform_, program_folder_ + "/mods", RosterFolder(program_folder_),
-                                      name, path, replace, &progress, &report);
-  view_.EndProgress();
-  if (!status.ok()) {
-    view_.ShowMessage("The roster " + Quoted(name) + " was not shared; no archive was written.\n" +
-                      (status.cancelled() ? "It was cancelled." : status.message()));
-    return false;
-  }
-  const uint64_t size = report.archive_bytes;
-  const std::string shown = size < kMiB ? std::to_string((size + kKiB - 1) / kKiB) + " KB"
-                                        : std::to_string((size + kMiB / 2) / kMiB) + " MB";
-  view_.ShowMessage("The roster " + Quoted(name) + " was shared as " + path + ": " +
-                    std::to_string(report.packages) + (report.packages == 1 ? " package, " : " packages, ") +
-                    shown + ". On another computer, drop it on the program's window (or: korva-zid-cli "
-                    "import FILE) to import the roster and its packages.");
-  return true;
-}
-
-bool ModManager::AskAndExportRoster() {
-  const std::vector<std::string> names = RosterNames();
-  if (names.empty()) {
-    view_.ShowMessage("There are no rosters to share (" + RosterFolder(program_folder_) +
-                      " holds none). Save one first with \"Save roster...\".");
-    return false;
-  }
-  int chosen = -1;
-  if (!view_.ChooseFromList("Which roster do you want to share?", "Share roster", names, &chosen) ||
-      chosen < 0 || static_cast<size_t>(chosen) >= names.size()) {
-    return false;
-  }
-  std::string path;
-  if (!view_.AskForSavePath("Share roster", names[chosen] + ".zip", &path)) return false;
-  // The dialog has asked before a file of that name is replaced.
-  return ExportRoster(names[chosen], path, true);
 }
 
 }  // namespace korva
