@@ -3,6 +3,7 @@
 #include <wx/dnd.h>
 #include <wx/choicdlg.h>
 #include <wx/filedlg.h>
+#include <wx/filename.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/stopwatch.h>
@@ -38,6 +39,7 @@ const wxWindowID KorvaQuorinZIDFrame::idMenuAbout = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::ID_STATUSBAR1 = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuSaveRoster = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuDeleteRoster = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuShareRoster = wxNewId();
 
 BEGIN_EVENT_TABLE(KorvaQuorinZIDFrame, wxFrame)
 END_EVENT_TABLE()
@@ -207,6 +209,8 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   apply_roster_menu_ = new wxMenu();
   rostersMenu->AppendSubMenu(apply_roster_menu_, "Apply",
                              "Make the places hold what a roster names");
+  rostersMenu->Append(idMenuShareRoster, "Share roster...",
+                      "Write a roster and its mod packages as one zip for another computer");
   rostersMenu->Append(idMenuDeleteRoster, "Delete roster...", "Delete a saved roster");
   menuBar->Append(rostersMenu, "&Rosters");
   wxMenu* helpMenu = new wxMenu();
@@ -235,6 +239,7 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnAbout, this, idMenuAbout);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnSaveRoster, this, idMenuSaveRoster);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnDeleteRoster, this, idMenuDeleteRoster);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnShareRoster, this, idMenuShareRoster);
   RefreshRosterMenu();
 
   // A drop anywhere on the window imports: on the frame, its panels and
@@ -286,6 +291,7 @@ void KorvaQuorinZIDFrame::ImportDropped(const wxArrayString& paths) {
   };
   manager_->ImportMods(sources, progress);
   import_progress_.reset();
+  RefreshRosterMenu();  // a shared roster's archive brings a roster
 }
 
 void KorvaQuorinZIDFrame::OnQuit(wxCommandEvent&) { Close(); }
@@ -311,6 +317,11 @@ void KorvaQuorinZIDFrame::OnApplyRoster(wxCommandEvent& event) {
 void KorvaQuorinZIDFrame::OnDeleteRoster(wxCommandEvent&) {
   manager_->AskAndDeleteRoster();
   RefreshRosterMenu();
+}
+
+void KorvaQuorinZIDFrame::OnShareRoster(wxCommandEvent&) {
+  wxBusyCursor busy;
+  manager_->AskAndExportRoster();
 }
 
 void KorvaQuorinZIDFrame::RefreshRosterMenu() {
@@ -382,6 +393,19 @@ bool KorvaQuorinZIDFrame::ChooseFromList(const std::string& text, const std::str
   wxSingleChoiceDialog dialog(this, ToWx(text), ToWx(caption), items);
   if (dialog.ShowModal() != wxID_OK) return false;
   *chosen = dialog.GetSelection();
+  return true;
+}
+
+bool KorvaQuorinZIDFrame::AskForSavePath(const std::string& caption, const std::string& defaultName,
+                                         std::string* path) {
+  NormalCursor normalCursor;
+  wxFileDialog dialog(this, ToWx(caption), wxEmptyString, ToWx(defaultName), "Zip archive (*.zip)|*.zip",
+                      wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+  if (dialog.ShowModal() != wxID_OK) return false;
+  // GTK's GetPath is empty for a dialog answered by a test: then its folder
+  // and name (which are not what the user typed in a real dialog).
+  const wxString chosen = dialog.GetPath();
+  *path = FromWx(!chosen.empty() ? chosen : wxFileName(dialog.GetDirectory(), dialog.GetFilename()).GetFullPath());
   return true;
 }
 

@@ -78,6 +78,7 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   static const wxWindowID idMenuAbout;
   static const wxWindowID idMenuSaveRoster;
   static const wxWindowID idMenuDeleteRoster;
+  static const wxWindowID idMenuShareRoster;
   // The Rosters menu's "Apply" submenu: one item per roster, by name.
   wxMenu* apply_roster_menu() const { return apply_roster_menu_; }
   static const wxWindowID ID_STATUSBAR1;
@@ -92,6 +93,7 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   void OnSaveRoster(wxCommandEvent& event);
   void OnApplyRoster(wxCommandEvent& event);
   void OnDeleteRoster(wxCommandEvent& event);
+  void OnShareRoster(wxCommandEvent& event);
   // Fills the "Apply" submenu with the rosters of the program folder.
   void RefreshRosterMenu();
 
@@ -104,6 +106,8 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
                   std::string* answer) override;
   bool ChooseFromList(const std::string& text, const std::string& caption,
                       const std::vector<std::string>& choices, int* chosen) override;
+  bool AskForSavePath(const std::string& caption, const std::string& defaultName,
+                      std::string* path) override;
   void SetModRows(const std::vector<std::string>& rows) override;
   void SetGameCharRows(const std::vector<std::string>& rows) override;
   void SetSlotLabel(korva::SlotKind kind, const std::string& text) override;

@@ -7,18 +7,29 @@
 // alone: the one cycle that makes an apply's edits, against the two cycles
 // of a single two-icon install. Cycles run the converter as a child
 // process, so the times are wall-clock times.
+//
+// Sharing a roster: its export as one zip and the zip's import into an
+// empty program folder (every package checked against its fingerprint,
+// then unpacked and flushed), for a roster of ten two-icon packages and for
+// one of a single 256 MB package (64 files of 4 MiB that do not compress),
+// against "zip -r" and "unzip" of the same folders, run as child processes.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include "icons/icon_map.h"
 #include "icons/icon_page.h"
+#include "installer/import.h"
 #include "installer/mod_manager.h"
+#include "installer/roster_share.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/test_archives.h"
 #include "tests/support/test_platform.h"
 
 namespace korva {
@@ -210,6 +221,113 @@ void BM_PageCyclesOfASingleTwoIconInstall(benchmark::State& state) {
 BENCHMARK(BM_PageCyclesOfASingleTwoIconInstall)
     ->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(7)
     ->ReportAggregatesOnly(true);
+
+// A program folder whose roster "share" names ten two-icon packages
+// (argument 0), or one package of 256 MB (argument 256); the roster's zip,
+// and folders to import and unpack it into.
+class Shared {
+ public:
+  explicit Shared(int megabytes) {
+    std::string roster;
+    for (int i = 0; i < (megabytes == 0 ? 10 : 1); ++i) {
+      const std::string name = "p" + std::to_string(i);
+      const std::string p = program / ("mods/" + name);
+      WriteBytes(p + "/modfile.ini", "name=Pack " + name + "\r\ndataname=" + name + "\r\nhas_icon=1\r\nadd_icon=extra.tga\r\n");
+      WriteTgaFile(p + "/charicon.tga", DrawIcon(200 + 2 * i));
+      WriteTgaFile(p + "/extra.tga", DrawIcon(201 + 2 * i));
+      WriteBytes(p + "/files/chars/pawniks/" + name + "/body.mdl", std::string(64 * 1024, 'm'));
+      for (int k = 0; k < megabytes / 4; ++k) {
+        WriteBytes(p + "/files/textures/t" + std::to_string(k) + ".dds", NoiseBytes(4 << 20, static_cast<uint32_t>(k)));
+      }
+      roster += std::to_string(i + 1) + "=" + name + "\n";
+      folders += " mods/" + name;
+    }
+    for (int i = megabytes == 0 ? 10 : 1; i < 10; ++i) roster += std::to_string(i + 1) + "=\n";
+    WriteBytes(program / "rosters/share.txt", roster);
+    RosterExport report;
+    ok = ExportRoster(SystemPlatform(), program / "mods", program / "rosters", "share", zip, true, nullptr, &report).ok();
+    bytes = report.bytes;
+  }
+  // Runs `command` through the shell in the program folder.
+  bool Shell(const std::string& command) {
+    int status = -1;
+    return SystemPlatform().RunProgram({"/bin/sh", "-c", "cd '" + program.path() + "' && " + command}, &status).ok() &&
+           status == 0;
+  }
+
+  TempFolder program, other, work;
+  const std::string zip = work / "share.zip";
+  std::string folders;  // " mods/p0 mods/p1 ..."
+  uint64_t bytes = 0;
+  bool ok = false;
+};
+
+Shared& SharedRoster(int megabytes) {
+  static std::map<int, std::unique_ptr<Shared>> made;
+  std::unique_ptr<Shared>& shared = made[megabytes];
+  if (!shared) shared = std::make_unique<Shared>(megabytes);
+  return *shared;
+}
+
+void BM_RosterExport(benchmark::State& state) {
+  Shared& shared = SharedRoster(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    RosterExport report;
+    Status status = ExportRoster(SystemPlatform(), shared.program / "mods", shared.program / "rosters", "share",
+                                 shared.work / "out.zip", true, nullptr, &report);
+    if (!status.ok()) state.SkipWithError(status.message().c_str());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * shared.bytes));
+}
+
+void BM_RosterZipDashR(benchmark::State& state) {
+  Shared& shared = SharedRoster(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove(shared.work / "zip-r.zip");
+    state.ResumeTiming();
+    if (!shared.Shell("zip -qr '" + shared.work / "zip-r.zip' rosters/share.txt" + shared.folders)) {
+      state.SkipWithError("zip -r failed");
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * shared.bytes));
+}
+
+void BM_RosterImport(benchmark::State& state) {
+  Shared& shared = SharedRoster(static_cast<int>(state.range(0)));
+  if (!shared.ok) state.SkipWithError("the roster could not be exported");
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove_all(shared.other / "mods");
+    fs::remove_all(shared.other / "rosters");
+    state.ResumeTiming();
+    ImportReport report = ImportMods(SystemPlatform(), shared.other / "mods", {shared.zip}, {});
+    if (report.rosters.size() != 1) state.SkipWithError(ImportMessage(report).c_str());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * shared.bytes));
+}
+
+void BM_RosterUnzip(benchmark::State& state) {
+  Shared& shared = SharedRoster(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove_all(shared.other / "unzipped");
+    state.ResumeTiming();
+    if (!shared.Shell("unzip -qo '" + shared.zip + "' -d '" + shared.other / "unzipped'")) {
+      state.SkipWithError("unzip failed");
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * shared.bytes));
+}
+
+BENCHMARK(BM_RosterExport)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RosterZipDashR)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RosterImport)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_RosterUnzip)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace
 }  // namespace korva

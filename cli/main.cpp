@@ -1,9 +1,9 @@
 // korva-zid-cli: the window's operations for scripts and terminals. Every run
 // goes through the same start-up as the window (config.ini, backups, lists)
 // and prints on stdout the text of every message the window would show.
-// `import` and `find-game` are the exceptions: the one changes only the
-// program's mods folder, the other only looks, so neither needs a game folder
-// or runs the start-up.
+// `import`, `roster list|delete|export` and `find-game` are the exceptions:
+// they change or read only the program's own folders (mods, rosters) or
+// only look, so none needs a game folder or runs the start-up.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
 #include <chrono>
 #include <cstdlib>
@@ -31,7 +31,8 @@ constexpr const char* kUsage =
     "                       with --yes take them as the new originals\n"
     "  import ARCHIVE_OR_FOLDER... [--replace]\n"
     "                       import mod packages into \"Mod Database\"; a package of\n"
-    "                       the same folder name is kept unless --replace is given\n"
+    "                       the same folder name is kept unless --replace is given;\n"
+    "                       a shared roster's zip brings the roster and its packages\n"
     "  roster list          list the saved rosters (rosters/NAME.txt in the program\n"
     "                       folder)\n"
     "  roster save NAME [--skip-unknown]\n"
@@ -40,6 +41,10 @@ constexpr const char* kUsage =
     "                       unless --skip-unknown saves it as empty\n"
     "  roster apply NAME    make the places hold what roster NAME names\n"
     "  roster delete NAME   delete roster NAME\n"
+    "  roster export NAME FILE.zip [--replace]\n"
+    "                       write roster NAME and every package it names as one zip\n"
+    "                       to share; an existing FILE is kept unless --replace;\n"
+    "                       import FILE.zip imports it on another computer\n"
     "  reinstall MOD        install mod MOD afresh in every place that holds it\n"
     "MOD is a \"Mod Database\" row number or a package folder's name; PLACE is a\n"
     "\"Game Chars\" row number. Rows count from 0; in a roster file places are\n"
@@ -53,6 +58,7 @@ class ConsoleView : public korva::View {
   // Yes only by "adopt-update --yes".
   bool adopt = false;
   int questions = 0;
+  bool asked_roster = false;  // whether to replace a roster of the same name
   bool closed = false;
   std::vector<std::string> mod_rows, char_rows;
   std::string labels[4], mod_name, mod_description;
@@ -106,6 +112,7 @@ class ConsoleView : public korva::View {
                            "there.\n" << std::flush;
       return false;
     }
+    if (text.rfind("There is a roster", 0) == 0) asked_roster = true;
     if (caption != korva::kAdoptQuestionCaption) return answer_yes;
     std::cout << text << "\n"
               << (adopt ? "Answered Yes (--yes).\n"
@@ -204,12 +211,15 @@ int main(int argc, char** argv) {
     }
     if (sources.empty()) known = false;
   }
-  // roster list | save NAME [--skip-unknown] | apply NAME | delete NAME
+  // roster list | save NAME [--skip-unknown] | apply NAME | delete NAME |
+  // export NAME FILE [--replace]
   const std::string action = command == "roster" && operands >= 1 ? args[1] : "";
   const bool skipUnknown = action == "save" && operands == 3 && args[3] == "--skip-unknown";
+  const bool exportReplace = action == "export" && operands == 4 && args[4] == "--replace";
   if (command == "roster") {
     known = (action == "list" && operands == 1) ||
             ((action == "save" || action == "apply" || action == "delete") && operands == 2) ||
+            (action == "export" && (operands == 3 || exportReplace) && args[3].compare(0, 2, "--") != 0) ||
             skipUnknown;
   }
   if (command == "reinstall") known = operands == 1;
@@ -239,7 +249,9 @@ int main(int argc, char** argv) {
     for (std::string& source : sources) source = platform.AbsolutePath(source);
     view.answer_yes = replace;
     if (manager.ImportMods(sources, nullptr)) return 0;
-    if (view.questions > 0 && !replace) {
+    if (view.asked_roster && !replace) {
+      std::cerr << "A roster of the same name was kept: add --replace to replace it.\n";
+    } else if (view.questions > 0 && !replace) {
       std::cerr << "A package of the same folder name was kept: add --replace to replace it.\n";
     }
     return 1;
@@ -251,6 +263,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "roster" && action == "delete") return manager.DeleteRoster(args[2]) ? 0 : 1;
+  if (command == "roster" && action == "export") {
+    return manager.ExportRoster(args[2], platform.AbsolutePath(args[3]), exportReplace) ? 0 : 1;
+  }
   if (command == "set-game") {
     // The window's dialog only lets the user pick an existing KORVAQUORIN.exe;
     // anything else is refused before config.ini or the game is touched.

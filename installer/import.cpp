@@ -10,6 +10,9 @@
 #include <optional>
 #include <set>
 
+#include "installer/package_fingerprint.h"
+#include "installer/roster_file.h"
+#include "installer/roster_share.h"
 #include "platform/file_names.h"
 
 namespace korva {
@@ -195,9 +198,39 @@ class Scan {
     return text;
   }
 
-  std::vector<Entry> entries;  // a folder source's entries, for the copy
+  // The entries: a folder source's for the copy, an archive's for the
+  // check of a roster archive.
+  std::vector<Entry> entries;
   uint64_t entry_count = 0;
   uint64_t bytes = 0;
+
+  // What a roster archive is checked by (installer/roster_share.h): the
+  // bytes of the manifest at the top and of the files directly under
+  // "rosters/", and the hash of every file below "mods/FOLDER/".
+  struct Captured {
+    std::vector<std::string> parts;
+    std::string bytes;
+    bool whole = true;  // false: larger than kCaptureLimit
+  };
+  struct Hashed {
+    std::vector<std::string> parts;
+    uint64_t size;
+    uint64_t hash;
+  };
+  std::vector<Captured> captured;
+  std::vector<Hashed> hashed;
+
+  // The captured file at `parts` (matched as Windows matches names), or null.
+  const Captured* Find(const std::vector<std::string>& parts) const {
+    for (const Captured& file : captured) {
+      if (file.parts.size() == parts.size() &&
+          std::equal(parts.begin(), parts.end(), file.parts.begin(),
+                     [](const std::string& a, const std::string& b) { return FoldCase(a) == FoldCase(b); })) {
+        return &file;
+      }
+    }
+    return nullptr;
+  }
 
  private:
   struct Known {
@@ -208,6 +241,39 @@ class Scan {
   std::vector<std::string> top_;
   std::vector<std::vector<std::string>> modfile_folders_;
   std::vector<std::vector<std::string>> bad_names_;
+};
+
+// Captures or hashes an archive entry's bytes while the check reads them,
+// for the entries a roster archive is checked by.
+constexpr size_t kCaptureLimit = 64 * 1024;
+class ScanSink : public FileWriter {
+ public:
+  explicit ScanSink(const std::vector<std::string>& parts) : parts_(parts) {
+    const std::string top = parts.empty() ? "" : FoldCase(parts[0]);
+    capture_ = (parts.size() == 1 && top == FoldCase(kRosterManifestName)) ||
+               (parts.size() == 2 && top == "rosters");
+    hash_ = parts.size() >= 3 && top == "mods";
+  }
+  bool wanted() const { return capture_ || hash_; }
+  Status Write(std::string_view bytes) override {
+    size_ += bytes.size();
+    if (hash_) hash_of_.Add(bytes);
+    if (capture_ && bytes_.size() <= kCaptureLimit) {
+      bytes_.append(bytes.substr(0, kCaptureLimit + 1 - bytes_.size()));
+    }
+    return Status::Ok();
+  }
+  void Keep(Scan* scan) {
+    if (capture_) scan->captured.push_back({parts_, bytes_, bytes_.size() <= kCaptureLimit});
+    if (hash_) scan->hashed.push_back({parts_, size_, hash_of_.Digest()});
+  }
+
+ private:
+  const std::vector<std::string>& parts_;
+  bool capture_ = false, hash_ = false;
+  std::string bytes_;
+  uint64_t size_ = 0;
+  BytesHash hash_of_;
 };
 
 // An archive file read through the Platform, in blocks, with the seeks
@@ -376,7 +442,8 @@ bool IsStageName(const std::string& name) {
 class Importer {
  public:
   Importer(Platform& platform, std::string mods, const ImportOptions& options)
-      : platform_(platform), mods_(std::move(mods)), options_(options), data_(kDataBlock) {}
+      : platform_(platform), mods_(std::move(mods)), options_(options), data_(kDataBlock),
+        rosters_(options.rosters_folder.empty() ? ParentFolder(mods_) + "/rosters" : options.rosters_folder) {}
 
   ImportReport Run(const std::vector<std::string>& sources) {
     RemoveImportLeftovers(platform_, mods_);
@@ -395,7 +462,16 @@ class Importer {
       source_index_ = i;
       ImportSource(sources[i]);
     }
-    if (!report_.cancelled) Commit();
+    // Every file unpacked is flushed at once (far cheaper than one flush
+    // each) before any package is put in place.
+    Status flushed = report_.cancelled ? Status::Ok() : platform_.FlushFiles(written_);
+    if (!flushed.ok()) {
+      for (const Staged& staged : staged_) Add(staged.source, *WriteFailed(flushed));
+      for (const StagedRoster& roster : staged_rosters_) Add(roster.source, *WriteFailed(flushed));
+    } else if (!report_.cancelled) {
+      Commit();
+      for (const StagedRoster& roster : staged_rosters_) CommitRoster(roster);
+    }
     if (!stage_.empty()) RemoveTree(platform_, stage_);
     if (report_.cancelled) report_.imported.clear();
     return report_;
@@ -428,6 +504,7 @@ class Importer {
     Scan scan;
     Outcome checked = folder ? ScanFolder(source, &scan) : ScanArchive(source, &scan);
     if (checked) return Add(source, *checked);
+    if (!folder && scan.Find({kRosterManifestName}) != nullptr) return ImportRoster(source, scan);
     std::vector<Package> packages = scan.Packages(folder ? Shown(source) : ArchiveStem(source));
     if (packages.empty()) {
       return Add(source, *Refuse(ImportRule::kNoModfile,
@@ -465,7 +542,17 @@ class Importer {
       chosen.push_back(&package);
     }
     if (chosen.empty()) return;
+    if (Outcome written = Unpack(source, folder, scan, chosen)) return Add(source, *written);
+    for (Package* package : chosen) {
+      taken_.insert(FoldCase(package->folder));
+      staged_.push_back({*package, source});
+    }
+  }
 
+  // Unpacks the `chosen` packages of `source` below temporary folders; on
+  // failure removes what it wrote.
+  Outcome Unpack(const std::string& source, bool folder, const Scan& scan, const std::vector<Package*>& chosen) {
+    const size_t writtenBefore = written_.size();
     Outcome written = MakeStage();
     for (Package* package : chosen) {
       if (written) break;
@@ -480,12 +567,149 @@ class Importer {
           RemoveTree(platform_, package->staged);
         }
       }
-      return Add(source, *written);
+      written_.resize(writtenBefore);
     }
-    for (Package* package : chosen) {
-      taken_.insert(FoldCase(package->folder));
-      staged_.push_back({*package, source});
+    return written;
+  }
+
+  // A roster archive: everything is checked before anything is written (the
+  // manifest, the roster, that every entry belongs to them, each package
+  // against its fingerprint), then what is asked is asked, then the
+  // packages that mods does not hold already are unpacked. Refused whole.
+  void ImportRoster(const std::string& source, const Scan& scan) {
+    auto refuse = [&](ImportRule rule, const std::string& reason) { Add(source, *Refuse(rule, reason)); };
+    const std::string manifestName = Quoted(kRosterManifestName);
+    const Scan::Captured* manifestFile = scan.Find({kRosterManifestName});
+    RosterManifest manifest;
+    Status parsed = manifestFile->whole ? ParseRosterManifest(manifestFile->bytes, &manifest)
+                                        : Status::Error("is larger than 64 KiB");
+    if (!parsed.ok()) return refuse(ImportRule::kBadManifest, "its manifest " + manifestName + " " + parsed.message());
+    const std::string rosterEntry = "rosters/" + manifest.roster + ".txt";
+    const Scan::Captured* rosterFile = scan.Find({"rosters", manifest.roster + ".txt"});
+    if (rosterFile == nullptr) {
+      return refuse(ImportRule::kBadManifest, "it holds no roster file " + Quoted(rosterEntry) +
+                                                  ", which its manifest names");
     }
+    Roster roster;
+    Status read = rosterFile->whole ? ParseRosterText(rosterFile->bytes, rosterEntry, &roster)
+                                    : Status::Error(rosterEntry + " is larger than 64 KiB");
+    if (!read.ok()) {
+      std::string why = read.message();
+      if (!why.empty() && why.back() == '.') why.pop_back();
+      return refuse(ImportRule::kBadManifest, "its roster is not of the format: " + why);
+    }
+
+    // Every entry is the manifest, the roster or in a package it names.
+    std::set<std::string> folders;
+    for (const RosterManifest::Package& package : manifest.packages) folders.insert(FoldCase(package.folder));
+    for (const Entry& entry : scan.entries) {
+      const std::vector<std::string>& parts = entry.parts;
+      const std::string top = FoldCase(parts[0]);
+      const bool belongs =
+          (parts.size() == 1 && (top == FoldCase(kRosterManifestName) || (entry.folder && (top == "mods" || top == "rosters")))) ||
+          (top == "rosters" && parts.size() == 2 && FoldCase(parts[1]) == FoldCase(manifest.roster + ".txt")) ||
+          (top == "mods" && parts.size() >= 2 && folders.count(FoldCase(parts[1])) > 0 && (parts.size() > 2 || entry.folder));
+      if (!belongs) {
+        return refuse(ImportRule::kBadManifest, "entry " + Quoted(Join(parts)) +
+                                                    " is neither its roster nor in a package its manifest names");
+      }
+    }
+    // The roster names the packages the manifest names.
+    std::set<std::string> named;
+    for (size_t i = 0; i < roster.packages.size(); ++i) {
+      const std::string& folder = roster.packages[i];
+      if (folder.empty()) continue;
+      named.insert(FoldCase(folder));
+      if (folders.count(FoldCase(folder)) == 0) {
+        return refuse(ImportRule::kMissingPackage, "its roster names the package " + Quoted(folder) + " in place " +
+                                                       std::to_string(i + 1) + ", which it does not carry");
+      }
+    }
+    // Each package is there, and its files are the ones the manifest names.
+    for (const RosterManifest::Package& package : manifest.packages) {
+      if (named.count(FoldCase(package.folder)) == 0) {
+        return refuse(ImportRule::kBadManifest, "its manifest names the package " + Quoted(package.folder) +
+                                                    ", which its roster does not name");
+      }
+      ContentFingerprint content;
+      bool modfile = false;
+      for (const Scan::Hashed& file : scan.hashed) {
+        if (FoldCase(file.parts[1]) != FoldCase(package.folder)) continue;
+        content.AddFile(Join(file.parts, 2), file.size, file.hash);
+        modfile = modfile || (file.parts.size() == 3 && FoldCase(file.parts[2]) == "modfile.ini");
+      }
+      if (!modfile) {
+        return refuse(ImportRule::kMissingPackage,
+                      "its manifest names the package " + Quoted(package.folder) +
+                          ", which it does not carry (it has no " + Quoted("mods/" + package.folder + "/modfile.ini") + ")");
+      }
+      if (content.Hex() != package.fingerprint) {
+        return refuse(ImportRule::kFingerprint,
+                      "the files of the package " + Quoted(package.folder) +
+                          " do not match its fingerprint in the manifest: they were changed after the roster "
+                          "was shared, or the archive is damaged");
+      }
+    }
+
+    // Names: one Windows can hold, not taken by another package of this
+    // import. Then what mods and the rosters folder hold already.
+    StagedRoster staged{source, manifest.roster, rosterFile->bytes, false, {}, {}, {}};
+    for (const RosterManifest::Package& listed : manifest.packages) {
+      staged.named.push_back(listed.folder);
+      Package package;
+      package.prefix = {"mods", listed.folder};
+      package.folder = listed.folder;
+      const std::string bad = scan.BadNameIn(package);
+      if (!bad.empty()) {
+        return refuse(ImportRule::kBadName, "entry " + Quoted(bad) + " has a name that Windows cannot hold");
+      }
+      if (taken_.count(FoldCase(package.folder)) > 0) {
+        return refuse(ImportRule::kNameTwice, "its package " + Quoted(package.folder) +
+                                                  " would take a folder name that another package of this import takes");
+      }
+      staged.packages.push_back(package);
+    }
+    const std::string rosterPath = rosters_ + "/" + manifest.roster + ".txt";
+    if (rosters_taken_.count(FoldCase(manifest.roster)) > 0) {
+      return refuse(ImportRule::kNameTwice, "another archive of this import brings a roster " +
+                                                Quoted(manifest.roster) + " too");
+    }
+    if (platform_.Exists(rosterPath)) {
+      std::string old;
+      const bool same = platform_.ReadFile(rosterPath, kCaptureLimit, &old).ok() && old == rosterFile->bytes;
+      if (!same && (!options_.replace_roster || !options_.replace_roster(manifest.roster, source))) {
+        return refuse(ImportRule::kKept, "there is a roster " + Quoted(manifest.roster) +
+                                             " already, and it was kept; nothing of the archive was imported");
+      }
+      staged.replace_roster = !same;
+    }
+    std::vector<Package*> chosen;
+    for (size_t i = 0; i < staged.packages.size(); ++i) {
+      Package& package = staged.packages[i];
+      const std::string target = mods_ + "/" + package.folder;
+      if (platform_.Exists(target)) {
+        std::string fingerprint;
+        const bool same = PackageContentFingerprint(platform_, target, &fingerprint).ok() &&
+                          fingerprint == manifest.packages[i].fingerprint;
+        if (same) {
+          staged.reused.push_back(package.folder);
+          continue;
+        }
+        if (!options_.replace || !options_.replace(package.folder, source)) {
+          return refuse(ImportRule::kKept, "the mods folder has a package " + Quoted(package.folder) +
+                                               " already, with other files, and it was kept; nothing of the "
+                                               "archive was imported");
+        }
+        package.replace = true;
+      }
+      chosen.push_back(&package);
+    }
+    if (!chosen.empty()) {
+      if (Outcome written = Unpack(source, false, scan, chosen)) return Add(source, *written);
+    }
+    for (const Package& package : staged.packages) taken_.insert(FoldCase(package.folder));
+    rosters_taken_.insert(FoldCase(manifest.roster));
+    staged_rosters_.push_back(std::move(staged));
   }
 
   Outcome CheckOutsideMods(const std::string& source) {
@@ -543,8 +767,13 @@ class Importer {
       if (Outcome bad = CheckArchiveEntry(raw, &entry)) return bad;
       if (entry.parts.empty()) continue;
       if (Outcome bad = scan->Add(entry)) return bad;
+      scan->entries.push_back(entry);
       if (!entry.folder) {
-        if (Outcome bad = ReadData(reader, raw, &scan->bytes, false, source, nullptr)) return bad;
+        ScanSink sink(entry.parts);
+        if (Outcome bad = ReadData(reader, raw, &scan->bytes, false, source, sink.wanted() ? &sink : nullptr)) {
+          return bad;
+        }
+        sink.Keep(scan);
       }
       if (!Tick(false, reader.done(), source)) return Cancelled();
     }
@@ -633,7 +862,8 @@ class Importer {
       if (Outcome failed = PlaceEntry(chosen, entry, &target)) return failed;
       if (target.empty()) continue;
       Outcome stopped;
-      Status written = platform_.WriteNewFile(target, [&](FileWriter& writer) {
+      written_.push_back(target);
+      Status written = platform_.WriteNewFileUnflushed(target, [&](FileWriter& writer) {
         stopped = ReadData(reader, raw, &total, true, source, &writer);
         return stopped ? Status::Error(stopped->reason) : Status::Ok();
       });
@@ -696,7 +926,8 @@ class Importer {
       if (target.empty()) continue;
       const std::string from = source + "/" + Join(entry.parts);
       Outcome stopped;
-      Status written = platform_.WriteNewFile(target, [&](FileWriter& writer) {
+      written_.push_back(target);
+      Status written = platform_.WriteNewFileUnflushed(target, [&](FileWriter& writer) {
         std::string block;
         for (uint64_t offset = 0;; offset += block.size()) {
           Status read = platform_.ReadAt(from, offset, kFileBlock, &block);
@@ -760,6 +991,68 @@ class Importer {
     if (!staged_.empty()) platform_.SyncFolder(mods_);
   }
 
+  // A roster archive whose packages are unpacked (those mods did not hold).
+  struct StagedRoster {
+    std::string source;
+    std::string name;
+    std::string bytes;  // the roster file's
+    bool replace_roster = false;
+    std::vector<Package> packages;
+    std::vector<std::string> reused;
+    std::vector<std::string> named;  // its packages' folders, as the manifest lists them
+  };
+
+  // A roster archive's packages are put in place and its roster saved, or
+  // none of it: what was done is undone when a step fails.
+  void CommitRoster(const StagedRoster& roster) {
+    struct Placed {
+      const Package* package;
+      bool moved;
+    };
+    std::vector<Placed> placed;
+    const std::string asideFolder = stage_ + "/old";
+    auto undo = [&]() {
+      for (auto p = placed.rbegin(); p != placed.rend(); ++p) {
+        const std::string target = mods_ + "/" + p->package->folder;
+        platform_.Rename(target, p->package->staged);
+        if (p->moved) platform_.Rename(asideFolder + "/" + p->package->folder, target);
+      }
+      platform_.SyncFolder(mods_);
+    };
+    auto fail = [&](const std::string& what, const Status& status) {
+      undo();
+      Add(roster.source, *Refuse(ImportRule::kWriteFailed, what + " (" + status.message() +
+                                                               "); nothing of the archive was imported"));
+    };
+    for (const Package& package : roster.packages) {
+      if (package.staged.empty()) continue;  // mods holds it already
+      const std::string target = mods_ + "/" + package.folder;
+      bool moved = false;
+      if (package.replace && platform_.Exists(target)) {
+        if (!platform_.IsFolder(asideFolder)) platform_.CreateFolder(asideFolder);
+        Status aside = platform_.Rename(target, asideFolder + "/" + package.folder);
+        if (!aside.ok()) return fail("the old " + Quoted(package.folder) + " could not be moved aside", aside);
+        moved = true;
+      }
+      Status put = platform_.Rename(package.staged, target);
+      if (!put.ok()) {
+        if (moved) platform_.Rename(asideFolder + "/" + package.folder, target);
+        return fail(Quoted(package.folder) + " could not be put in place", put);
+      }
+      placed.push_back({&package, moved});
+    }
+    platform_.SyncFolder(mods_);
+    const bool madeFolder = !platform_.IsFolder(rosters_);
+    Status saved = madeFolder ? platform_.CreateFolder(rosters_) : Status::Ok();
+    if (saved.ok()) saved = WriteRosterBytes(platform_, rosters_ + "/" + roster.name + ".txt", roster.bytes);
+    if (!saved.ok()) {
+      if (madeFolder) platform_.RemoveEmptyFolder(rosters_);
+      return fail("the roster " + Quoted(roster.name) + " could not be saved", saved);
+    }
+    for (const Placed& p : placed) report_.imported.push_back({p.package->folder, roster.source, p.moved});
+    report_.rosters.push_back({roster.name, roster.source, roster.replace_roster, roster.named, roster.reused});
+  }
+
   struct Staged {
     Package package;
     std::string source;
@@ -777,6 +1070,10 @@ class Importer {
   std::vector<Staged> staged_;
   std::set<std::string> taken_;         // folded folder names of staged packages
   std::set<std::string> made_folders_;  // folded paths made under the stage
+  std::vector<std::string> written_;    // the files unpacked, to be flushed
+  const std::string rosters_;           // where a roster archive's roster goes
+  std::vector<StagedRoster> staged_rosters_;
+  std::set<std::string> rosters_taken_;  // folded names of staged rosters
 };
 
 }  // namespace
@@ -790,13 +1087,25 @@ ImportReport ImportMods(Platform& platform, const std::string& modsFolder,
 std::string ImportMessage(const ImportReport& report) {
   if (report.cancelled) return "The import was cancelled. Nothing was imported.";
   std::string text;
-  if (report.imported.empty()) {
+  if (report.imported.empty() && report.rosters.empty()) {
     text = "Nothing was imported.";
-  } else {
+  } else if (!report.imported.empty()) {
     text = "Imported into \"Mod Database\":";
     for (const ImportedPackage& package : report.imported) {
       text += "\n- " + package.folder + ", from " + Shown(package.source);
       if (package.replaced) text += " (it replaced the package of that name)";
+    }
+  }
+  for (const ImportedRoster& roster : report.rosters) {
+    text += std::string(text.empty() ? "" : "\n") + "The roster \"" + roster.name + "\" was imported from " +
+            Shown(roster.source) + (roster.replaced ? ", in place of the roster of that name" : "") + ", with " +
+            std::to_string(roster.packages.size()) + (roster.packages.size() == 1 ? " package." : " packages.");
+    if (!roster.reused.empty()) {
+      text += " The mods folder held ";
+      for (size_t i = 0; i < roster.reused.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == roster.reused.size() ? " and " : ", ") + roster.reused[i];
+      }
+      text += " already, with the same files.";
     }
   }
   if (!report.refused.empty()) {

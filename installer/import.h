@@ -8,6 +8,12 @@
 // Nothing is written outside the mods folder, and nothing half-done is ever
 // listed: every package is unpacked into a temporary folder under mods first
 // and renamed into place only when every source has been unpacked in full.
+//
+// An archive with a shared roster's manifest at its top
+// (installer/roster_share.h) is imported as one: its packages under the
+// same rules, each checked against its fingerprint before anything is
+// written, a package already in mods with the same files reused, and the
+// roster saved in the rosters folder; all of it, or none of it.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +40,12 @@ struct ImportOptions {
   // matched case-insensitively): true replaces what is there. Unset: nothing
   // is ever replaced.
   std::function<bool(const std::string& folderName, const std::string& source)> replace;
+  // Asked when a roster archive's roster has the name of a roster that is
+  // there already, with other lines: true replaces it. Unset: never.
+  std::function<bool(const std::string& rosterName, const std::string& source)> replace_roster;
+  // Where a roster archive's roster goes; "" for the "rosters" folder
+  // beside the mods folder.
+  std::string rosters_folder;
   // Called often while the work goes on with how much of it is done (0 to 1)
   // and what is being done; false cancels the whole import.
   std::function<bool(double done, const std::string& doing)> progress;
@@ -60,6 +72,9 @@ enum class ImportRule {
   kKept,           // a package of that folder name is there and was kept
   kNameTwice,      // two packages of this import would take one folder name
   kWriteFailed,    // the mods folder could not be written
+  kBadManifest,    // a roster archive whose manifest, roster or entries are not of the format
+  kMissingPackage, // a roster archive without a package its manifest names
+  kFingerprint,    // a roster archive's package whose files do not match its fingerprint
 };
 
 struct ImportedPackage {
@@ -74,8 +89,17 @@ struct ImportRefusal {
   std::string reason;  // a sentence without its full stop: entry "../x" climbs out with ".."
 };
 
+struct ImportedRoster {
+  std::string name;
+  std::string source;
+  bool replaced = false;              // a roster of that name was there and was replaced
+  std::vector<std::string> packages;  // its packages' folders, as its manifest lists them
+  std::vector<std::string> reused;    // of them, those that mods held already with the same files
+};
+
 struct ImportReport {
   std::vector<ImportedPackage> imported;  // in the order they were found
+  std::vector<ImportedRoster> rosters;
   std::vector<ImportRefusal> refused;
   bool cancelled = false;  // then nothing was imported
 };

@@ -8,6 +8,7 @@
 #include "installer/config.h"
 #include "installer/import.h"
 #include "installer/mod_database.h"
+#include "installer/roster_file.h"
 #include "platform/file_names.h"
 #include "slots/slot_scan.h"
 #include "slots/slot_usage.h"
@@ -365,13 +366,37 @@ bool ModManager::ImportMods(const std::vector<std::string>& sources,
                           "with the one from " + BaseName(source) + "?",
                           "Import");
   };
-  ImportReport report = korva::ImportMods(platform_, program_folder_ + "/mods", sources, options);
+  options.replace_roster = [this](const std::string& name, const std::string& source) {
+    return view_.AskYesNo("There is a roster \"" + name + "\" already. Replace it with the one from " +
+                              BaseName(source) + "?",
+                          "Import");
+  };
+  options.rosters_folder = RosterFolder(program_folder_);
+  // The mods and rosters folders only, outside any operation: straight to
+  // the system, so the unpacked files are flushed together.
+  ImportReport report = korva::ImportMods(journal_.base(), program_folder_ + "/mods", sources, options);
   std::string text = ImportMessage(report);
   for (const std::string& message : RefillModList()) text += "\n" + message;
+  // The command line imports without a game: it says how to apply.
+  for (const ImportedRoster& roster : report.rosters) {
+    if (game_folder_.empty()) {
+      const bool quote = roster.name.find(' ') != std::string::npos;
+      text += "\nApply it with: korva-zid-cli roster apply " +
+              (quote ? "\"" + roster.name + "\"" : roster.name);
+    }
+  }
   view_.ShowMessage(text);
   // A new version of an installed package: installed where the old one is?
   for (const ImportedPackage& imported : report.imported) {
     if (imported.replaced && !game_folder_.empty()) OfferReinstall(imported.folder);
+  }
+  for (const ImportedRoster& roster : report.rosters) {
+    if (!game_folder_.empty() &&
+        view_.AskYesNo("Apply the roster \"" + roster.name + "\" now? Each place that holds something "
+                       "else is emptied and filled with the roster's package.",
+                       kImportedRosterCaption)) {
+      ApplyRoster(roster.name);
+    }
   }
   return !report.cancelled && report.refused.empty();
 }

@@ -34,6 +34,8 @@ constexpr const char* kAdoptQuestionCaption = "Game files changed";
 // The caption of the question whether to install an updated package's new
 // version where the old one is installed.
 constexpr const char* kUpdatedPackageCaption = "Mod package updated";
+// The caption of the question whether to apply a roster just imported.
+constexpr const char* kImportedRosterCaption = "Roster imported";
 // The caption of the question whether to save a roster with the places
 // whose package is not known left empty.
 constexpr const char* kUnknownPlacesCaption = "Save roster";
@@ -108,6 +110,13 @@ class ModManager {
   // or the roster (and to confirm) through the View, then as above.
   bool AskAndSaveRoster();
   bool AskAndDeleteRoster();
+  // Shared rosters (installer/roster_share.h): roster `name` and every
+  // package it names written as the zip `path` (an existing file replaced
+  // only with `replace`), saying what was written or why not.
+  bool ExportRoster(const std::string& name, const std::string& path, bool replace);
+  // The window's "Share roster...": asks for the roster and, in a save
+  // dialog, for the file, then as above.
+  bool AskAndExportRoster();
   // Installs package `mod` (a package folder name) afresh in every place
   // that holds it, as one operation: each emptied, then filled. False when
   // no place holds it or it failed.

@@ -66,6 +66,19 @@ Status ReadRoster(Platform& platform, const std::string& path, Roster* roster) {
   std::vector<std::string> lines;
   Status read = ReadTextLines(platform, path, kRosterFileLimit, &lines);
   if (!read.ok()) return read;
+  return ParseRosterLines(lines, path, roster);
+}
+
+Status ParseRosterText(std::string_view bytes, const std::string& path, Roster* roster) {
+  *roster = Roster();
+  if (bytes.size() > kRosterFileLimit) {
+    return Status::PathError(path, "is larger than a roster may be (" +
+                                       std::to_string(kRosterFileLimit / kKiB) + " KiB).");
+  }
+  return ParseRosterLines(SplitTextLines(bytes), path, roster);
+}
+
+Status ParseRosterLines(const std::vector<std::string>& lines, const std::string& path, Roster* roster) {
   std::array<int, 10> lineOf{};  // the line that named each place, 0 for none
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string line = Trimmed(lines[i]);
@@ -103,6 +116,10 @@ Status ReadRoster(Platform& platform, const std::string& path, Roster* roster) {
     }
   }
   return Status::Ok();
+}
+
+Status WriteRosterBytes(Platform& platform, const std::string& path, std::string_view bytes) {
+  return platform.ReplaceFile(path, bytes);
 }
 
 std::string RosterText(const std::string& name, const Roster& roster) {

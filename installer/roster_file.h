@@ -18,6 +18,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -48,6 +49,14 @@ std::string WhyNotPackageName(const std::string& name);
 // naming the file and, for a line that is not of the format, its number and
 // what is wrong with it; a place without a line or with two is refused too.
 Status ReadRoster(Platform& platform, const std::string& path, Roster* roster);
+// The same for a roster file's bytes, such as a shared archive brings;
+// `path` names it in the messages.
+Status ParseRosterText(std::string_view bytes, const std::string& path, Roster* roster);
+Status ParseRosterLines(const std::vector<std::string>& lines, const std::string& path, Roster* roster);
+
+// Makes the roster file `path` hold exactly `bytes` (a shared roster's file
+// as it came), atomically.
+Status WriteRosterBytes(Platform& platform, const std::string& path, std::string_view bytes);
 
 // The file's text for `roster` named `name` (LF line ends, as in memory).
 std::string RosterText(const std::string& name, const Roster& roster);

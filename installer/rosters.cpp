@@ -1,5 +1,5 @@
 // Rosters and reinstalling: the ten places saved under a name, a roster
-// applied as one operation, and a package installed afresh where it is
+// applied as one operation, a roster shared as one zip, and a package installed afresh where it is
 // installed once it has changed (a new version imported over it, its
 // folder edited by hand). Changing several places empties every place that
 // changes, then fills them, in place order, exactly as "<-- Delete" and
@@ -10,7 +10,9 @@
 #include "installer/mod_manager.h"
 #include "installer/package_fingerprint.h"
 #include "installer/roster_file.h"
+#include "installer/roster_share.h"
 #include "platform/file_names.h"
+#include "platform/read_limits.h"
 #include "platform/text_file.h"
 #include "slots/slot_check.h"
 #include "slots/slot_usage.h"
@@ -359,6 +361,47 @@ void ModManager::OfferChangedPackages() {
     offered.push_back(key);
     OfferReinstall(record.package);
   }
+}
+
+bool ModManager::ExportRoster(const std::string& name, const std::string& path, bool replace) {
+  Progress progress([this](uint64_t done, uint64_t total, const std::string& doing) {
+    return view_.ShowProgress(done, total, doing);
+  });
+  RosterExport report;
+  Status status = korva::ExportRoster(platform_, program_folder_ + "/mods", RosterFolder(program_folder_),
+                                      name, path, replace, &progress, &report);
+  view_.EndProgress();
+  if (!status.ok()) {
+    view_.ShowMessage("The roster " + Quoted(name) + " was not shared; no archive was written.\n" +
+                      (status.cancelled() ? "It was cancelled." : status.message()));
+    return false;
+  }
+  const uint64_t size = report.archive_bytes;
+  const std::string shown = size < kMiB ? std::to_string((size + kKiB - 1) / kKiB) + " KB"
+                                        : std::to_string((size + kMiB / 2) / kMiB) + " MB";
+  view_.ShowMessage("The roster " + Quoted(name) + " was shared as " + path + ": " +
+                    std::to_string(report.packages) + (report.packages == 1 ? " package, " : " packages, ") +
+                    shown + ". On another computer, drop it on the program's window (or: korva-zid-cli "
+                    "import FILE) to import the roster and its packages.");
+  return true;
+}
+
+bool ModManager::AskAndExportRoster() {
+  const std::vector<std::string> names = RosterNames();
+  if (names.empty()) {
+    view_.ShowMessage("There are no rosters to share (" + RosterFolder(program_folder_) +
+                      " holds none). Save one first with \"Save roster...\".");
+    return false;
+  }
+  int chosen = -1;
+  if (!view_.ChooseFromList("Which roster do you want to share?", "Share roster", names, &chosen) ||
+      chosen < 0 || static_cast<size_t>(chosen) >= names.size()) {
+    return false;
+  }
+  std::string path;
+  if (!view_.AskForSavePath("Share roster", names[chosen] + ".zip", &path)) return false;
+  // The dialog has asked before a file of that name is replaced.
+  return ExportRoster(names[chosen], path, true);
 }
 
 }  // namespace korva

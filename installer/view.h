@@ -42,6 +42,16 @@ class View {
     return false;
   }
 
+  // Asks where to save a file, under `caption`, offering the name
+  // `defaultName`; a file that exists there is chosen only once the user
+  // has confirmed replacing it. On OK stores the chosen path in `*path` and
+  // returns true; false when the user cancelled.
+  virtual bool AskForSavePath(const std::string& caption, const std::string& defaultName,
+                              std::string* path) {
+    (void)caption, (void)defaultName, (void)path;
+    return false;
+  }
+
   // The rows of "Mod Database" and of "Game Chars", replacing the old ones.
   virtual void SetModRows(const std::vector<std::string>& rows) = 0;
   virtual void SetGameCharRows(const std::vector<std::string>& rows) = 0;

@@ -66,7 +66,8 @@ TEST_F(CliTest, UsageErrorsExitWithTwoAndTouchNothing) {
       {"delete"}, {"delete", "-1"}, {"revert", "--no"}, {"set-game"}, {"info", "a", "b"},
       {"import"}, {"import", "--replace"}, {"import", "a.zip", "--force"}, {"roster"},
       {"roster", "list", "x"}, {"roster", "save"}, {"roster", "save", "a", "--force"},
-      {"roster", "apply", "a", "--skip-unknown"}, {"roster", "show", "a"}, {"reinstall"},
+      {"roster", "apply", "a", "--skip-unknown"},
+      {"roster", "export", "a"}, {"roster", "export", "a", "b.zip", "--force"}, {"roster", "show", "a"}, {"reinstall"},
       {"reinstall", "a", "b"}};
   for (const auto& args : cases) {
     Result result = Run(args);
@@ -484,6 +485,13 @@ TEST_F(CliOperationsTest, RostersAreSavedListedAppliedAndDeletedAndReinstallFoll
   EXPECT_EQ(saved.status, 0) << saved.err;
   EXPECT_EQ(saved.out, "The roster \"evening\" was saved in " + program / "rosters/evening.txt.\n");
   EXPECT_EQ(Run({"roster", "list"}).out, "evening\n");
+  // Shared as one zip; a file of that name is kept unless --replace.
+  const std::string zip = work / "evening.zip";
+  EXPECT_EQ(Run({"roster", "export", "evening", zip}).status, 0);
+  Result again = Run({"roster", "export", "evening", zip});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.out.find(zip + ": there is a file of that name already"), std::string::npos) << again.out;
+  EXPECT_EQ(Run({"roster", "export", "evening", zip, "--replace"}).status, 0);
 
   ASSERT_EQ(Run({"delete", "0"}).status, 0);
   ASSERT_EQ(Run({"install", "plain_grunt", "1"}).status, 0);
@@ -514,6 +522,22 @@ TEST_F(CliOperationsTest, RostersAreSavedListedAppliedAndDeletedAndReinstallFoll
   Result missing = Run({"roster", "apply", "evening"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "There is no roster \"evening\" (no file " + program / "rosters/evening.txt).\n");
+
+  // The zip from before Imra's change: her folder holds other files now and
+  // is kept, unless --replace; the roster comes back with it.
+  Result kept = Run({"import", zip});
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.out, "Nothing was imported.\nRefused:\n- evening.zip: the mods folder has a package \"sister_imra\" "
+                      "already, with other files, and it was kept; nothing of the archive was imported.\n");
+  EXPECT_EQ(kept.err, "A package of the same folder name was kept: add --replace to replace it.\n");
+  Result imported = Run({"import", zip, "--replace"});
+  EXPECT_EQ(imported.status, 0) << imported.err;
+  EXPECT_EQ(imported.out, "Imported into \"Mod Database\":\n- sister_imra, from evening.zip (it replaced the package of "
+                          "that name)\nThe roster \"evening\" was imported from evening.zip, with 2 packages. The mods "
+                          "folder held plain_grunt already, with the same files.\nApply it with: korva-zid-cli roster "
+                          "apply evening\n");
+  EXPECT_NE(ReadBytes(program / ("mods/sister_imra/files/" + body)), "Imra's new body");
+  EXPECT_EQ(Run({"roster", "list"}).out, "evening\n");
 }
 
 // The program killed outright while its converter runs, half-way through an

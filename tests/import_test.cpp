@@ -5,6 +5,8 @@
 #include "installer/import.h"
 #include "installer/mod_database.h"
 #include "installer/mod_manager.h"
+#include "installer/package_fingerprint.h"
+#include "installer/roster_share.h"
 #include "tests/support/files.h"
 #include "tests/support/system.h"
 #include "tests/support/recording_view.h"
@@ -45,6 +47,32 @@ Files Merge(Files a, const Files& b) {
   return a;
 }
 
+// A shared roster's archive: roster `roster` naming `packages` in places 1
+// on, each package's files as PackageEntries gives them below mods/, and the
+// manifest with their fingerprints; `tamper` changes the manifest or the
+// entries after the fingerprints are taken.
+using Tamper = std::function<void(RosterManifest&, std::vector<TestEntry>&)>;
+std::vector<TestEntry> RosterArchive(const std::string& roster, const std::vector<std::string>& packages,
+                                     const Tamper& tamper = nullptr) {
+  RosterManifest manifest{roster, {}};
+  std::string places;
+  for (size_t i = 0; i < 10; ++i) places += std::to_string(i + 1) + "=" + (i < packages.size() ? packages[i] : "") + "\r\n";
+  std::vector<TestEntry> entries = {File("rosters/" + roster + ".txt", places)};
+  for (const std::string& package : packages) {
+    ContentFingerprint content;
+    for (const TestEntry& entry : PackageEntries("mods/" + package, package)) {
+      BytesHash hash;
+      hash.Add(entry.bytes);
+      content.AddFile(entry.name.substr(6 + package.size()), entry.bytes.size(), hash.Digest());
+      entries.push_back(entry);
+    }
+    manifest.packages.push_back({package, content.Hex()});
+  }
+  if (tamper) tamper(manifest, entries);
+  entries.push_back(File(kRosterManifestName, RosterManifestText(manifest)));
+  return entries;
+}
+
 const char* const kFormats[] = {"zip", "7z", "tar.gz", "tar.xz", "tar.bz2", "rar4", "rar5"};
 
 class ImportTest : public ::testing::Test {
@@ -61,6 +89,14 @@ class ImportTest : public ::testing::Test {
     return ImportMods(platform, mods, sources, options);
   }
   Files Mods() { return fs::exists(mods) ? Snapshot(mods) : Files(); }
+  // The mods folder and the rosters folder beside it.
+  Files ModsAndRosters() {
+    Files files = Mods();
+    if (fs::exists(dir / "rosters")) {
+      for (const auto& [path, bytes] : Snapshot(dir / "rosters")) files["rosters/" + path] = bytes;
+    }
+    return files;
+  }
 
   TempFolder dir;
   const std::string mods = dir / "mods";
@@ -303,6 +339,105 @@ TEST_F(ImportTest, AnExistingPackageIsKeptUnlessReplacingIsAnswered) {
   EXPECT_EQ(Mods(), before);
 }
 
+// A roster archive brings its packages and its roster, reusing a package
+// that mods holds with the same files; one with other files, and a roster
+// of the same name with other lines, are kept unless replacing is
+// answered. A failed or cancelled roster import leaves everything as it was.
+TEST_F(ImportTest, ARosterArchiveBringsItsRosterAndItsPackagesOrNothing) {
+  const std::string zip = Archive("weekend.zip", "zip", RosterArchive("weekend", {"Alpha", "Beta"}));
+  const Files both = Merge(PackageFiles("Alpha", "Alpha"), PackageFiles("Beta", "Beta"));
+  ImportReport first = Import({zip});
+  EXPECT_EQ(ImportMessage(first), "Imported into \"Mod Database\":\n- Alpha, from weekend.zip\n- Beta, from weekend.zip\n"
+                                  "The roster \"weekend\" was imported from weekend.zip, with 2 packages.");
+  EXPECT_EQ(Mods(), both);
+  EXPECT_EQ(ReadBytes(dir / "rosters/weekend.txt").substr(0, 21), "1=Alpha\r\n2=Beta\r\n3=\r\n");
+  EXPECT_EQ(ImportMessage(Import({zip})),
+            "The roster \"weekend\" was imported from weekend.zip, with 2 packages. The mods folder held Alpha and "
+            "Beta already, with the same files.");
+
+  WriteBytes(mods + "/Alpha/sounddata.ini", "mine");
+  WriteBytes(dir / "rosters/weekend.txt", "1=Beta\r\n");
+  const Files before = ModsAndRosters();
+  std::vector<std::string> asked;
+  bool replaceRoster = false, replacePackage = false;
+  ImportOptions options;
+  options.replace_roster = [&](const std::string& name, const std::string&) { asked.push_back("roster " + name); return replaceRoster; };
+  options.replace = [&](const std::string& folder, const std::string&) { asked.push_back(folder); return replacePackage; };
+  struct Case {
+    bool roster, package;
+    Op fail;  // a call that fails, or CanRead for none
+    std::string reason;
+  } cases[] = {
+      {false, true, Op::CanRead, "there is a roster \"weekend\" already, and it was kept; nothing of the archive was imported"},
+      {true, false, Op::CanRead, "the mods folder has a package \"Alpha\" already, with other files, and it was kept; "
+                                 "nothing of the archive was imported"},
+      {true, true, Op::ReplaceFile, "the roster \"weekend\" could not be saved ("},
+      {true, true, Op::Rename, "\"Alpha\" could not be put in place ("},
+  };
+  for (const Case& c : cases) {
+    replaceRoster = c.roster;
+    replacePackage = c.package;
+    if (c.fail != Op::CanRead) platform.Fail(c.fail, c.fail == Op::Rename ? "/new-" : "");
+    ImportReport refused = Import({zip}, options);
+    platform.ClearFailures();
+    ASSERT_EQ(refused.refused.size(), 1u) << c.reason;
+    EXPECT_EQ(refused.refused[0].reason.rfind(c.reason, 0), 0u) << refused.refused[0].reason;
+    EXPECT_EQ(ModsAndRosters(), before) << c.reason;
+  }
+  int reports = 0;
+  options.progress = [&](double, const std::string&) { return ++reports < 3; };
+  EXPECT_TRUE(Import({zip}, options).cancelled);
+  EXPECT_EQ(ModsAndRosters(), before);
+
+  options.progress = nullptr;
+  asked.clear();
+  ImportReport replaced = Import({zip}, options);
+  EXPECT_EQ(asked, (std::vector<std::string>{"roster weekend", "Alpha"}));
+  EXPECT_EQ(ImportMessage(replaced), "Imported into \"Mod Database\":\n- Alpha, from weekend.zip (it replaced the package "
+                                     "of that name)\nThe roster \"weekend\" was imported from weekend.zip, in place of the "
+                                     "roster of that name, with 2 packages. The mods folder held Beta already, with the same files.");
+  EXPECT_EQ(Mods(), both);
+}
+
+// Hostile roster archives are refused whole, saying why, before anything is
+// written.
+TEST_F(ImportTest, HostileRosterArchivesAreRefusedWholeBeforeAnythingIsWritten) {
+  TestEntry zeros = File("mods/Alpha/files/zeros.bin", "");
+  zeros.zeros = 70 * 1000 * 1000;
+  struct Case {
+    const char* name;
+    Tamper tamper;
+    ImportRule rule;
+    std::string reason;
+  } cases[] = {
+      {"a package it does not carry",
+       [](RosterManifest&, std::vector<TestEntry>& e) { e.resize(4); },
+       ImportRule::kMissingPackage, "its manifest names the package \"Beta\", which it does not carry (it has no \"mods/Beta/modfile.ini\")"},
+      {"a fingerprint that does not match", [](RosterManifest&, std::vector<TestEntry>& e) { e[3].bytes[7] ^= 1; },
+       ImportRule::kFingerprint, "the files of the package \"Alpha\" do not match its fingerprint in the manifest: they "
+                                 "were changed after the roster was shared, or the archive is damaged"},
+      {"a package named by a path", [](RosterManifest& m, std::vector<TestEntry>&) { m.packages[0].folder = "../Alpha"; },
+       ImportRule::kBadManifest, "its manifest \"korva-zid-roster.ini\" names the package \"../Alpha\", which is a path; a "
+                                 "roster names a package by its folder name under mods only"},
+      {"an entry that climbs out of mods",
+       [](RosterManifest&, std::vector<TestEntry>& e) { e.push_back(File("mods/Alpha/../../evil.txt", "x")); },
+       ImportRule::kClimbsOut, "entry \"mods/Alpha/../../evil.txt\" climbs out with \"..\""},
+      {"a file of no package", [](RosterManifest&, std::vector<TestEntry>& e) { e.push_back(File("chars/evil.tex", "x")); },
+       ImportRule::kBadManifest, "entry \"chars/evil.tex\" is neither its roster nor in a package its manifest names"},
+      {"a roster name with path characters", [](RosterManifest& m, std::vector<TestEntry>&) { m.roster = "../weekend"; },
+       ImportRule::kBadManifest, "its manifest \"korva-zid-roster.ini\" names the roster \"../weekend\", which holds \"/\""},
+      {"past the size limits", [&](RosterManifest&, std::vector<TestEntry>& e) { e.push_back(zeros); },
+       ImportRule::kRatio, "entry \"mods/Alpha/files/zeros.bin\" unpacks to more than 1000 times its compressed size"},
+  };
+  for (const Case& c : cases) {
+    ImportReport report = Import({Archive("hostile.zip", "zip", RosterArchive("weekend", {"Alpha", "Beta"}, c.tamper))});
+    ASSERT_EQ(report.refused.size(), 1u) << c.name;
+    EXPECT_EQ(report.refused[0].rule, c.rule) << c.name;
+    EXPECT_EQ(report.refused[0].reason.rfind(c.reason, 0), 0u) << c.name << ": " << report.refused[0].reason;
+    EXPECT_EQ(ModsAndRosters(), Files()) << c.name;
+  }
+}
+
 TEST_F(ImportTest, ACutOffImportLeavesEitherTheOldOrTheNewPackageNeverHalfOfOne) {
   // Every file-changing step of a replacing import, cut in turn; the next
   // import (or start) cleans up. "Mod Database" never lists a half package.
@@ -350,13 +485,15 @@ TEST_F(ImportTest, FailuresAndCancelLeaveTheModsFolderAsItWas) {
   std::string first = Archive("first.zip", "zip", PackageEntries("", "First"));
   std::string second = Archive("second.tar.gz", "tar.gz", PackageEntries("Second", "S"));
 
-  platform.Fail(Op::WriteNewFile, "", 1, 2);
-  ImportReport failed = Import({second});
-  ASSERT_EQ(failed.refused.size(), 1u);
-  EXPECT_EQ(failed.refused[0].rule, ImportRule::kWriteFailed);
-  EXPECT_NE(failed.refused[0].reason.find("injected failure"), std::string::npos);
-  EXPECT_EQ(Mods(), before);
-  platform.ClearFailures();
+  for (Op op : {Op::WriteNewFileUnflushed, Op::FlushFiles}) {
+    platform.Fail(op, "", 1, op == Op::FlushFiles ? 0 : 2);
+    ImportReport failed = Import({second});
+    ASSERT_EQ(failed.refused.size(), 1u);
+    EXPECT_EQ(failed.refused[0].rule, ImportRule::kWriteFailed);
+    EXPECT_NE(failed.refused[0].reason.find("injected failure"), std::string::npos);
+    EXPECT_EQ(Mods(), before);
+    platform.ClearFailures();
+  }
 
   // Cancel at the first progress report, half-way, and at the last one: even
   // the first archive, unpacked in full, is not kept.

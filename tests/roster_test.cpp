@@ -352,5 +352,81 @@ TEST_F(RosterTest, AnUpdatedPackageIsInstalledAfreshWhereItIsOnlyWhenAsked) {
   EXPECT_EQ(Said(), "No place holds the mod package \"sister_imra\"; nothing was installed.");
 }
 
+// A roster shared as one zip, imported on another computer (a fresh
+// program folder with the sample packages, for a fresh copy of the same
+// game where the first one was) and applied there: that game ends byte for
+// byte as the first, apart from the record's times and the store lists'
+// fingerprints, which are made of the package files' times.
+TEST_F(RosterTest, ASharedRosterLandsByteForByteOnAnotherComputer) {
+  std::map<int, std::string> ten = {{1, "two_a"}, {2, "brakka_the_mender"}, {3, "plain_grunt"}, {4, "sister_imra"}, {5, "two_b"}};
+  for (int n = 6; n <= 10; ++n) {
+    const std::string p = program / ("mods/grunt" + std::to_string(n));
+    WriteBytes(p + "/modfile.ini", "name=Grunt " + std::to_string(n) + "\r\ndataname=G" + std::to_string(n) + "\r\n");
+    WriteBytes(p + "/files/chars/pawniks/g" + std::to_string(n) + ".mdl", "MDL " + std::to_string(n));
+    ten[n] = "grunt" + std::to_string(n);
+  }
+  WriteRoster("start", ten);
+  ModManager& m = Start();
+  ASSERT_TRUE(m.ApplyRoster("start"));
+  Said();
+  ASSERT_TRUE(m.SaveRoster("Weekend (v2)", false));
+  Said();
+  const std::string zip = saved / "weekend.zip";
+  view.paths_to_give = {zip};
+  view.choices_to_make = {1};
+  ASSERT_TRUE(m.AskAndExportRoster());
+  EXPECT_EQ(view.offered.back(), (std::vector<std::string>{"start", "Weekend (v2)"}));
+  EXPECT_EQ(view.questions.back(), "Share roster: Weekend (v2).zip");
+  const std::string shared = Said();
+  EXPECT_EQ(shared.rfind("The roster \"Weekend (v2)\" was shared as " + zip + ": 10 packages, 55 KB.", 0), 0u) << shared;
+
+  // A failed export leaves no archive, whole or half.
+  const std::string failed = saved / "failed.zip";
+  platform.Fail(Op::Rename, "failed.zip_temp");
+  EXPECT_FALSE(m.ExportRoster("Weekend (v2)", failed, false));
+  WriteRoster("gone", {{1, "two_a"}, {2, "no_such_package"}});
+  EXPECT_FALSE(m.ExportRoster("gone", failed, false));
+  EXPECT_EQ(view.messages, (std::vector<std::string>{
+      "The roster \"Weekend (v2)\" was not shared; no archive was written.\n" + failed + "_temp: injected failure",
+      "The roster \"gone\" was not shared; no archive was written.\nPlace 2, no_such_package: there is no such mod "
+      "package (" + program / "mods/no_such_package is missing or holds no modfile.ini)."}));
+  EXPECT_FALSE(FileExists(failed) || FileExists(failed + "_temp"));
+
+  manager.reset();
+  SaveGame(saved / "first");
+  fs::remove_all(game.path());
+  MakeSampleGame(game.path());
+  TempFolder program2;
+  MakeProgramFolderFor(program2.path(), game.path());
+  TestPlatform platform2;
+  platform2.set_program_folder(program2.path());
+  RecordingView view2;
+  ModManager other(platform2, view2);
+  ASSERT_TRUE(other.StartUp());
+  view2.messages.clear();
+  view2.answer_yes = true;
+  ASSERT_TRUE(other.ImportMods({zip}, nullptr));
+  EXPECT_EQ(view2.questions, std::vector<std::string>{std::string(kImportedRosterCaption) +
+                                                      ": Apply the roster \"Weekend (v2)\" now? Each place that "
+                                                      "holds something else is emptied and filled with the roster's package."});
+  ASSERT_EQ(view2.messages.size(), 2u);
+  EXPECT_NE(view2.messages[0].find("\n- grunt10, from weekend.zip\nThe roster \"Weekend (v2)\" was imported from "
+                                   "weekend.zip, with 10 packages. The mods folder held brakka_the_mender, plain_grunt "
+                                   "and sister_imra already, with the same files."), std::string::npos)
+      << view2.messages[0];
+  EXPECT_EQ(view2.messages[1].rfind("The roster \"Weekend (v2)\" was applied.\nPlace 1: Two A\n", 0), 0u);
+  auto masked = [](Files files) {
+    for (auto& [path, bytes] : files) {
+      if (path.rfind("chars/mod_char_", 0) != 0) continue;
+      const size_t at = bytes.find("fingerprint=");
+      if (at != std::string::npos) bytes.erase(at + 12, 16);
+    }
+    return files;
+  };
+  EXPECT_EQ(SnapshotDiff(masked(Snapshot(saved / "first")), masked(Snapshot(game.path()))), "");
+  EXPECT_EQ(Snapshot(program / "mods"), Snapshot(program2 / "mods"));
+  EXPECT_EQ(ReadBytes(program / "rosters/Weekend (v2).txt"), ReadBytes(program2 / "rosters/Weekend (v2).txt"));
+}
+
 }  // namespace
 }  // namespace korva

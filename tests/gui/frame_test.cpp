@@ -140,6 +140,8 @@ TEST_F(FrameTest, MenusStatusBarAndFittedSize) {
       {KorvaQuorinZIDFrame::idMenuSaveRoster, "Save roster...",
        "Save which mod package each place holds as a roster"},
       {KorvaQuorinZIDFrame::idMenuDeleteRoster, "Delete roster...", "Delete a saved roster"},
+      {KorvaQuorinZIDFrame::idMenuShareRoster, "Share roster...",
+       "Write a roster and its mod packages as one zip for another computer"},
   };
   for (const Item& item : items) {
     wxMenuItem* menuItem = bar->FindItem(item.id);

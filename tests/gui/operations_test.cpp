@@ -286,13 +286,30 @@ TEST_F(OperationsWindowTest, ARosterSavedAndAppliedThroughTheMenu) {
   EXPECT_EQ(Labels(), (std::vector<std::string>{"C: 10", "A: 10", "F: 10", "M: 10"}));
   EXPECT_GT(watch.busy_changes, 0);
   EXPECT_EQ(watch.idle_changes, 0);
+  // Shared through the save dialog; dropped back on the window once it is
+  // deleted, it comes back, and applying it is offered.
+  const std::string zip = program / "grunt first.zip";
+  ShownMessage shared;
   std::vector<std::string> choices;
+  wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuShareRoster), ExpectChoice(0, &choices),
+                wxExpectModal<wxFileDialog>(wxString::FromUTF8(zip)), ExpectMessage(&shared));
+  EXPECT_EQ(shared.text.rfind("The roster \"grunt first\" was shared as " + zip + ": 1 package, ", 0), 0u) << shared.text;
+  choices.clear();
   ShownMessage confirm, deleted;
   wxTEST_DIALOG(Menu(KorvaQuorinZIDFrame::idMenuDeleteRoster), ExpectChoice(0, &choices),
                 ExpectMessage(&confirm, wxID_YES), ExpectMessage(&deleted));
   EXPECT_EQ(choices, std::vector<std::string>{"grunt first"});
   ExpectBox(deleted, "The roster \"grunt first\" was deleted.");
   EXPECT_EQ(applyItems(), std::vector<std::string>{"(no rosters saved) (off)"});
+  ShownMessage imported, offer, reapplied;
+  wxTEST_DIALOG(frame_->ImportDropped(wxArrayString(1, wxString::FromUTF8(zip))), ExpectMessage(&imported),
+                ExpectMessage(&offer, wxID_YES), ExpectMessage(&reapplied));
+  ExpectBox(imported, "The roster \"grunt first\" was imported from grunt first.zip, with 1 package. The mods "
+                      "folder held plain_grunt already, with the same files.");
+  EXPECT_EQ(offer.caption, korva::kImportedRosterCaption);
+  ExpectBox(reapplied, "The roster \"grunt first\" was applied. Every place held what it names already; nothing "
+                       "was changed.");
+  EXPECT_EQ(applyItems(), std::vector<std::string>{"grunt first"});
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ class RecordingView : public View {
   // Answers to AskForText and ChooseFromList, taken in order; when none is
   // left the user cancels. What was offered to choose from, each time.
   std::vector<std::string> texts_to_give;
+  std::vector<std::string> paths_to_give;  // answers to AskForSavePath
   std::vector<int> choices_to_make;
   std::vector<std::vector<std::string>> offered;
 
@@ -66,6 +67,13 @@ class RecordingView : public View {
     if (choices_to_make.empty()) return false;
     *chosen = choices_to_make.front();
     choices_to_make.erase(choices_to_make.begin());
+    return true;
+  }
+  bool AskForSavePath(const std::string& caption, const std::string& defaultName, std::string* path) override {
+    questions.push_back(caption + ": " + defaultName);
+    if (paths_to_give.empty()) return false;
+    *path = paths_to_give.front();
+    paths_to_give.erase(paths_to_give.begin());
     return true;
   }
   void SetModRows(const std::vector<std::string>& rows) override { mod_rows = rows; }
