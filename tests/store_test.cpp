@@ -66,11 +66,15 @@ TEST_F(StoreTest, NamesKeepTheGamesSpellingAndFoldersInOtherCaseAreOne) {
   WriteBytes(package / "files/twins/a.txt", "a");
   WriteBytes(package / "files/Twins/b.txt", "b");
   WriteBytes(package / "files/Twins/A.TXT", "other a");
+  // Where names differ only in case (not on Windows), the package has two.
+  const bool twoFolders = !FileExists(package / "files/TWINS/b.txt");
 
   StoreReport stored = StoreModFiles(platform, G(), package.path(), 0);
   EXPECT_TRUE(stored.failures.empty()) << stored.failures.front();
-  ASSERT_EQ(stored.skipped.size(), 1u);
-  EXPECT_NE(stored.skipped[0].find("another file of this name in other letter case"), std::string::npos);
+  ASSERT_EQ(stored.skipped.size(), twoFolders ? 1u : 0u);
+  if (twoFolders) {
+    EXPECT_NE(stored.skipped[0].find("another file of this name in other letter case"), std::string::npos);
+  }
   auto files = Snapshot(G());
   EXPECT_EQ(files["chars/common/hands.tex"], "mod's hands");
   EXPECT_EQ(files["chars/common/hands.tex_bak"], "game's hands");
