@@ -10,7 +10,7 @@ Status ReadIconPicture(Platform& platform, const std::string& path, IconPicture*
   *picture = IconPicture();
   Status loaded;
   Image icon = LoadPageIcon(platform, path, &loaded);
-  if (!icon) return Status::Error("The icon " + path + " cannot be shown: " + loaded.message() + ".");
+  if (!icon) return Status::Error("The icon cannot be shown: " + loaded.message() + ".");
   picture->width = FreeImage_GetWidth(icon.get());
   picture->height = FreeImage_GetHeight(icon.get());
   picture->rgba.resize(static_cast<size_t>(picture->width) * picture->height * 4);

@@ -135,13 +135,15 @@ SelectionInfo ModManager::PlaceSelection(int placeRow) {
                            " covers " + Count(files.paths.size(), "file", "files") + " of it: " +
                            PathsText(files.paths) + ".";
   }
+  const std::string whose = PlaceName(placeRow) + ": ";
   if (covered.empty()) {
-    shown.covers = "None of its files is covered by a later place";
+    shown.covers = whose + "none of its files is covered by a later place";
   } else if (covered.size() == 1) {
-    shown.covers = Count(total, "of its files is", "of its files are") + " covered by " +
+    shown.covers = whose + Count(total, "of its files is", "of its files are") + " covered by " +
                    PlaceName(covered.front().place);
   } else {
-    shown.covers = Count(total, "of its files is", "of its files are") + " covered: " + Joined(parts);
+    shown.covers = whose + Count(total, "of its files is", "of its files are") + " covered: " +
+                   Joined(parts);
   }
   return shown;
 }

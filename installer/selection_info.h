@@ -22,7 +22,8 @@ struct SelectionInfo {
   // Main icon first, then the extra icons in modfile.ini's order.
   std::vector<IconFile> icons;
   // A package: "Covers 3 files of Beta (place 6) and 1 game file" if
-  // installed now. A place: which of its files later places cover.
+  // installed now. A place: which of its files later places cover ("Imra
+  // (place 2): 1 of its files is covered by Copycat (place 6)").
   std::string covers;
   // The same with the paths, one sentence a line.
   std::string cover_details;

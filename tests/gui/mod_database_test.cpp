@@ -79,8 +79,8 @@ TEST_F(ModDatabaseWindowTest, ABrokenIconShowsItsFrameAndTheReason) {
     EXPECT_EQ(Label("ID_STATICTEXT3"), "Mod Name: Broken");
     struct Shown {
       bool broken;
-      const char* tooltip;
-    } expected[] = {{true, "charicon.tga cannot be shown"},
+      std::string tooltip;
+    } expected[] = {{true, "cannot be shown: " + program / "mods/Broken/charicon.tga"},
                     {false, "good.tga (128 x 128 pixels)"},
                     {true, "../../outside.tga"}};
     for (size_t i = 0; i < std::size(expected); ++i) {

@@ -107,7 +107,12 @@ class OperationsWindowTest : public FrameTest {
     return screen;
   }
 
-  std::string Text(const std::string& name) { return Find<wxStaticText>(name)->GetLabel().ToStdString(); }
+  // A static text's label, lines wrapped to its width joined again.
+  std::string Text(const std::string& name) {
+    wxString label = Find<wxStaticText>(name)->GetLabel();
+    label.Replace("\n", " ");
+    return label.ToStdString();
+  }
   // Sends a key as it reaches the control `name` first.
   void Key(const std::string& name, int key) {
     wxWindow* control = Find<wxWindow>(name);
@@ -412,10 +417,10 @@ TEST_F(OperationsWindowTest, ThePicturesAndCoverLineOfAPackageAndAPlace) {
   EXPECT_THAT(shown.text, ::testing::StartsWith("Char enabled."));
   SelectRow("ID_LISTBOX2", 1);
   EXPECT_EQ(Text("icon_caption"), "Place 2: Sister Imra");
-  EXPECT_EQ(Text("cover_line"), "1 of its files is covered by Copycat (place 6)");
+  EXPECT_EQ(Text("cover_line"), "Imra (place 2): 1 of its files is covered by Copycat (place 6)");
   EXPECT_FALSE(Find<IconFrame>("icon_0")->broken());
   SelectRow("ID_LISTBOX2", 5);
-  EXPECT_EQ(Text("cover_line"), "None of its files is covered by a later place");
+  EXPECT_EQ(Text("cover_line"), "Copycat (place 6): none of its files is covered by a later place");
 }
 
 }  // namespace
