@@ -198,6 +198,8 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   infoSizer->Add(StaticText5, 1, kItemFlags, kBorder);
   CoverLine = new wxStaticText(Panel2, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
                                0, "cover_line");
+  // Room for two lines; a longer text is cut (its tooltip has it all).
+  CoverLine->SetMinSize(wxSize(FromDIP(kWrapWidth), 2 * CoverLine->GetCharHeight()));
   infoSizer->Add(CoverLine, 1, wxALL | wxALIGN_CENTER_VERTICAL, kBorder);
   wxBoxSizer* infoRow = new wxBoxSizer(wxHORIZONTAL);
   infoRow->Add(infoSizer, 0, wxALIGN_TOP);
@@ -641,6 +643,11 @@ void KorvaQuorinZIDFrame::ShowSelection() {
   Pictures->ShowIcons(shown.title, shown.icons);
   CoverLine->SetLabelText(ToWx(shown.covers));
   CoverLine->Wrap(FromDIP(kWrapWidth));
+  const wxString wrapped = CoverLine->GetLabel();
+  const size_t secondEnd = wrapped.find('\n', wrapped.find('\n') + 1);
+  if (wrapped.find('\n') != wxString::npos && secondEnd != wxString::npos) {
+    CoverLine->SetLabelText(wrapped.Left(secondEnd) + wxString::FromUTF8("\xe2\x80\xa6"));
+  }
   CoverLine->SetToolTip(ToWx(shown.cover_details));
   Panel2->Layout();
 }
