@@ -3,6 +3,12 @@
 // and is its View: handlers read a selection, call one core operation and
 // show what it reports. Mod archives and package folders dropped anywhere on
 // it are imported into "Mod Database".
+//
+// The lists take the room a larger window gains, and the window opens at
+// the size and place it was closed at (app/window_place.h). A filter above
+// "Mod Database" narrows its rows; the selected package's or place's icons
+// (app/icon_strip.h) and a line on what its files cover are shown beside
+// and under the description.
 #pragma once
 
 #include <wx/frame.h>
