@@ -12,6 +12,8 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include "app/windows_macros.h"
+
 #include <map>
 #include <string>
 #include <vector>

@@ -29,15 +29,7 @@
 #include <string>
 #include <vector>
 
-// On Windows the wx headers bring in <windows.h>, whose CopyFile and
-// ReplaceFile are macros for the wide-character calls. They would rename
-// the platform layer's methods of those names in every file that sees both.
-#ifdef CopyFile
-#undef CopyFile
-#endif
-#ifdef ReplaceFile
-#undef ReplaceFile
-#endif
+#include "app/windows_macros.h"
 
 #include "app/icon_strip.h"
 #include "installer/mod_manager.h"

@@ -6,6 +6,8 @@
 
 #include <wx/gdicmn.h>
 
+#include "app/windows_macros.h"
+
 #include <string>
 
 #include "platform/platform.h"
