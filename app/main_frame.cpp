@@ -1,5 +1,6 @@
 #include "app/main_frame.h"
 
+#include <wx/display.h>
 #include <wx/dnd.h>
 #include <wx/filename.h>
 #include <wx/choicdlg.h>
@@ -695,11 +696,14 @@ void KorvaQuorinZIDFrame::RestoreWindowPlace() {
   normal_rect_ = GetRect();
   WindowPlace place;
   if (!ReadWindowPlace(platform_, ConfigFolder(), &place)) return;
-  // Never smaller than the layout needs.
-  const wxSize size(std::max(place.rect.width, GetMinSize().x),
-                    std::max(place.rect.height, GetMinSize().y));
-  // A place off every screen (a screen since removed) is not taken.
-  if (OnSomeScreen(wxRect(place.rect.GetPosition(), size))) {
+  // A place off every screen (a screen since removed) is not taken. The
+  // size is at most the screen's, never less than the layout needs.
+  const bool placed = OnSomeScreen(place.rect);
+  const int screen = placed ? wxDisplay::GetFromPoint(place.rect.GetTopLeft() + wxPoint(20, 10)) : 0;
+  const wxSize room = wxDisplay(screen == wxNOT_FOUND ? 0 : screen).GetClientArea().GetSize();
+  const wxSize size(std::max(std::min(place.rect.width, room.x), GetMinSize().x),
+                    std::max(std::min(place.rect.height, room.y), GetMinSize().y));
+  if (placed) {
     SetSize(wxRect(place.rect.GetPosition(), size));
   } else {
     SetSize(size);

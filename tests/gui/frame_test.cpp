@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 #include <wx/app.h>
+#include <wx/display.h>
 #include <wx/sizer.h>
 
 #include <filesystem>
@@ -223,6 +224,8 @@ TEST_F(FrameTest, TheListsGrowAndTheWindowKeepsItsSizeAndPlace) {
   } cases[] = {
       {"off every screen", "x=-90000\r\ny=70000\r\n" + size, fitted + wxSize(50, 60)},
       {"smaller than the layout", "x=10\r\ny=10\r\nwidth=20\r\nheight=20\r\n", fitted},
+      {"larger than the screen", "x=0\r\ny=0\r\nwidth=90000\r\nheight=90000\r\n",
+       wxDisplay(0u).GetClientArea().GetSize()},
       {"not numbers", "x=left\r\nwidth=wide\r\nheight=\r\n", fitted},
   };
   for (const Case& c : cases) {
