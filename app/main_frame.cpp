@@ -1,15 +1,19 @@
 #include "app/main_frame.h"
 
+#include <wx/display.h>
 #include <wx/dnd.h>
+#include <wx/filename.h>
 #include <wx/choicdlg.h>
 #include <wx/filedlg.h>
-#include <wx/filename.h>
 #include <wx/msgdlg.h>
 #include <wx/settings.h>
 #include <wx/stopwatch.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
 
+#include <algorithm>
+
+#include "app/window_place.h"
 #include "app/wx_text.h"
 
 // Identifiers from the toolkit's allocator, taken once at program start.
@@ -40,6 +44,9 @@ const wxWindowID KorvaQuorinZIDFrame::ID_STATUSBAR1 = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuSaveRoster = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuDeleteRoster = wxNewId();
 const wxWindowID KorvaQuorinZIDFrame::idMenuShareRoster = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuImportMods = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuOpenModsFolder = wxNewId();
+const wxWindowID KorvaQuorinZIDFrame::idMenuOpenGameFolder = wxNewId();
 
 BEGIN_EVENT_TABLE(KorvaQuorinZIDFrame, wxFrame)
 END_EVENT_TABLE()
@@ -47,6 +54,10 @@ END_EVENT_TABLE()
 namespace {
 
 constexpr int kItemFlags = wxALL | wxALIGN_CENTER_HORIZONTAL | wxALIGN_CENTER_VERTICAL;
+// The lists, their panels and the filter take the room the window gains.
+constexpr int kGrowFlags = wxALL | wxEXPAND;
+// Where a long description or cover line wraps.
+constexpr int kWrapWidth = 380;
 constexpr int kBorder = 5;
 // An import shows its progress once it has run this long, and updates the
 // dialog at most this often.
@@ -101,31 +112,48 @@ void UseSizer(wxPanel* panel, wxSizer* sizer) {
 }  // namespace
 
 KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
-                                         korva::Platform& platform) {
+                                         korva::Platform& platform)
+    : platform_(platform) {
   Create(parent, id, "Korva Quorin ZID - v0.1.2", wxDefaultPosition, wxDefaultSize,
          wxDEFAULT_FRAME_STYLE, "wxID_ANY");
   // The panels sit straight in the frame, which shows between them: in the
   // panels' colour on every system (Windows would give the frame its dark
   // workspace colour).
   SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE));
-  wxGridSizer* topSizer = new wxGridSizer(3, 0, 0, 0);
+  // Grids as laid out at the fitted size; the first row, with the lists,
+  // takes the height the window gains, and the lists take its width.
+  wxFlexGridSizer* topSizer = new wxFlexGridSizer(3, 0, 0, 0);
+  topSizer->AddGrowableRow(0);
+  topSizer->AddGrowableCol(0);
 
   // The two lists with the buttons between them.
   Panel1 = new wxPanel(this, ID_PANEL1, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                        "ID_PANEL1");
-  wxGridSizer* listsSizer = new wxGridSizer(0, 3, 0, 0);
+  wxFlexGridSizer* listsSizer = new wxFlexGridSizer(0, 3, 0, 0);
+  listsSizer->AddGrowableRow(0);
+  listsSizer->AddGrowableCol(0);
+  listsSizer->AddGrowableCol(2);
 
   Panel3 = new wxPanel(Panel1, ID_PANEL3, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                        "ID_PANEL3");
-  wxFlexGridSizer* modsSizer = new wxFlexGridSizer(2, 0, 0, 0);
+  // The heading, the filter over the list, the list.
+  wxFlexGridSizer* modsSizer = new wxFlexGridSizer(3, 0, 0, 0);
+  modsSizer->AddGrowableRow(2);
+  modsSizer->AddGrowableCol(0);
   StaticText1 = new wxStaticText(Panel3, ID_STATICTEXT1, "Mod Database", wxDefaultPosition,
                                  wxDefaultSize, 0, "ID_STATICTEXT1");
   modsSizer->Add(StaticText1, 1, kItemFlags, kBorder);
-  ListBox1 = new wxListBox(Panel3, ID_LISTBOX1, wxDefaultPosition, wxSize(132, 66), 0, nullptr,
-                           wxLB_SINGLE | wxLB_ALWAYS_SB, wxDefaultValidator, "ID_LISTBOX1");
-  modsSizer->Add(ListBox1, 1, kItemFlags, kBorder);
+  ModFilter = new wxTextCtrl(Panel3, wxID_ANY, wxEmptyString, wxDefaultPosition,
+                             FromDIP(wxSize(132, -1)), 0, wxDefaultValidator, "mod_filter");
+  ModFilter->SetHint("Filter");
+  ModFilter->SetToolTip("Shows only the mods whose name or folder name holds this text. "
+                        "Escape clears it.");
+  modsSizer->Add(ModFilter, 1, wxLEFT | wxRIGHT | wxEXPAND, kBorder);
+  ListBox1 = new wxListBox(Panel3, ID_LISTBOX1, wxDefaultPosition, FromDIP(wxSize(132, 66)), 0,
+                           nullptr, wxLB_SINGLE | wxLB_ALWAYS_SB, wxDefaultValidator, "ID_LISTBOX1");
+  modsSizer->Add(ListBox1, 1, kGrowFlags, kBorder);
   UseSizer(Panel3, modsSizer);
-  listsSizer->Add(Panel3, 1, kItemFlags, kBorder);
+  listsSizer->Add(Panel3, 1, kGrowFlags, kBorder);
 
   Panel4 = new wxPanel(Panel1, ID_PANEL4, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                        "ID_PANEL4");
@@ -142,19 +170,22 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   Panel5 = new wxPanel(Panel1, ID_PANEL5, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                        "ID_PANEL5");
   wxFlexGridSizer* charsSizer = new wxFlexGridSizer(2, 0, 0, 0);
+  charsSizer->AddGrowableRow(1);
+  charsSizer->AddGrowableCol(0);
   StaticText2 = new wxStaticText(Panel5, ID_STATICTEXT2, "Game Chars", wxDefaultPosition,
                                  wxDefaultSize, 0, "ID_STATICTEXT2");
   charsSizer->Add(StaticText2, 1, kItemFlags, kBorder);
-  ListBox2 = new wxListBox(Panel5, ID_LISTBOX2, wxDefaultPosition, wxSize(132, 66), 0, nullptr,
-                           wxLB_SINGLE | wxLB_ALWAYS_SB, wxDefaultValidator, "ID_LISTBOX2");
-  charsSizer->Add(ListBox2, 1, kItemFlags, kBorder);
+  ListBox2 = new wxListBox(Panel5, ID_LISTBOX2, wxDefaultPosition, FromDIP(wxSize(132, 66)), 0,
+                           nullptr, wxLB_SINGLE | wxLB_ALWAYS_SB, wxDefaultValidator, "ID_LISTBOX2");
+  charsSizer->Add(ListBox2, 1, kGrowFlags, kBorder);
   UseSizer(Panel5, charsSizer);
-  listsSizer->Add(Panel5, 1, kItemFlags, kBorder);
+  listsSizer->Add(Panel5, 1, kGrowFlags, kBorder);
 
   UseSizer(Panel1, listsSizer);
-  topSizer->Add(Panel1, 1, kItemFlags, kBorder);
+  topSizer->Add(Panel1, 1, kGrowFlags, kBorder);
 
-  // The selected mod's name and description.
+  // The selected mod's name and description and what its files cover;
+  // beside them the pictures of the selected package or place.
   Panel2 = new wxPanel(this, ID_PANEL2, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL,
                        "ID_PANEL2");
   wxFlexGridSizer* infoSizer = new wxFlexGridSizer(4, 0, 0, 0);
@@ -162,12 +193,21 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
                                  wxDefaultSize, 0, "ID_STATICTEXT3");
   infoSizer->Add(StaticText3, 1, wxALL | wxALIGN_CENTER_VERTICAL, kBorder);
   StaticText4 = new wxStaticText(Panel2, ID_STATICTEXT4, "Mod Description:", wxDefaultPosition,
-                                 wxSize(383, 55), 0, "ID_STATICTEXT4");
+                                 FromDIP(wxSize(383, 55)), 0, "ID_STATICTEXT4");
   infoSizer->Add(StaticText4, 1, kItemFlags, kBorder);
   StaticText5 = new wxStaticText(Panel2, ID_STATICTEXT5, wxEmptyString, wxDefaultPosition,
                                  wxDefaultSize, 0, "ID_STATICTEXT5");
   infoSizer->Add(StaticText5, 1, kItemFlags, kBorder);
-  UseSizer(Panel2, infoSizer);
+  CoverLine = new wxStaticText(Panel2, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                               0, "cover_line");
+  // Room for two lines; a longer text is cut (its tooltip has it all).
+  CoverLine->SetMinSize(wxSize(FromDIP(kWrapWidth), 2 * CoverLine->GetCharHeight()));
+  infoSizer->Add(CoverLine, 1, wxALL | wxALIGN_CENTER_VERTICAL, kBorder);
+  wxBoxSizer* infoRow = new wxBoxSizer(wxHORIZONTAL);
+  infoRow->Add(infoSizer, 0, wxALIGN_TOP);
+  Pictures = new IconStrip(Panel2, platform);
+  infoRow->Add(Pictures, 0, wxALL | wxALIGN_TOP, kBorder);
+  UseSizer(Panel2, infoRow);
   topSizer->Add(Panel2, 1, kItemFlags, kBorder);
 
   // The free slots of each kind.
@@ -175,20 +215,20 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
                        "ID_PANEL6");
   wxGridSizer* slotsSizer = new wxGridSizer(2, 0, 0, 0);
   StaticText6 = new wxStaticText(Panel6, ID_STATICTEXT6, "Additional Slots Available:",
-                                 wxDefaultPosition, wxSize(273, 13), 0, "ID_STATICTEXT6");
+                                 wxDefaultPosition, FromDIP(wxSize(273, 13)), 0, "ID_STATICTEXT6");
   slotsSizer->Add(StaticText6, 1, kItemFlags, kBorder);
   wxFlexGridSizer* labelsSizer = new wxFlexGridSizer(2, 2, 0, 0);
   StaticText7 = new wxStaticText(Panel6, ID_STATICTEXT7, "Label", wxDefaultPosition,
-                                 wxSize(127, 13), 0, "ID_STATICTEXT7");
+                                 FromDIP(wxSize(127, 13)), 0, "ID_STATICTEXT7");
   labelsSizer->Add(StaticText7, 1, kItemFlags, kBorder);
   StaticText8 = new wxStaticText(Panel6, ID_STATICTEXT8, "Label", wxDefaultPosition,
-                                 wxSize(123, 13), 0, "ID_STATICTEXT8");
+                                 FromDIP(wxSize(123, 13)), 0, "ID_STATICTEXT8");
   labelsSizer->Add(StaticText8, 1, kItemFlags, kBorder);
   StaticText9 = new wxStaticText(Panel6, ID_STATICTEXT9, "Label", wxDefaultPosition,
-                                 wxSize(127, 13), 0, "ID_STATICTEXT9");
+                                 FromDIP(wxSize(127, 13)), 0, "ID_STATICTEXT9");
   labelsSizer->Add(StaticText9, 1, kItemFlags, kBorder);
   StaticText10 = new wxStaticText(Panel6, ID_STATICTEXT10, "M: ", wxDefaultPosition,
-                                  wxSize(122, 13), 0, "ID_STATICTEXT10");
+                                  FromDIP(wxSize(122, 13)), 0, "ID_STATICTEXT10");
   labelsSizer->Add(StaticText10, 1, kItemFlags, kBorder);
   slotsSizer->Add(labelsSizer, 1, kItemFlags, kBorder);
   UseSizer(Panel6, slotsSizer);
@@ -197,6 +237,13 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
 
   wxMenuBar* menuBar = new wxMenuBar();
   wxMenu* fileMenu = new wxMenu();
+  fileMenu->Append(idMenuImportMods, ToWx("Import mods\u2026"),
+                   "Import mod archives into Mod Database");
+  fileMenu->Append(idMenuOpenModsFolder, "Open mods folder",
+                   "Show the mods folder in the file manager");
+  fileMenu->Append(idMenuOpenGameFolder, "Open game folder",
+                   "Show the game folder in the file manager");
+  fileMenu->AppendSeparator();
   fileMenu->Append(new wxMenuItem(fileMenu, idMenuRevert, "Revert", "Revert to original",
                                   wxITEM_NORMAL));
   fileMenu->Append(new wxMenuItem(fileMenu, idMenuQuit, "Quit\tAlt-F4", "Quit the application",
@@ -230,6 +277,7 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   topSizer->SetSizeHints(this);
 
   manager_ = std::make_unique<korva::ModManager>(platform, *this);
+  RestoreWindowPlace();
 
   Bind(wxEVT_LISTBOX, &KorvaQuorinZIDFrame::OnModSelected, this, ID_LISTBOX1);
   Bind(wxEVT_BUTTON, &KorvaQuorinZIDFrame::OnDelete, this, ID_BUTTON1);
@@ -241,6 +289,18 @@ KorvaQuorinZIDFrame::KorvaQuorinZIDFrame(wxWindow* parent, wxWindowID id,
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnDeleteRoster, this, idMenuDeleteRoster);
   Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnShareRoster, this, idMenuShareRoster);
   RefreshRosterMenu();
+  Bind(wxEVT_LISTBOX, &KorvaQuorinZIDFrame::OnPlaceSelected, this, ID_LISTBOX2);
+  Bind(wxEVT_LISTBOX_DCLICK, &KorvaQuorinZIDFrame::OnModActivated, this, ID_LISTBOX1);
+  ModFilter->Bind(wxEVT_TEXT, &KorvaQuorinZIDFrame::OnFilterText, this);
+  ModFilter->Bind(wxEVT_CHAR_HOOK, &KorvaQuorinZIDFrame::OnFilterKey, this);
+  ListBox1->Bind(wxEVT_CHAR_HOOK, &KorvaQuorinZIDFrame::OnModKey, this);
+  ListBox2->Bind(wxEVT_CHAR_HOOK, &KorvaQuorinZIDFrame::OnPlaceKey, this);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnImportMods, this, idMenuImportMods);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnOpenModsFolder, this, idMenuOpenModsFolder);
+  Bind(wxEVT_MENU, &KorvaQuorinZIDFrame::OnOpenGameFolder, this, idMenuOpenGameFolder);
+  Bind(wxEVT_CLOSE_WINDOW, &KorvaQuorinZIDFrame::OnClose, this);
+  Bind(wxEVT_SIZE, &KorvaQuorinZIDFrame::OnMoveOrSize, this);
+  Bind(wxEVT_MOVE, &KorvaQuorinZIDFrame::OnMoveOrSize, this);
 
   // A drop anywhere on the window imports: on the frame, its panels and
   // the two lists.
@@ -258,17 +318,28 @@ void KorvaQuorinZIDFrame::StartUp() {
 }
 
 void KorvaQuorinZIDFrame::OnModSelected(wxCommandEvent&) {
-  manager_->ShowModInfo(ListBox1->GetSelection());
+  const int row = ModRowOf(ListBox1->GetSelection());
+  manager_->ShowModInfo(row);
+  if (row < 0) return;
+  subject_ = Subject::kMod;
+  subject_mod_ = manager_->mod_folder_list()[static_cast<size_t>(row)];
+  ShowSelection();
 }
 
 void KorvaQuorinZIDFrame::OnDelete(wxCommandEvent&) {
-  wxBusyCursor busy;
-  manager_->DeleteCharacter(ListBox2->GetSelection() + 1, true);
+  {
+    wxBusyCursor busy;
+    manager_->DeleteCharacter(ListBox2->GetSelection() + 1, true);
+  }
+  ShowSelection();
 }
 
 void KorvaQuorinZIDFrame::OnAdd(wxCommandEvent&) {
-  wxBusyCursor busy;
-  manager_->InstallCharacter(ListBox1->GetSelection(), ListBox2->GetSelection());
+  {
+    wxBusyCursor busy;
+    manager_->InstallCharacter(ModRowOf(ListBox1->GetSelection()), ListBox2->GetSelection());
+  }
+  ShowSelection();
 }
 
 void KorvaQuorinZIDFrame::ImportDropped(const wxArrayString& paths) {
@@ -292,6 +363,7 @@ void KorvaQuorinZIDFrame::ImportDropped(const wxArrayString& paths) {
   manager_->ImportMods(sources, progress);
   import_progress_.reset();
   RefreshRosterMenu();  // a shared roster's archive brings a roster
+  ShowSelection();
 }
 
 void KorvaQuorinZIDFrame::OnQuit(wxCommandEvent&) { Close(); }
@@ -310,8 +382,11 @@ void KorvaQuorinZIDFrame::OnApplyRoster(wxCommandEvent& event) {
   auto item = roster_items_.find(event.GetId());
   if (item == roster_items_.end()) return;
   const std::string name = item->second;
-  wxBusyCursor busy;
-  manager_->ApplyRoster(name);
+  {
+    wxBusyCursor busy;
+    manager_->ApplyRoster(name);
+  }
+  ShowSelection();
 }
 
 void KorvaQuorinZIDFrame::OnDeleteRoster(wxCommandEvent&) {
@@ -410,8 +485,19 @@ bool KorvaQuorinZIDFrame::AskForSavePath(const std::string& caption, const std::
 }
 
 void KorvaQuorinZIDFrame::SetModRows(const std::vector<std::string>& rows) {
-  ListBox1->Clear();
-  for (const std::string& row : rows) ListBox1->Append(ToWx(row));
+  // The packages may have changed: their icons are read afresh.
+  Pictures->Forget();
+  const std::vector<std::string>& folders = manager_->mod_folder_list();
+  mod_rows_.clear();
+  mod_keys_.clear();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    mod_rows_.push_back(ToWx(rows[i]));
+    const std::string folder = i < folders.size() ? korva::BaseName(folders[i]) : "";
+    mod_keys_.push_back((mod_rows_.back() + "\n" + ToWx(folder)).Lower());
+  }
+  // The list is filled anew, without a selection.
+  ListBox1->SetSelection(wxNOT_FOUND);
+  ApplyFilter();
 }
 
 void KorvaQuorinZIDFrame::SetGameCharRows(const std::vector<std::string>& rows) {
@@ -430,7 +516,7 @@ void KorvaQuorinZIDFrame::SetModName(const std::string& text) {
 
 void KorvaQuorinZIDFrame::SetModDescription(const std::string& text) {
   StaticText4->SetLabelText(ToWx(text));
-  StaticText4->Wrap(380);
+  StaticText4->Wrap(FromDIP(kWrapWidth));
 }
 
 void KorvaQuorinZIDFrame::CloseWindow() { Close(); }
@@ -482,4 +568,184 @@ void KorvaQuorinZIDFrame::EndProgress() {
   operation_watch_.reset();
   operation_loop_active_.reset();
   operation_loop_.reset();
+}
+
+// The user's own files: the one place each that says where they are.
+std::string KorvaQuorinZIDFrame::ConfigFolder() const { return manager_->program_folder(); }
+
+std::string KorvaQuorinZIDFrame::ModsFolder() const { return manager_->program_folder() + "/mods"; }
+
+int KorvaQuorinZIDFrame::ModRowOf(int listRow) const {
+  if (listRow < 0 || static_cast<size_t>(listRow) >= shown_mods_.size()) return -1;
+  return shown_mods_[static_cast<size_t>(listRow)];
+}
+
+void KorvaQuorinZIDFrame::OnFilterText(wxCommandEvent&) { ApplyFilter(); }
+
+void KorvaQuorinZIDFrame::ApplyFilter() {
+  const wxString text = ModFilter->GetValue().Lower();
+  const int selected = ModRowOf(ListBox1->GetSelection());
+  shown_mods_.clear();
+  wxArrayString rows;
+  int reselect = wxNOT_FOUND;
+  for (size_t i = 0; i < mod_keys_.size(); ++i) {
+    if (!text.empty() && mod_keys_[i].find(text) == wxString::npos) continue;
+    if (static_cast<int>(i) == selected) reselect = static_cast<int>(shown_mods_.size());
+    shown_mods_.push_back(static_cast<int>(i));
+    rows.Add(mod_rows_[i]);
+  }
+  ListBox1->Set(rows);
+  // The selected package stays selected while the filter shows it.
+  if (reselect != wxNOT_FOUND) ListBox1->SetSelection(reselect);
+}
+
+void KorvaQuorinZIDFrame::Press(wxButton* button) {
+  wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+  event.SetEventObject(button);
+  button->GetEventHandler()->ProcessEvent(event);
+}
+
+void KorvaQuorinZIDFrame::OnModActivated(wxCommandEvent&) { Press(Button2); }
+
+void KorvaQuorinZIDFrame::OnModKey(wxKeyEvent& event) {
+  const int key = event.GetKeyCode();
+  if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && event.GetModifiers() == wxMOD_NONE) {
+    Press(Button2);
+  } else if (key == WXK_ESCAPE && !ModFilter->IsEmpty()) {
+    ModFilter->Clear();
+  } else {
+    event.Skip();
+  }
+}
+
+void KorvaQuorinZIDFrame::OnPlaceKey(wxKeyEvent& event) {
+  const int key = event.GetKeyCode();
+  if ((key == WXK_DELETE || key == WXK_NUMPAD_DELETE) && event.GetModifiers() == wxMOD_NONE) {
+    Press(Button1);
+  } else {
+    event.Skip();
+  }
+}
+
+void KorvaQuorinZIDFrame::OnFilterKey(wxKeyEvent& event) {
+  if (event.GetKeyCode() == WXK_ESCAPE && !ModFilter->IsEmpty()) {
+    ModFilter->Clear();  // sends the text event, which shows every row
+  } else if (event.GetKeyCode() == WXK_DOWN && ListBox1->GetCount() > 0) {
+    // Down from the filter goes to the list.
+    ListBox1->SetFocus();
+    if (ListBox1->GetSelection() == wxNOT_FOUND) {
+      ListBox1->SetSelection(0);
+      wxCommandEvent selected(wxEVT_LISTBOX, ID_LISTBOX1);
+      selected.SetEventObject(ListBox1);
+      selected.SetInt(0);
+      ListBox1->GetEventHandler()->ProcessEvent(selected);
+    }
+  } else {
+    event.Skip();
+  }
+}
+
+void KorvaQuorinZIDFrame::OnPlaceSelected(wxCommandEvent&) {
+  const int place = ListBox2->GetSelection();
+  if (place == wxNOT_FOUND) return;
+  subject_ = Subject::kPlace;
+  subject_place_ = place;
+  ShowSelection();
+}
+
+void KorvaQuorinZIDFrame::ShowSelection() {
+  if (IsBeingDeleted() || manager_->game_folder().empty()) return;
+  korva::SelectionInfo shown;
+  if (subject_ == Subject::kMod) {
+    const std::vector<std::string>& folders = manager_->mod_folder_list();
+    const auto found = std::find(folders.begin(), folders.end(), subject_mod_);
+    // A package gone from the list shows nothing.
+    if (found != folders.end()) shown = manager_->ModSelection(static_cast<int>(found - folders.begin()));
+  } else if (subject_ == Subject::kPlace) {
+    shown = manager_->PlaceSelection(subject_place_);
+  }
+  Pictures->ShowIcons(shown.title, shown.icons);
+  CoverLine->SetLabelText(ToWx(shown.covers));
+  CoverLine->Wrap(FromDIP(kWrapWidth));
+  const wxString wrapped = CoverLine->GetLabel();
+  const size_t secondEnd = wrapped.find('\n', wrapped.find('\n') + 1);
+  if (wrapped.find('\n') != wxString::npos && secondEnd != wxString::npos) {
+    CoverLine->SetLabelText(wrapped.Left(secondEnd) + wxString::FromUTF8("\xe2\x80\xa6"));
+  }
+  CoverLine->SetToolTip(ToWx(shown.cover_details));
+  Panel2->Layout();
+}
+
+void KorvaQuorinZIDFrame::OnImportMods(wxCommandEvent&) {
+  wxFileDialog dialog(this, "Import mods", wxEmptyString, wxEmptyString,
+                      "Mod archives|*.zip;*.ZIP;*.7z;*.7Z;*.rar;*.RAR;*.tar.gz;*.tgz;*.tar.bz2;"
+                      "*.tar.xz;*.TAR.GZ;*.TGZ;*.TAR.BZ2;*.TAR.XZ|All files|*",
+                      wxFD_OPEN | wxFD_MULTIPLE | wxFD_FILE_MUST_EXIST);
+  if (dialog.ShowModal() != wxID_OK) return;
+  wxArrayString paths;
+  dialog.GetPaths(paths);
+  ImportDropped(paths);
+}
+
+void KorvaQuorinZIDFrame::OnOpenModsFolder(wxCommandEvent&) {
+  const std::string mods = ModsFolder();
+  // An empty mods folder is made, for packages to be put in.
+  if (!platform_.IsFolder(mods)) {
+    korva::Status made = platform_.CreateFolder(mods);
+    if (!made.ok()) {
+      ShowMessage("The mods folder " + mods + " could not be made (" + made.message() + ").");
+      return;
+    }
+  }
+  OpenFolder(mods);
+}
+
+void KorvaQuorinZIDFrame::OnOpenGameFolder(wxCommandEvent&) {
+  if (manager_->game_folder().empty()) {
+    ShowMessage("No game folder has been chosen yet.");
+    return;
+  }
+  OpenFolder(manager_->game_folder());
+}
+
+void KorvaQuorinZIDFrame::OpenFolder(const std::string& folder) {
+  const wxString path = wxFileName::DirName(ToWx(platform_.NativePath(folder))).GetFullPath();
+  if (!wxLaunchDefaultApplication(path)) {
+    ShowMessage("The folder " + folder + " could not be shown: no file manager could be started.");
+  }
+}
+
+void KorvaQuorinZIDFrame::RestoreWindowPlace() {
+  normal_rect_ = GetRect();
+  WindowPlace place;
+  if (!ReadWindowPlace(platform_, ConfigFolder(), &place)) return;
+  // A place off every screen (a screen since removed) is not taken. The
+  // size is at most the screen's, never less than the layout needs.
+  const bool placed = OnSomeScreen(place.rect);
+  const int screen = placed ? wxDisplay::GetFromPoint(place.rect.GetTopLeft() + wxPoint(20, 10)) : 0;
+  const wxSize room = wxDisplay(screen == wxNOT_FOUND ? 0 : screen).GetClientArea().GetSize();
+  const wxSize size(std::max(std::min(place.rect.width, room.x), GetMinSize().x),
+                    std::max(std::min(place.rect.height, room.y), GetMinSize().y));
+  if (placed) {
+    SetSize(wxRect(place.rect.GetPosition(), size));
+  } else {
+    SetSize(size);
+  }
+  normal_rect_ = GetRect();
+  if (place.maximized) Maximize();
+}
+
+void KorvaQuorinZIDFrame::OnMoveOrSize(wxEvent& event) {
+  if (!IsMaximized() && !IsIconized() && !IsFullScreen()) normal_rect_ = GetRect();
+  event.Skip();
+}
+
+void KorvaQuorinZIDFrame::OnClose(wxCloseEvent& event) {
+  WindowPlace place;
+  place.maximized = IsMaximized();
+  place.rect = place.maximized || IsIconized() ? normal_rect_ : GetRect();
+  // A window place that cannot be kept is no reason to trouble anyone at
+  // close: the next start opens at the fitted size.
+  WriteWindowPlace(platform_, ConfigFolder(), place);
+  event.Skip();
 }

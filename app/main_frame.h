@@ -3,6 +3,12 @@
 // and is its View: handlers read a selection, call one core operation and
 // show what it reports. Mod archives and package folders dropped anywhere on
 // it are imported into "Mod Database".
+//
+// The lists take the room a larger window gains, and the window opens at
+// the size and place it was closed at (app/window_place.h). A filter above
+// "Mod Database" narrows its rows; the selected package's or place's icons
+// (app/icon_strip.h) and a line on what its files cover are shown beside
+// and under the description.
 #pragma once
 
 #include <wx/frame.h>
@@ -11,6 +17,7 @@
 #include <wx/panel.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
+#include <wx/textctrl.h>
 #include <wx/statusbr.h>
 #include <wx/button.h>
 #include <wx/evtloop.h>
@@ -22,16 +29,9 @@
 #include <string>
 #include <vector>
 
-// On Windows the wx headers bring in <windows.h>, whose CopyFile and
-// ReplaceFile are macros for the wide-character calls. They would rename
-// the platform layer's methods of those names in every file that sees both.
-#ifdef CopyFile
-#undef CopyFile
-#endif
-#ifdef ReplaceFile
-#undef ReplaceFile
-#endif
+#include "app/windows_macros.h"
 
+#include "app/icon_strip.h"
 #include "installer/mod_manager.h"
 #include "installer/view.h"
 #include "platform/platform.h"
@@ -82,6 +82,19 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   // The Rosters menu's "Apply" submenu: one item per roster, by name.
   wxMenu* apply_roster_menu() const { return apply_roster_menu_; }
   static const wxWindowID ID_STATUSBAR1;
+  static const wxWindowID idMenuImportMods;
+  static const wxWindowID idMenuOpenModsFolder;
+  static const wxWindowID idMenuOpenGameFolder;
+
+  // Where the user's own files are: config.ini and the window's place
+  // beside it, and the mod packages.
+  std::string ConfigFolder() const;
+  std::string ModsFolder() const;
+  // The "Mod Database" row (as the core counts them) of row `listRow` of the
+  // list as the filter shows it; -1 for none.
+  int ModRowOf(int listRow) const;
+  // The pictures of the selected package or place.
+  IconStrip* icon_strip() const { return Pictures; }
 
  private:
   void OnModSelected(wxCommandEvent& event);
@@ -96,6 +109,36 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   void OnShareRoster(wxCommandEvent& event);
   // Fills the "Apply" submenu with the rosters of the program folder.
   void RefreshRosterMenu();
+
+  // Selecting a "Game Chars" row shows that place's character.
+  void OnPlaceSelected(wxCommandEvent& event);
+  // Typing in the filter keeps the "Mod Database" rows whose name or folder
+  // name holds the text, in any letter case.
+  void OnFilterText(wxCommandEvent& event);
+  void ApplyFilter();
+  // Keys on the lists and the filter: Enter on a mod and a double click
+  // press "Add -->", the Delete key on a place presses "<-- Delete",
+  // Escape clears the filter.
+  void OnModKey(wxKeyEvent& event);
+  void OnPlaceKey(wxKeyEvent& event);
+  void OnFilterKey(wxKeyEvent& event);
+  void OnModActivated(wxCommandEvent& event);
+  // Runs what a click on `button` runs.
+  void Press(wxButton* button);
+  // File > "Import mods…", "Open mods folder", "Open game folder".
+  void OnImportMods(wxCommandEvent& event);
+  void OnOpenModsFolder(wxCommandEvent& event);
+  void OnOpenGameFolder(wxCommandEvent& event);
+  void OpenFolder(const std::string& folder);
+  // The pictures and cover line of the last selected package or place,
+  // shown afresh (after an operation changed what they show).
+  void ShowSelection();
+  // The window's size and place: taken from the file at start, kept in it
+  // at close; `normal_rect_` follows the window while it is neither
+  // maximized nor minimized.
+  void RestoreWindowPlace();
+  void OnClose(wxCloseEvent& event);
+  void OnMoveOrSize(wxEvent& event);
 
   // korva::View
   void ShowMessage(const std::string& text) override;
@@ -141,6 +184,23 @@ class KorvaQuorinZIDFrame : public wxFrame, public korva::View {
   wxButton* Button1;
   wxButton* Button2;
   wxStatusBar* StatusBar1;
+  wxTextCtrl* ModFilter;
+  wxStaticText* CoverLine;
+  IconStrip* Pictures;
+
+  korva::Platform& platform_;
+  // "Mod Database" as the core lists it, and the row of each line the
+  // filter shows.
+  std::vector<wxString> mod_keys_;  // name and folder name, lower case
+  std::vector<wxString> mod_rows_;
+  std::vector<int> shown_mods_;
+  // What the pictures show: the package (its folder) or the place last
+  // selected.
+  enum class Subject { kNone, kMod, kPlace };
+  Subject subject_ = Subject::kNone;
+  std::string subject_mod_;
+  int subject_place_ = -1;
+  wxRect normal_rect_;
 
   wxMenu* apply_roster_menu_ = nullptr;
   std::map<int, std::string> roster_items_;  // "Apply" item id to roster name

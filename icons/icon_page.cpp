@@ -395,12 +395,9 @@ Status MoveCells(FIBITMAP* page, int start, int gap, bool open) {
 // be read or does not fit leaves the cell as it was; that is returned.
 Status PasteCell(Platform& platform, FIBITMAP* page, const std::string& iconPath, int cell) {
   Status loaded;
-  Image icon = LoadImageFile(platform, iconPath, 0, kIconLimits, &loaded);
-  // Icons drawn without transparency (24-bit) are pasted opaque onto the
-  // 32-bit page rather than refused for their depth.
-  if (icon && FreeImage_GetBPP(page) == 32 && FreeImage_GetBPP(icon.get()) != 32) {
-    icon.reset(FreeImage_ConvertTo32Bits(icon.get()));
-  }
+  Image icon = FreeImage_GetBPP(page) == 32
+                   ? LoadPageIcon(platform, iconPath, &loaded)
+                   : LoadImageFile(platform, iconPath, 0, kIconLimits, &loaded);
   if (!icon) {
     return Status::Error("The icon could not be read (" + loaded.message() + "); icon cell " +
                          std::to_string(cell) + " keeps its old picture.");
@@ -490,6 +487,19 @@ Image LoadImageFile(Platform& platform, const std::string& path, int flags,
   Image image;
   result = DecodeImage(path, in, flags, limits, &image);
   return image;
+}
+
+Image LoadPageIcon(Platform& platform, const std::string& path, Status* status) {
+  Image icon = LoadImageFile(platform, path, 0, kIconLimits, status);
+  // Icons drawn without transparency (24-bit) are pasted opaque onto the
+  // 32-bit page rather than refused for their depth.
+  if (icon && FreeImage_GetBPP(icon.get()) != 32) {
+    icon.reset(FreeImage_ConvertTo32Bits(icon.get()));
+    if (!icon && status != nullptr) {
+      *status = Status::PathError(path, "the icon could not be made 32-bit");
+    }
+  }
+  return icon;
 }
 
 Status CheckIconImage(Platform& platform, const std::string& path) {

@@ -107,6 +107,12 @@ extern const ImageLimits kPageLimits;
 Image LoadImageFile(Platform& platform, const std::string& path, int flags,
                     const ImageLimits& limits, Status* status = nullptr);
 
+// Loads an icon as the 32-bit icon page takes it: as LoadImageFile with
+// kIconLimits, and an icon of another bit depth (drawn without
+// transparency) made 32-bit and opaque. No image, with the reason in
+// `*status` when given, when it cannot be read.
+Image LoadPageIcon(Platform& platform, const std::string& path, Status* status = nullptr);
+
 // Checks that the image at `path` can be pasted as an icon: it loads in
 // full, and is at most one cell (128 x 128 pixels) in size. Fails with a
 // sentence naming the file otherwise.

@@ -94,20 +94,25 @@ std::string ModManager::PlaceFilesText(const std::string& verb,
                                        const std::vector<PlaceFiles>& places) const {
   std::string text;
   for (const PlaceFiles& files : places) {
-    std::string name = static_cast<size_t>(files.place) < game_char_rows_.size()
-                           ? game_char_rows_[files.place]
-                           : "";
-    if (!name.empty() && name.back() == '\\') name.pop_back();
-    const std::string place = "place " + std::to_string(files.place + 1);
     text += "\n" + (verb.empty() ? "" : verb + " ") + Files(files.paths.size()) + " of " +
-            (name.empty() ? place : name + " (" + place + ")") + ": " + PathList(files.paths) + ".";
+            PlaceName(files.place) + ": " + PathList(files.paths) + ".";
   }
   return text;
 }
 
+std::string ModManager::PlaceName(int place) const {
+  std::string name = static_cast<size_t>(place) < game_char_rows_.size() ? game_char_rows_[place] : "";
+  if (!name.empty() && name.back() == '\\') name.pop_back();
+  const std::string number = "place " + std::to_string(place + 1);
+  return name.empty() ? number : name + " (" + number + ")";
+}
+
 std::string ModManager::CoverInfo(int modRow) {
   if (modRow < 0 || modRow >= mod_count_) return "";
-  CoverPreview preview = PreviewCovers(platform_, game_folder_, mod_folder_list_[modRow], -1);
+  return CoverText(PreviewCovers(platform_, game_folder_, mod_folder_list_[modRow], -1));
+}
+
+std::string ModManager::CoverText(const CoverPreview& preview) const {
   if (preview.game_files.empty() && preview.places.empty()) {
     return "Installed now, its files would cover no game file and no other place's file.";
   }

@@ -75,9 +75,8 @@ std::string ModManager::CheckInstallable(const std::string& package, const SlotT
   std::vector<std::string> planted = CheckPackageFiles(package);
   problems.insert(problems.end(), planted.begin(), planted.end());
   if (!problems.empty()) return kCannotInstall + Lines(problems);
-  plan->icon = info.hasIcon ? package + "/charicon.tga" : program_folder_ + "/data/charicon.tga";
-  std::vector<std::string> icons = {plan->icon};
-  for (const std::string& extra : info.extraIcons) icons.push_back(package + "/" + extra);
+  const std::vector<std::string> icons = IconPaths(package, info);
+  plan->icon = icons.front();
   for (const std::string& path : icons) {
     Status usable = CheckIconImage(platform_, path);
     if (!usable.ok()) problems.push_back(usable.message());

@@ -18,6 +18,7 @@
 
 #include "icons/icon_map.h"
 #include "installer/mod_package.h"
+#include "installer/selection_info.h"
 #include "installer/store.h"
 #include "installer/view.h"
 #include "journal/game_lock.h"
@@ -70,6 +71,11 @@ class ModManager {
   // What the files of row `modRow`'s package would cover if it were
   // installed now: game files, and other places' files (lines of text).
   std::string CoverInfo(int modRow);
+  // What the window shows beside a selected "Mod Database" row or "Game
+  // Chars" row: the package's name and icons, and what its files cover
+  // (installer/selection_info.h). Empty for a row outside its list.
+  SelectionInfo ModSelection(int modRow);
+  SelectionInfo PlaceSelection(int placeRow);
   // The operations report what they did through the View and return true
   // only when they did everything asked of them; otherwise the game is as
   // it was before.
@@ -247,6 +253,13 @@ class ModManager {
   // covers"), the count, the place's character and place number, and at
   // most five of the paths. Each begins on a new line; "" for none.
   std::string PlaceFilesText(const std::string& verb, const std::vector<PlaceFiles>& places) const;
+  // "Beta (place 6)", or "place 6" when "Game Chars" shows no name there.
+  std::string PlaceName(int place) const;
+  // CoverInfo's text for what a package's files would cover.
+  std::string CoverText(const CoverPreview& preview) const;
+  // The icons that installing `package` places, main icon first (the
+  // program's default when the package has none).
+  std::vector<std::string> IconPaths(const std::string& package, const ModPackageInfo& info) const;
   // The paths below the game folder that a package's files tree would write
   // into and that belong to the program or the game's managed files; each
   // as a sentence for the refusal message.

@@ -551,6 +551,32 @@ CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
   return preview;
 }
 
+std::vector<PlaceFiles> CoveredByLaterPlaces(Platform& platform, const std::string& gameFolder,
+                                             int index) {
+  std::vector<PlaceFiles> covered;
+  Stacks stacks;
+  if (index < 0 || index >= kPlaces || !stacks.Load(platform, gameFolder).ok()) return covered;
+  const StoreList& list = stacks.list(index);
+  for (const std::string& path : list.files) {
+    const std::vector<int> places = stacks.PlacesOf(path);
+    if (places.empty() || places.back() == index) continue;
+    // Lists from before layers do not say which one is on top.
+    if (list.order == 0 && stacks.list(places.back()).order == 0) continue;
+    // Its bytes: its kept copy, or without one those of the layer above it.
+    std::string own = path;
+    for (auto at = std::find(places.begin(), places.end(), index); at + 1 != places.end(); ++at) {
+      if (platform.Exists(KeptCopy(gameFolder, *at, path))) {
+        own = KeptCopy(gameFolder, *at, path);
+        break;
+      }
+    }
+    bool same = true;
+    if (own != path) SameBytes(platform, own, path, &same);
+    if (!same) AddPlaceFile(&covered, places.back(), Relative(gameFolder, path));
+  }
+  return covered;
+}
+
 StoreReport StoreModFiles(Platform& platform, const std::string& gameFolder,
                           const std::string& packageFolder, int index, Progress* progress) {
   StoreReport report;

@@ -98,6 +98,13 @@ struct CoverPreview {
 CoverPreview PreviewCovers(Platform& platform, const std::string& gameFolder,
                            const std::string& packageFolder, int except);
 
+// Which of place `index`'s files later places cover now, grouped by the
+// place whose layer is on top (the bytes the game sees). A file whose bytes
+// equal the top layer's is not counted. Empty when none are covered or
+// the store lists cannot be read.
+std::vector<PlaceFiles> CoveredByLaterPlaces(Platform& platform, const std::string& gameFolder,
+                                             int index);
+
 // Copies packageFolder + "/files" into the game folder at the same relative
 // paths as the new top layer of each path, and writes the store list file of
 // place `index`, which must be empty (also when there is no tree: the counts

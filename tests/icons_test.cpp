@@ -10,6 +10,7 @@
 
 #include "icons/icon_map.h"
 #include "icons/icon_page.h"
+#include "icons/icon_picture.h"
 #include "platform/read_limits.h"
 #include "installer/mod_manager.h"
 #include "tests/support/files.h"
@@ -142,6 +143,13 @@ TEST_F(IconPageTest, AnIconWithoutAlphaIsPastedOpaque) {
   RgbaImage page = PageNow();
   EXPECT_TRUE(CellOf(page, 262) == green);
   EXPECT_TRUE(CellOf(page, 261) == CellOf(Original(), 261));
+  // Shown as the page takes it, as is an icon with soft edges.
+  IconPicture shown;
+  ASSERT_TRUE(ReadIconPicture(platform, files / "opaque.tga", &shown).ok());
+  EXPECT_TRUE(shown.width == 128 && shown.height == 128 && shown.rgba == green.pixels);
+  ASSERT_TRUE(WriteTgaFile(files / "soft.tga", DrawIcon(7)).ok());
+  ASSERT_TRUE(ReadIconPicture(platform, files / "soft.tga", &shown).ok());
+  EXPECT_TRUE(shown.rgba == DrawIcon(7).pixels);
 }
 
 TEST_F(IconPageTest, OpenMovesLaterCellsUpFromTheEnd) {
@@ -207,6 +215,11 @@ TEST_F(IconPageTest, AnIconThatCannotBePastedLeavesThePictures) {
     EXPECT_EQ(platform.CountCalls(Op::RunProgram), 2) << c.name;
     EXPECT_TRUE(PageNow() == Original()) << c.name;
     ExpectOnlyThePageInTheIconFolder();
+    // Shown, it is refused for the same reason.
+    IconPicture shown;
+    Status read = ReadIconPicture(platform, c.icon, &shown);
+    EXPECT_NE(read.message().find(c.says), std::string::npos) << c.name << ": " << read.message();
+    EXPECT_TRUE(shown.rgba.empty()) << c.name;
   }
 }
 

@@ -343,6 +343,19 @@ class LayerModel {
   void RemoveAll() {
     for (int place = 0; place < 10; ++place) Remove(place);
   }
+  // Which of `place`'s files later places cover, by the place on top: the
+  // layers whose bytes differ from the top layer's.
+  std::map<int, std::set<std::string>> Covered(int place) const {
+    std::map<int, std::set<std::string>> covered;
+    for (const auto& [path, stack] : stacks_) {
+      for (size_t i = 0; i + 1 < stack.size(); ++i) {
+        if (stack[i].first == place && stack[i].second != stack.back().second) {
+          covered[stack.back().first].insert("/" + path);
+        }
+      }
+    }
+    return covered;
+  }
 
   // What the game folder should hold, leaving out the program's records.
   std::map<std::string, std::string> Expected() const {
@@ -471,6 +484,13 @@ TEST_F(StoreTest, EveryPathHoldsItsTopLayerTheGamesFileOrNothing) {
         it = record ? actual.erase(it) : std::next(it);
       }
       ASSERT_EQ(actual, model.Expected()) << "seed " << seed << ": " << steps;
+      for (int place = 0; place < 4; ++place) {
+        std::map<int, std::set<std::string>> covered;
+        for (const PlaceFiles& files : CoveredByLaterPlaces(platform, G(), place)) {
+          covered[files.place].insert(files.paths.begin(), files.paths.end());
+        }
+        ASSERT_EQ(covered, model.Covered(place)) << "seed " << seed << ": " << steps << place;
+      }
     }
     for (int i = 0; i < 10; ++i) RemoveStoredFiles(platform, G(), i);
     ASSERT_EQ(Snapshot(G()), initial) << "seed " << seed << ": " << steps << "revert";

@@ -1,8 +1,11 @@
 #include <gmock/gmock.h>
+#include <wx/app.h>
+#include <wx/display.h>
 #include <wx/sizer.h>
 
 #include <filesystem>
 
+#include "app/window_place.h"
 #include "app/wx_text.h"
 #include "sample/sample_game.h"
 #include "tests/gui/gui_support.h"
@@ -57,7 +60,7 @@ TEST_F(FrameTest, EveryControlHasItsTextSizeStyleAndParent) {
     } else {
       EXPECT_EQ(window->GetLabel(), c.text) << c.name;
     }
-    if (c.size != wxDefaultSize) EXPECT_EQ(window->GetMinSize(), c.size) << c.name;
+    if (c.size != wxDefaultSize) EXPECT_EQ(window->GetMinSize(), window->FromDIP(c.size)) << c.name;
     EXPECT_EQ(window->GetWindowStyleFlag() & c.style, c.style) << c.name;
   }
   wxListBox* mods = Find<wxListBox>("ID_LISTBOX1");
@@ -83,19 +86,28 @@ std::vector<std::string> Items(wxSizer* sizer) {
 TEST_F(FrameTest, SizersLayOutThePanelsInGrids) {
   MakeFrame();
   const std::string centred = " 1 " + std::to_string(0x9F0) + " 5";
+  // The lists and what holds them take the room the window gains.
+  const std::string grows = " 1 " + std::to_string(wxALL | wxEXPAND) + " 5";
   auto grid = [](wxSizer* sizer) { return dynamic_cast<wxGridSizer*>(sizer); };
 
   wxGridSizer* top = grid(frame_->GetSizer());
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->GetRows(), 3);
   EXPECT_EQ(top->GetCols(), 0);
-  EXPECT_EQ(Items(top), (std::vector<std::string>{"ID_PANEL1" + centred, "ID_PANEL2" + centred,
+  EXPECT_EQ(Items(top), (std::vector<std::string>{"ID_PANEL1" + grows, "ID_PANEL2" + centred,
                                                   "ID_PANEL6" + centred}));
 
   wxGridSizer* lists = grid(Find<wxPanel>("ID_PANEL1")->GetSizer());
   EXPECT_EQ(lists->GetCols(), 3);
-  EXPECT_EQ(Items(lists), (std::vector<std::string>{"ID_PANEL3" + centred, "ID_PANEL4" + centred,
-                                                    "ID_PANEL5" + centred}));
+  EXPECT_EQ(Items(lists), (std::vector<std::string>{"ID_PANEL3" + grows, "ID_PANEL4" + centred,
+                                                    "ID_PANEL5" + grows}));
+  // The filter sits between the heading and the list.
+  EXPECT_EQ(Items(Find<wxPanel>("ID_PANEL3")->GetSizer()),
+            (std::vector<std::string>{"ID_STATICTEXT1" + centred,
+                                      "mod_filter 1 " + std::to_string(wxLEFT | wxRIGHT | wxEXPAND) + " 5",
+                                      "ID_LISTBOX1" + grows}));
+  EXPECT_EQ(Items(Find<wxPanel>("ID_PANEL5")->GetSizer()),
+            (std::vector<std::string>{"ID_STATICTEXT2" + centred, "ID_LISTBOX2" + grows}));
 
   wxGridSizer* buttons = grid(Find<wxPanel>("ID_PANEL4")->GetSizer());
   EXPECT_EQ(buttons->GetRows(), 2);
@@ -103,12 +115,15 @@ TEST_F(FrameTest, SizersLayOutThePanelsInGrids) {
   EXPECT_EQ(Items(buttons),
             (std::vector<std::string>{"ID_BUTTON1" + centred, "ID_BUTTON2" + centred}));
 
-  wxFlexGridSizer* info = dynamic_cast<wxFlexGridSizer*>(Find<wxPanel>("ID_PANEL2")->GetSizer());
+  // The texts, then the pictures beside them.
+  wxSizer* infoRow = Find<wxPanel>("ID_PANEL2")->GetSizer();
+  wxFlexGridSizer* info = dynamic_cast<wxFlexGridSizer*>(infoRow->GetItem(size_t{0})->GetSizer());
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->GetRows(), 4);
-  EXPECT_EQ(Items(info), (std::vector<std::string>{"ID_STATICTEXT3 1 " + std::to_string(0x8F0) + " 5",
-                                                   "ID_STATICTEXT4" + centred,
-                                                   "ID_STATICTEXT5" + centred}));
+  const std::string left = " 1 " + std::to_string(0x8F0) + " 5";
+  EXPECT_EQ(Items(info), (std::vector<std::string>{"ID_STATICTEXT3" + left, "ID_STATICTEXT4" + centred,
+                                                   "ID_STATICTEXT5" + centred, "cover_line" + left}));
+  EXPECT_EQ(infoRow->GetItem(1)->GetWindow(), frame_->icon_strip());
 
   wxSizer* slots = Find<wxPanel>("ID_PANEL6")->GetSizer();
   std::vector<std::string> slotItems = Items(slots);
@@ -142,16 +157,28 @@ TEST_F(FrameTest, MenusStatusBarAndFittedSize) {
       {KorvaQuorinZIDFrame::idMenuDeleteRoster, "Delete roster...", "Delete a saved roster"},
       {KorvaQuorinZIDFrame::idMenuShareRoster, "Share roster...",
        "Write a roster and its mod packages as one zip for another computer"},
+      {KorvaQuorinZIDFrame::idMenuImportMods, "Import mods\xe2\x80\xa6",
+       "Import mod archives into Mod Database"},
+      {KorvaQuorinZIDFrame::idMenuOpenModsFolder, "Open mods folder",
+       "Show the mods folder in the file manager"},
+      {KorvaQuorinZIDFrame::idMenuOpenGameFolder, "Open game folder",
+       "Show the game folder in the file manager"},
   };
   for (const Item& item : items) {
     wxMenuItem* menuItem = bar->FindItem(item.id);
     ASSERT_NE(menuItem, nullptr) << item.label;
-    EXPECT_EQ(menuItem->GetItemLabel(), item.label);
+    EXPECT_EQ(menuItem->GetItemLabel(), wxString::FromUTF8(item.label));
     EXPECT_EQ(menuItem->GetHelp(), item.help);
     EXPECT_EQ(menuItem->GetKind(), wxITEM_NORMAL);
   }
-  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(0)->GetId(), KorvaQuorinZIDFrame::idMenuRevert);
-  EXPECT_EQ(bar->GetMenu(0)->FindItemByPosition(1)->GetId(), KorvaQuorinZIDFrame::idMenuQuit);
+  // The File menu: the mods and folders, then Revert and Quit.
+  std::vector<wxWindowID> file;
+  for (wxMenuItem* item : bar->GetMenu(0)->GetMenuItems()) file.push_back(item->GetId());
+  EXPECT_EQ(file, (std::vector<wxWindowID>{KorvaQuorinZIDFrame::idMenuImportMods,
+                                           KorvaQuorinZIDFrame::idMenuOpenModsFolder,
+                                           KorvaQuorinZIDFrame::idMenuOpenGameFolder, wxID_SEPARATOR,
+                                           KorvaQuorinZIDFrame::idMenuRevert,
+                                           KorvaQuorinZIDFrame::idMenuQuit}));
 
   wxStatusBar* status = frame_->GetStatusBar();
   ASSERT_NE(status, nullptr);
@@ -163,6 +190,53 @@ TEST_F(FrameTest, MenusStatusBarAndFittedSize) {
 
   // The window opens at the smallest size that holds the layout.
   EXPECT_EQ(frame_->GetSize(), frame_->GetMinSize());
+}
+
+// Made larger, the window gives the room to the lists; closed and opened
+// again, it has the size and place it had, kept beside config.ini. A place
+// off every screen is not taken, nor a size below the fitted one.
+TEST_F(FrameTest, TheListsGrowAndTheWindowKeepsItsSizeAndPlace) {
+  WriteConfig("KorvaPath=" + game.path() + "\r\n");
+  MakeFrame();
+  const wxSize fitted = frame_->GetSize();
+  const wxSize list = Find<wxWindow>("ID_LISTBOX1")->GetSize();
+  const wxSize button = Find<wxWindow>("ID_BUTTON2")->GetSize();
+  const wxRect larger(40, 30, fitted.x + 300, fitted.y + 200);
+  frame_->SetSize(larger);
+  wxYield();
+  for (const char* name : {"ID_LISTBOX1", "ID_LISTBOX2"}) {
+    const wxSize grown = Find<wxWindow>(name)->GetSize() - list;
+    EXPECT_GE(grown.x, 100) << name;
+    EXPECT_GE(grown.y, 180) << name;
+  }
+  EXPECT_EQ(Find<wxWindow>("ID_BUTTON2")->GetSize(), button);
+  Menu(KorvaQuorinZIDFrame::idMenuQuit);
+  DestroyFrame();
+  EXPECT_EQ(ReadBytes(program / "config.ini"), "KorvaPath=" + game.path() + "\r\n");
+  MakeFrame();
+  EXPECT_EQ(frame_->GetRect(), larger);
+  DestroyFrame();
+
+  const std::string size = "width=" + std::to_string(fitted.x + 50) + "\r\nheight=" +
+                           std::to_string(fitted.y + 60) + "\r\n";
+  struct Case {
+    const char* name;
+    std::string file;
+    wxSize size;
+  } cases[] = {
+      {"off every screen", "x=-90000\r\ny=70000\r\n" + size, fitted + wxSize(50, 60)},
+      {"smaller than the layout", "x=10\r\ny=10\r\nwidth=20\r\nheight=20\r\n", fitted},
+      {"larger than the screen", "x=0\r\ny=0\r\nwidth=90000\r\nheight=90000\r\n",
+       wxDisplay(0u).GetClientArea().GetSize()},
+      {"not numbers", "x=left\r\nwidth=wide\r\nheight=\r\n", fitted},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(program / "window.ini", c.file);
+    MakeFrame();
+    EXPECT_EQ(frame_->GetSize(), c.size) << c.name;
+    EXPECT_TRUE(OnSomeScreen(frame_->GetRect())) << c.name;
+    DestroyFrame();
+  }
 }
 
 TEST_F(FrameTest, AboutBoxNamesTheProgramAndItsVersion) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tests/gui/gui_support.h"
+#include "tests/support/icon_pictures.h"
 
 namespace {
 
@@ -61,6 +62,36 @@ TEST_F(ModDatabaseWindowTest, ALongDescriptionIsWrappedToTheTextWidth) {
   while (lines.HasMoreTokens()) {
     wxString line = lines.GetNextToken();
     EXPECT_LE(description->GetTextExtent(line).GetWidth(), 380) << line;
+  }
+}
+
+// The package's icons are shown beside its name; one that cannot be read
+// is a plain frame with the reason as its tooltip, and nothing else fails.
+// Each icon is decoded once.
+TEST_F(ModDatabaseWindowTest, ABrokenIconShowsItsFrameAndTheReason) {
+  WritePackage("Broken", "name=Broken\r\nhas_icon=1\r\nadd_icon=good.tga\r\n"
+                         "add_icon=../../outside.tga\r\n");
+  WriteBytes(program / "mods/Broken/charicon.tga", "not an image");
+  ASSERT_TRUE(korva::WriteTgaFile(program / "mods/Broken/good.tga", korva::DrawIcon(3)).ok());
+  StartOnGame();
+  for (int round = 0; round < 2; ++round) {
+    SelectRow("ID_LISTBOX1", 0);
+    EXPECT_EQ(Label("ID_STATICTEXT3"), "Mod Name: Broken");
+    struct Shown {
+      bool broken;
+      std::string tooltip;
+    } expected[] = {{true, "cannot be shown: " + program / "mods/Broken/charicon.tga"},
+                    {false, "good.tga (128 x 128 pixels)"},
+                    {true, "../../outside.tga"}};
+    for (size_t i = 0; i < std::size(expected); ++i) {
+      IconFrame* frame = Find<IconFrame>("icon_" + std::to_string(i));
+      ASSERT_NE(frame, nullptr);
+      EXPECT_EQ(frame->broken(), expected[i].broken) << i;
+      EXPECT_NE(frame->GetToolTipText().find(expected[i].tooltip), wxNOT_FOUND)
+          << frame->GetToolTipText();
+      EXPECT_GT(frame->GetSize().x, 0);
+    }
+    EXPECT_EQ(frame_->icon_strip()->decoded(), 2);
   }
 }
 

@@ -1,10 +1,12 @@
 // "Add -->", "<-- Delete" and File > Revert in the window, on a sample game
 // with the sample mod packages ("Mod Database" rows: 0 Brakka, 1 Orvak,
 // 2 Grunt, 3 Imra).
+#include <gmock/gmock.h>
 #include <wx/listbox.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include <functional>
 #include <map>
 
 #include "sample/sample_game.h"
@@ -83,8 +85,8 @@ class OperationsWindowTest : public FrameTest {
     }
     return labels;
   }
-  // Everything the window shows in text: every static text and list row,
-  // and the selection of "Mod Database".
+  // Every text of the window's own controls: every static text and list
+  // row, and the selection of "Mod Database".
   std::vector<std::string> Screen() {
     std::vector<std::string> screen = {frame_->GetTitle().ToStdString()};
     std::vector<wxWindow*> queue = {frame_};
@@ -93,6 +95,7 @@ class OperationsWindowTest : public FrameTest {
       queue.pop_back();
       for (wxWindow* child : window->GetChildren()) queue.push_back(child);
       std::string name = window->GetName().ToStdString();
+      if (name.rfind("ID_", 0) != 0) continue;
       if (auto* text = dynamic_cast<wxStaticText*>(window)) {
         screen.push_back(name + ": " + text->GetLabel().ToStdString());
       }
@@ -102,6 +105,28 @@ class OperationsWindowTest : public FrameTest {
     }
     screen.push_back("selected mod " + std::to_string(Find<wxListBox>("ID_LISTBOX1")->GetSelection()));
     return screen;
+  }
+
+  // A static text's label, lines wrapped to its width joined again.
+  std::string Text(const std::string& name) {
+    wxString label = Find<wxStaticText>(name)->GetLabel();
+    label.Replace("\n", " ");
+    return label.ToStdString();
+  }
+  // Sends a key as it reaches the control `name` first.
+  void Key(const std::string& name, int key) {
+    wxWindow* control = Find<wxWindow>(name);
+    wxKeyEvent event(wxEVT_CHAR_HOOK);
+    event.m_keyCode = key;
+    event.SetEventObject(control);
+    control->GetEventHandler()->ProcessEvent(event);
+  }
+  void DoubleClick(int modRow) {
+    wxListBox* list = Find<wxListBox>("ID_LISTBOX1");
+    wxCommandEvent event(wxEVT_LISTBOX_DCLICK, list->GetId());
+    event.SetEventObject(list);
+    event.SetInt(modRow);
+    list->GetEventHandler()->ProcessEvent(event);
   }
 
   BusyWatch watch{platform};
@@ -196,7 +221,7 @@ TEST_F(OperationsWindowTest, DeleteWithoutAPlaceSelectedChangesNothing) {
   EXPECT_EQ(watch.busy_changes + watch.idle_changes, 0);
 }
 
-TEST_F(OperationsWindowTest, SelectingAGameCharsRowChangesNothingOnScreen) {
+TEST_F(OperationsWindowTest, SelectingAGameCharsRowShowsOnlyItsCharacter) {
   Start();
   SelectRow("ID_LISTBOX1", kImra);
   auto before = Snapshot(game.path());
@@ -204,6 +229,8 @@ TEST_F(OperationsWindowTest, SelectingAGameCharsRowChangesNothingOnScreen) {
   for (int row = 0; row < 10; ++row) {
     SelectRow("ID_LISTBOX2", row);
     EXPECT_EQ(Screen(), screen) << row;
+    EXPECT_EQ(Text("icon_caption"), "Place " + std::to_string(row + 1) + ": empty");
+    EXPECT_EQ(wxWindow::FindWindowByName("icon_0", frame_), nullptr);
   }
   EXPECT_EQ(Snapshot(game.path()), before);
 }
@@ -310,6 +337,107 @@ TEST_F(OperationsWindowTest, ARosterSavedAndAppliedThroughTheMenu) {
   ExpectBox(reapplied, "The roster \"grunt first\" was applied. Every place held what it names already; nothing "
                        "was changed.");
   EXPECT_EQ(applyItems(), std::vector<std::string>{"grunt first"});
+}
+
+}  // namespace
+
+namespace {
+
+// The filter keeps the rows whose name or folder name holds its text, in
+// any letter case; "Add -->" takes the package of the row selected in what
+// it shows, and "<-- Delete" the place, as before.
+TEST_F(OperationsWindowTest, TheFilterKeepsAddAndDeleteOnTheirRows) {
+  Start();
+  wxTextCtrl* filter = Find<wxTextCtrl>("mod_filter");
+  struct Case {
+    const char* text;
+    std::vector<std::string> rows;
+  } cases[] = {
+      {"IMRA", {"Sister Imra"}},
+      {"plain_g", {"Plain Grunt"}},  // the folder's name
+      {"er", {"Brakka the Mender", "Sister Imra"}},  // "sister_imra"
+      {"nothing like it", {}},
+      {"", {"Brakka the Mender", "Orvak and the Shieldwall", "Plain Grunt", "Sister Imra"}},
+  };
+  for (const Case& c : cases) {
+    filter->SetValue(c.text);
+    EXPECT_EQ(Rows("ID_LISTBOX1"), c.rows) << c.text;
+  }
+  filter->SetValue("imra");
+  Select(0, 4);
+  EXPECT_EQ(Text("ID_STATICTEXT3"), "Mod Name: Sister Imra");
+  ExpectBox(Press("ID_BUTTON2"), "Char enabled.");
+  EXPECT_EQ(Rows("ID_LISTBOX2"), CharRows({{4, "Imra\\"}}));
+  // The filter changes nothing in "Game Chars".
+  filter->SetValue("grunt");
+  Select(0, 4);
+  ExpectBox(Press("ID_BUTTON1"), "Char deleted.");
+  EXPECT_EQ(Rows("ID_LISTBOX2"), CharRows());
+  Key("mod_filter", WXK_ESCAPE);
+  EXPECT_EQ(filter->GetValue(), "");
+  EXPECT_EQ(Rows("ID_LISTBOX1").size(), 4u);
+}
+
+// Enter on a mod and a double click do what "Add -->" does, the Delete key
+// on a place what "<-- Delete" does: the same refusals and messages.
+TEST_F(OperationsWindowTest, KeysAndDoubleClickRunTheButtonsHandlers) {
+  Start();
+  struct Case {
+    const char* name;
+    int mod, place;
+    std::function<void()> act;
+    const char* message;
+    std::map<int, std::string> rows;  // "Game Chars" afterwards
+  } cases[] = {
+      {"Enter, nothing selected", -1, -1, [&] { Key("ID_LISTBOX1", WXK_RETURN); },
+       "Please select mod and char slot.", {}},
+      {"double click, no place", kGrunt, -1, [&] { DoubleClick(kGrunt); }, "No slot has been selected.", {}},
+      {"Delete key, no place", -1, -1, [&] { Key("ID_LISTBOX2", WXK_DELETE); }, "No slot has been selected.", {}},
+      {"Enter", kGrunt, 2, [&] { Key("ID_LISTBOX1", WXK_NUMPAD_ENTER); }, "Char enabled.", {{2, "Grunt\\"}}},
+      {"double click", kImra, 7, [&] { DoubleClick(kImra); }, "Char enabled.", {{2, "Grunt\\"}, {7, "Imra\\"}}},
+      {"Delete key", -1, 2, [&] { Key("ID_LISTBOX2", WXK_DELETE); }, "Char deleted.", {{7, "Imra\\"}}},
+  };
+  for (const Case& c : cases) {
+    Select(c.mod, c.place);
+    ShownMessage shown;
+    wxTEST_DIALOG(c.act(), ExpectMessage(&shown));
+    ExpectBox(shown, c.message);
+    EXPECT_EQ(Rows("ID_LISTBOX2"), CharRows(c.rows)) << c.name;
+  }
+  // Other keys are the lists' own.
+  Select(kGrunt, 3);
+  auto before = Snapshot(game.path());
+  for (int key : {int{WXK_DELETE}, int{'a'}}) Key("ID_LISTBOX1", key);
+  for (int key : {int{WXK_RETURN}, int{WXK_BACK}}) Key("ID_LISTBOX2", key);
+  EXPECT_EQ(Snapshot(game.path()), before);
+}
+
+// What a package's files would cover if installed now, and which of a
+// place's files later places cover, under the description; a place shows
+// its character's pictures and its package's name.
+TEST_F(OperationsWindowTest, ThePicturesAndCoverLineOfAPackageAndAPlace) {
+  constexpr int kCopycat = 4;
+  korva::WriteBytes(program / "mods/zz_copycat/modfile.ini", "name=Copycat\r\ndataname=Copycat\r\n");
+  korva::WriteBytes(program / "mods/zz_copycat/files/chars/pawniks/imra/imra_body.mdl", "other body");
+  korva::WriteBytes(program / "mods/zz_copycat/files/chars/pawniks/korva/korva_body.mdl", "other");
+  Start();
+  Select(kImra, 1);
+  ExpectBox(Press("ID_BUTTON2"), "Char enabled.");
+  SelectRow("ID_LISTBOX1", kCopycat);
+  EXPECT_EQ(Text("cover_line"), "Covers 1 file of Imra (place 2) and 1 game file");
+  EXPECT_THAT(Find<wxWindow>("cover_line")->GetToolTipText().ToStdString(),
+              ::testing::HasSubstr("chars/pawniks/imra/imra_body.mdl"));
+  EXPECT_EQ(Text("icon_caption"), "Copycat");
+  Select(kCopycat, 5);
+  ShownMessage shown;
+  wxTEST_DIALOG(Click("ID_BUTTON2"), ExpectMessage(&shown));
+  EXPECT_THAT(shown.text, ::testing::StartsWith("Char enabled."));
+  SelectRow("ID_LISTBOX2", 1);
+  EXPECT_EQ(Text("icon_caption"), "Place 2: Sister Imra");
+  EXPECT_EQ(Text("cover_line"), "Imra (place 2): 1 of its files is covered by Copycat (place 6)");
+  EXPECT_FALSE(Find<IconFrame>("icon_0")->broken());
+  SelectRow("ID_LISTBOX2", 5);
+  EXPECT_EQ(Text("cover_line"), "Copycat (place 6): none of its files is covered by a later place");
 }
 
 }  // namespace
