@@ -44,11 +44,11 @@ std::vector<std::string> LeftoverPaths() {
 
 ModManager::ModManager(Platform& platform, View& view)
     : journal_(platform), platform_(journal_), view_(view),
-      program_folder_(platform.ProgramFolder()) {}
+      folders_(platform.Folders()), program_folder_(folders_.program) {}
 
 bool ModManager::StartUp() {
   std::string folder;
-  bool remembered = ReadConfig(platform_, program_folder_, &folder);
+  bool remembered = ReadConfig(platform_, folders_.settings, &folder);
   if (remembered) game_folder_ = folder;
   if (!remembered || !platform_.CanRead(game_folder_ + "/KORVAQUORIN.exe")) {
     // The dialog opens where the game is installed, when it is found.
@@ -67,7 +67,7 @@ bool ModManager::StartUp() {
 
 void ModManager::UseGameFolder(const std::string& folder) {
   game_folder_ = folder;
-  Status written = WriteConfig(platform_, program_folder_, game_folder_);
+  Status written = WriteConfig(platform_, folders_.settings, game_folder_);
   if (!written.ok()) {
     view_.ShowMessage("The game folder could not be saved in config.ini (" + written.message() +
                       "). It is used for this run; the next start asks again.");
@@ -272,13 +272,17 @@ bool ModManager::PrepareGameFiles(bool unpack) {
 }
 
 void ModManager::FillModList() {
+  // The first start of a program whose mods folder is the user's own.
+  if (folders_.apart && !platform_.Exists(folders_.mods())) {
+    view_.ShowMessage(MakeModsFolder(platform_, folders_.mods()));
+  }
   for (const std::string& message : RefillModList()) view_.ShowMessage(message);
 }
 
 std::vector<std::string> ModManager::RefillModList() {
   std::vector<std::string> messages;
   ModList list;
-  Status filled = korva::FillModList(platform_, program_folder_, &list);
+  Status filled = korva::FillModList(platform_, folders_.user_files, &list);
   mod_folder_list_ = list.folders;
   mod_count_ = static_cast<int>(list.folders.size());
   view_.SetModRows(list.names);
@@ -304,7 +308,7 @@ bool ModManager::ImportMods(const std::vector<std::string>& sources,
                           "with the one from " + BaseName(source) + "?",
                           "Import");
   };
-  ImportReport report = korva::ImportMods(platform_, program_folder_ + "/mods", sources, options);
+  ImportReport report = korva::ImportMods(platform_, folders_.mods(), sources, options);
   std::string text = ImportMessage(report);
   for (const std::string& message : RefillModList()) text += "\n" + message;
   view_.ShowMessage(text);

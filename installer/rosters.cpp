@@ -48,7 +48,7 @@ std::string UnknownPlacesText(const std::vector<int>& unknown) {
 }  // namespace
 
 std::vector<std::string> ModManager::RosterNames() {
-  return ListRosterNames(platform_, program_folder_);
+  return ListRosterNames(platform_, folders_.user_files);
 }
 
 std::array<ModManager::PlaceHolding, kPlaceCount> ModManager::PlaceHoldings() {
@@ -89,11 +89,11 @@ bool ModManager::SaveRoster(const std::string& name, bool skipUnknown) {
                       " empty (on the command line: --skip-unknown).");
     return false;
   }
-  const std::string path = RosterPath(program_folder_, name);
+  const std::string path = RosterPath(folders_.user_files, name);
   const bool replaced = platform_.Exists(path);
   Status saved;
-  if (!platform_.IsFolder(RosterFolder(program_folder_))) {
-    saved = platform_.CreateFolder(RosterFolder(program_folder_));
+  if (!platform_.IsFolder(RosterFolder(folders_.user_files))) {
+    saved = MakeFolders(platform_, RosterFolder(folders_.user_files));
   }
   if (saved.ok()) saved = ReplaceText(platform_, path, RosterText(name, roster));
   if (!saved.ok()) {
@@ -112,7 +112,7 @@ bool ModManager::SaveRoster(const std::string& name, bool skipUnknown) {
 
 bool ModManager::DeleteRoster(const std::string& name) {
   const std::string why = WhyNotRosterName(name);
-  const std::string path = RosterPath(program_folder_, name);
+  const std::string path = RosterPath(folders_.user_files, name);
   if (!why.empty() || !platform_.Exists(path)) {
     view_.ShowMessage("There is no roster " + Quoted(name) + " (no file " + path + ").");
     return false;
@@ -128,7 +128,7 @@ bool ModManager::DeleteRoster(const std::string& name) {
 
 bool ModManager::ApplyRoster(const std::string& name) {
   const std::string why = WhyNotRosterName(name);
-  const std::string path = RosterPath(program_folder_, name);
+  const std::string path = RosterPath(folders_.user_files, name);
   if (!why.empty() || !platform_.Exists(path)) {
     view_.ShowMessage("There is no roster " + Quoted(name) + " (no file " + path + ").");
     return false;
@@ -167,7 +167,7 @@ bool ModManager::ReinstallPackage(const std::string& mod) {
     return false;
   }
   std::string shown;
-  ReadModListName(platform_, program_folder_ + "/mods/" + packages[places[0] - 1] + "/modfile.ini", &shown);
+  ReadModListName(platform_, folders_.mods() + "/" + packages[places[0] - 1] + "/modfile.ini", &shown);
   if (shown.empty()) shown = mod;
   return ChangePlaces(packages, change, "reinstallation of " + shown + " in " + PlacesText(places),
                       "The new version of " + shown + " could not be installed in " +
@@ -206,7 +206,7 @@ bool ModManager::ChangePlaces(const std::array<std::string, kPlaceCount>& packag
   for (int n : changed) {
     const std::string& package = packages[n - 1];
     if (package.empty()) continue;
-    const std::string folder = program_folder_ + "/mods/" + package;
+    const std::string folder = folders_.mods() + "/" + package;
     const std::string place = "Place " + std::to_string(n) + ", " + package + ": ";
     if (!platform_.IsFolder(folder) || !platform_.CanRead(folder + "/modfile.ini")) {
       problems.push_back(place + "there is no such mod package (" + folder +
@@ -280,7 +280,7 @@ bool ModManager::AskAndSaveRoster() {
   }
   name = Trimmed(name);
   const std::string why = WhyNotRosterName(name);
-  if (why.empty() && platform_.Exists(RosterPath(program_folder_, name)) &&
+  if (why.empty() && platform_.Exists(RosterPath(folders_.user_files, name)) &&
       !view_.AskYesNo("There is a roster " + Quoted(name) + " already. Replace it with the places "
                       "as they are now?", "Save roster")) {
     return false;
@@ -303,7 +303,7 @@ bool ModManager::AskAndSaveRoster() {
 bool ModManager::AskAndDeleteRoster() {
   const std::vector<std::string> names = RosterNames();
   if (names.empty()) {
-    view_.ShowMessage("There are no rosters to delete (" + RosterFolder(program_folder_) +
+    view_.ShowMessage("There are no rosters to delete (" + RosterFolder(folders_.user_files) +
                       " holds none).");
     return false;
   }
@@ -329,7 +329,7 @@ void ModManager::OfferReinstall(const std::string& folder) {
   }
   if (places.empty()) return;
   std::string shown;
-  ReadModListName(platform_, program_folder_ + "/mods/" + folder + "/modfile.ini", &shown);
+  ReadModListName(platform_, folders_.mods() + "/" + folder + "/modfile.ini", &shown);
   if (shown.empty()) shown = folder;
   if (view_.AskYesNo(shown + " was updated. Install the new version in " + PlacesText(places) + "?",
                      kUpdatedPackageCaption)) {
@@ -348,7 +348,7 @@ void ModManager::OfferChangedPackages() {
     }
     const std::string key = FoldedName(record.package);
     if (std::find(offered.begin(), offered.end(), key) != offered.end()) continue;
-    const std::string now = PackageFingerprint(platform_, program_folder_ + "/mods/" + record.package);
+    const std::string now = PackageFingerprint(platform_, folders_.mods() + "/" + record.package);
     if (now.empty() || now == record.fingerprint) continue;
     offered.push_back(key);
     OfferReinstall(record.package);
