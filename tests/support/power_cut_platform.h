@@ -55,6 +55,7 @@ class PowerCutPlatform : public Platform {
     return base_.CheckInside(root, path);
   }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
+  ProgramFolders Folders() override { return base_.Folders(); }
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
 
