@@ -73,7 +73,6 @@ struct ProgramFolders {
   // the user's own that a first start makes.
   bool apart = false;
 
-  std::string config() const { return settings + "/config.ini"; }
   std::string mods() const { return user_files + "/mods"; }
   std::string rosters() const { return user_files + "/rosters"; }
 };
@@ -93,9 +92,9 @@ Environment SystemEnvironment();
 //  - Windows (platform_windows.cpp): settings in %APPDATA%\korva-zid, the
 //    user's files in %LOCALAPPDATA%\korva-zid (the user's known folders
 //    when the variables are not set); the program's own files beside it.
-// Paths come with "/" separators. Looking costs a few file system calls;
-// nothing is written, except that on Windows a folder that could be
-// portable is tried for writing with a file that is gone at once.
+// Paths come with "/" separators. Looking costs a few file system calls
+// and writes nothing (whether a folder can be written in is asked of the
+// system).
 ProgramFolders FindProgramFolders(Platform& platform, const std::string& executableFolder,
                                   const Environment& environment);
 

@@ -803,7 +803,6 @@ TEST_F(PlatformTest, ProgramFoldersFollowTheFormAndTheEnvironment) {
     EXPECT_EQ(folders.program, kWindows || !c.posixProgram ? exe : dir / c.posixProgram);
     EXPECT_EQ(folders.settings, dir / users.first);
     EXPECT_EQ(folders.user_files, dir / users.second);
-    EXPECT_EQ(folders.config(), dir / users.first + "/config.ini");
     EXPECT_EQ(folders.mods(), dir / users.second + "/mods");
   }
   if (kWindows) return;
