@@ -59,6 +59,7 @@ say() { echo "check-installed.sh: $*"; }
 # machine, and snapshot (what lies among the program's installed files).
 if [ "$mode" = windows ]; then
   export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  cleanup() { wineserver -k 2> /dev/null || true; rm -rf "$work"; }
   wineboot -i > /dev/null 2>&1 || fail "wine could not make a fresh prefix"
   winvar() { wine cmd /c "echo %$1%" < /dev/null 2> /dev/null | tr -d '\r'; }
   roaming=$(winvar APPDATA)

@@ -13,6 +13,9 @@
 ; STAGE holds the program's files and files.nsh, which lists them
 ; (the macros InstallFiles and UninstallFiles).
 Unicode true
+; A 64-bit setup for the 64-bit program (and for wine prefixes without 32-bit
+; support).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 
