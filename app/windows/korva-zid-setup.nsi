@@ -18,6 +18,7 @@ Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
+BrandingText "Korva Quorin ZID ${VERSION}"
 
 !define NAME "Korva Quorin ZID"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\korva-zid"
