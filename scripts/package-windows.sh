@@ -73,8 +73,8 @@ cp "$repo/app/windows/korva-zid.ico" "$nsis/"
   echo '!macroend'
   echo '!macro UninstallFiles'
   (cd "$stage" && find . -type f | sort) | sed 's|^\./||; s|/|\\|g; s/^/  Delete "$INSTDIR\\/; s/$/"/'
-  echo '  RMDir "$INSTDIR\tools"'
-  echo '  RMDir "$INSTDIR\data"'
+  # shellcheck disable=SC2016
+  printf '  RMDir "$INSTDIR\\%s"\n' tools data
   echo '!macroend'
 } > "$nsis/files.nsh"
 version=$(sed -n 's/^project(korva_zid VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
