@@ -571,9 +571,9 @@ void KorvaQuorinZIDFrame::EndProgress() {
 }
 
 // The user's own files: the one place each that says where they are.
-std::string KorvaQuorinZIDFrame::ConfigFolder() const { return manager_->program_folder(); }
+std::string KorvaQuorinZIDFrame::ConfigFolder() const { return manager_->folders().settings; }
 
-std::string KorvaQuorinZIDFrame::ModsFolder() const { return manager_->program_folder() + "/mods"; }
+std::string KorvaQuorinZIDFrame::ModsFolder() const { return manager_->folders().mods(); }
 
 int KorvaQuorinZIDFrame::ModRowOf(int listRow) const {
   if (listRow < 0 || static_cast<size_t>(listRow) >= shown_mods_.size()) return -1;

@@ -42,6 +42,9 @@ bool ReadWindowPlace(korva::Platform& platform, const std::string& folder, Windo
 korva::Status WriteWindowPlace(korva::Platform& platform, const std::string& folder,
                                const WindowPlace& place) {
   const wxRect& r = place.rect;
+  // An installed program's settings folder is made by the first thing it keeps.
+  korva::Status made = korva::MakeFolders(platform, folder);
+  if (!made.ok()) return made;
   return korva::ReplaceText(
       platform, WindowPlacePath(folder),
       "# Where the Korva Quorin ZID window was when it was last closed.\n"

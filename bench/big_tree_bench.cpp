@@ -93,6 +93,7 @@ struct Program {
     for (const char* sub : {"data", "tools"}) {
       fs::copy(built + "/" + sub, folder / sub, fs::copy_options::recursive);
     }
+    MarkPortable(folder.path());
     MakeBigPackage(folder.path(), "big_a", 1);
     MakeBigPackage(folder.path(), "big_b", 2);
   }

@@ -38,6 +38,7 @@ void BM_CliInstallWithTwoIcons(benchmark::State& state) {
   for (const char* folder : {"data", "tools"}) {
     fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
   }
+  MarkPortable(program.path());
   WriteBytes(program / "mods/two_icons/modfile.ini",
              "name=Two Icons\ndescription=A main icon and one extra icon.\ndataname=TwoIcons\n"
              "has_icon=1\nadd_icon=extra.tga\n");

@@ -1,9 +1,9 @@
 // korva-zid-cli: the window's operations for scripts and terminals. Every run
 // goes through the same start-up as the window (config.ini, backups, lists)
 // and prints on stdout the text of every message the window would show.
-// `import`, `roster list|delete|export` and `find-game` are the exceptions:
-// they change or read only the program's own folders (mods, rosters) or
-// only look, so none needs a game folder or runs the start-up.
+// `import`, `roster list|delete|export`, `find-game` and `paths` are the
+// exceptions: they change or read only the user's own folders (mods,
+// rosters) or only look, so none needs a game folder or runs the start-up.
 // Exit status: 0 done, 1 refused or failed, 2 usage error.
 #include <chrono>
 #include <cstdlib>
@@ -19,6 +19,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: korva-zid-cli COMMAND\n"
     "  find-game            list every installed KORVAQUORIN.exe (Steam, GOG)\n"
+    "  paths                the folders in use, one a line: name, tab, folder\n"
+    "                       (program: data and tools; settings: config.ini;\n"
+    "                       mods; rosters)\n"
     "  set-game PATH        use the game whose KORVAQUORIN.exe is PATH\n"
     "  mods                 list \"Mod Database\": row, tab, text\n"
     "  chars                list \"Game Chars\", then the free slots C, A, F, M\n"
@@ -33,8 +36,8 @@ constexpr const char* kUsage =
     "                       import mod packages into \"Mod Database\"; a package of\n"
     "                       the same folder name is kept unless --replace is given;\n"
     "                       a shared roster's zip brings the roster and its packages\n"
-    "  roster list          list the saved rosters (rosters/NAME.txt in the program\n"
-    "                       folder)\n"
+    "  roster list          list the saved rosters (NAME.txt in the rosters folder:\n"
+    "                       see paths)\n"
     "  roster save NAME [--skip-unknown]\n"
     "                       save which package each place holds as roster NAME; a\n"
     "                       place whose package is not known refuses the save,\n"
@@ -189,7 +192,7 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   const size_t operands = args.size() - 1;
   bool known = (command == "set-game" && operands == 1) ||
-               (command == "find-game" && operands == 0) ||
+               ((command == "find-game" || command == "paths") && operands == 0) ||
                ((command == "mods" || command == "chars") && operands == 0) ||
                ((command == "info" || command == "delete") && operands == 1) ||
                (command == "install" && operands == 2) ||
@@ -243,6 +246,12 @@ int main(int argc, char** argv) {
   }
 
   korva::Platform& platform = korva::SystemPlatform();
+  if (command == "paths") {
+    const korva::ProgramFolders folders = platform.Folders();
+    std::cout << "program\t" << folders.program << "\nsettings\t" << folders.settings
+              << "\nmods\t" << folders.mods() << "\nrosters\t" << folders.rosters() << "\n";
+    return 0;
+  }
   ConsoleView view;
   korva::ModManager manager(platform, view);
   if (command == "import") {
@@ -256,7 +265,7 @@ int main(int argc, char** argv) {
     }
     return 1;
   }
-  // Rosters are files of the program folder: listing and deleting them
+  // Rosters are files of the user's own: listing and deleting them
   // needs no game.
   if (command == "roster" && action == "list") {
     for (const std::string& name : manager.RosterNames()) std::cout << name << "\n";

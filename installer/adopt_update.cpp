@@ -114,7 +114,7 @@ bool ModManager::AdoptGameUpdate() {
     if (!name.empty() && name.back() == '\\') name.pop_back();
     if (name == PlaceholderCharacterName(i + 1)) name.clear();
     if (name.empty() && !holdings[i].package.empty()) {
-      ReadModListName(platform_, program_folder_ + "/mods/" + holdings[i].package + "/modfile.ini",
+      ReadModListName(platform_, folders_.mods() + "/" + holdings[i].package + "/modfile.ini",
                       &name);
       if (name.empty()) name = holdings[i].package;
     }
@@ -154,7 +154,7 @@ bool ModManager::AdoptGameUpdate() {
             continue;
           }
           if (holding.package.empty()) continue;
-          const std::string folder = program_folder_ + "/mods/" + holding.package;
+          const std::string folder = folders_.mods() + "/" + holding.package;
           if (!platform_.IsFolder(folder) || !platform_.CanRead(folder + "/modfile.ini")) {
             emptied.push_back(names[i] + ": its mod package " + holding.package +
                               " is no longer in the mods folder (" + folder + ").");

@@ -13,16 +13,18 @@ std::string GameFolderFromConfigLine(const std::string& line) {
   return line.substr(equals + 1);
 }
 
-bool ReadConfig(Platform& platform, const std::string& programFolder, std::string* gameFolder) {
+bool ReadConfig(Platform& platform, const std::string& settingsFolder, std::string* gameFolder) {
   std::vector<std::string> lines;
-  if (!ReadTextLines(platform, programFolder + "/config.ini", kConfigFileLimit, &lines).ok()) return false;
+  if (!ReadTextLines(platform, settingsFolder + "/config.ini", kConfigFileLimit, &lines).ok()) return false;
   *gameFolder = lines.empty() ? "" : GameFolderFromConfigLine(lines.front());
   return true;
 }
 
-Status WriteConfig(Platform& platform, const std::string& programFolder,
+Status WriteConfig(Platform& platform, const std::string& settingsFolder,
                    const std::string& gameFolder) {
-  return ReplaceText(platform, programFolder + "/config.ini", "KorvaPath=" + gameFolder + "\n");
+  Status made = MakeFolders(platform, settingsFolder);
+  if (!made.ok()) return made;
+  return ReplaceText(platform, settingsFolder + "/config.ini", "KorvaPath=" + gameFolder + "\n");
 }
 
 }  // namespace korva

@@ -1,4 +1,5 @@
-// config.ini in the program folder: the one line "KorvaPath=" + game folder.
+// config.ini in the settings folder (ProgramFolders::settings: the program
+// folder of a portable program): the one line "KorvaPath=" + game folder.
 #pragma once
 
 #include <string>
@@ -14,10 +15,11 @@ std::string GameFolderFromConfigLine(const std::string& line);
 
 // Reads config.ini's first line into `*gameFolder`. False when the file
 // cannot be read.
-bool ReadConfig(Platform& platform, const std::string& programFolder, std::string* gameFolder);
+bool ReadConfig(Platform& platform, const std::string& settingsFolder, std::string* gameFolder);
 
-// Replaces config.ini with the line "KorvaPath=" + game folder and CR LF.
-Status WriteConfig(Platform& platform, const std::string& programFolder,
+// Replaces config.ini with the line "KorvaPath=" + game folder and CR LF,
+// making the settings folder first when it is missing.
+Status WriteConfig(Platform& platform, const std::string& settingsFolder,
                    const std::string& gameFolder);
 
 }  // namespace korva

@@ -448,7 +448,7 @@ class Importer {
   ImportReport Run(const std::vector<std::string>& sources) {
     RemoveImportLeftovers(platform_, mods_);
     if (!platform_.IsFolder(mods_)) {
-      Status made = platform_.CreateFolder(mods_);
+      Status made = korva::MakeFolders(platform_, mods_);
       if (!made.ok()) {
         for (const std::string& source : sources) {
           Add(source, *Refuse(ImportRule::kWriteFailed,

@@ -17,9 +17,9 @@ Status ReadModListName(Platform& platform, const std::string& modfilePath, std::
   return Status::Ok();
 }
 
-Status FillModList(Platform& platform, const std::string& programFolder, ModList* list) {
+Status FillModList(Platform& platform, const std::string& userFolder, ModList* list) {
   *list = ModList();
-  const std::string mods = programFolder + "/mods";
+  const std::string mods = userFolder + "/mods";
   if (!platform.Exists(mods)) return Status::Ok();
   std::vector<std::string> entries;
   Status listed = platform.ListFolder(mods, &entries);
@@ -37,6 +37,18 @@ Status FillModList(Platform& platform, const std::string& programFolder, ModList
     list->names.push_back(name);
   }
   return Status::Ok();
+}
+
+std::string MakeModsFolder(Platform& platform, const std::string& mods) {
+  Status made = MakeFolders(platform, mods);
+  if (!made.ok()) {
+    return "The mods folder could not be made (" + made.message() + "), so \"Mod Database\" "
+           "is empty.";
+  }
+  return "Your mods folder is new and empty:\n" + mods +
+         "\n\nTo add mod packages, drop their archives (zip, 7z, rar, tar.gz, tar.bz2 or "
+         "tar.xz) or package folders anywhere on this window. Package folders (each with its "
+         "modfile.ini) put into the mods folder are listed from the next start on.";
 }
 
 Status ReadModInfo(Platform& platform, const std::string& packageFolder, ModInfoTexts* texts) {

@@ -1,7 +1,7 @@
 // The mod database: the packages the user can install, one per folder under
-// programFolder + "/mods" that holds a readable modfile.ini, listed under the
-// text of the second piece of their modfile.ini's first line; and the name and
-// description texts shown for the selected package.
+// the mods folder (ProgramFolders::mods) that holds a readable modfile.ini,
+// listed under the text of the second piece of their modfile.ini's first
+// line; and the name and description texts shown for the selected package.
 #pragma once
 
 #include <string>
@@ -26,11 +26,16 @@ struct ModList {
 // pieces. On failure (the file cannot be read) `*name` is empty.
 Status ReadModListName(Platform& platform, const std::string& modfilePath, std::string* name);
 
-// Lists the packages under programFolder + "/mods". Plain files and folders
+// Lists the packages under userFolder + "/mods". Plain files and folders
 // without a modfile.ini are left out. A missing mods folder gives an empty
 // list and success. On failure (the mods folder exists but cannot be listed)
 // the list is empty and the status says why.
-Status FillModList(Platform& platform, const std::string& programFolder, ModList* list);
+Status FillModList(Platform& platform, const std::string& userFolder, ModList* list);
+
+// What a start that finds no mods folder `mods` says: makes it, and the
+// message says where it is and how packages get in; or, when it cannot be
+// made, why.
+std::string MakeModsFolder(Platform& platform, const std::string& mods);
 
 // The texts shown for a selected package.
 struct ModInfoTexts {

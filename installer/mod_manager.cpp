@@ -45,11 +45,11 @@ std::vector<std::string> LeftoverPaths() {
 
 ModManager::ModManager(Platform& platform, View& view)
     : journal_(platform), platform_(journal_), game_lock_(platform), view_(view),
-      program_folder_(platform.ProgramFolder()) {}
+      folders_(platform.Folders()), program_folder_(folders_.program) {}
 
 bool ModManager::StartUp() {
   std::string folder;
-  bool remembered = ReadConfig(platform_, program_folder_, &folder);
+  bool remembered = ReadConfig(platform_, folders_.settings, &folder);
   if (remembered) game_folder_ = folder;
   if (!remembered || !platform_.CanRead(game_folder_ + "/KORVAQUORIN.exe")) {
     // The dialog opens where the game is installed, when it is found.
@@ -68,13 +68,10 @@ bool ModManager::StartUp() {
 
 bool ModManager::UseGameFolder(const std::string& folder, bool forThisRun) {
   game_folder_ = folder;
-  // A config.ini that holds this very line already is left as it is.
-  std::string line;
-  if (platform_.ReadFile(program_folder_ + "/config.ini", 4096, &line).ok() &&
-      line == "KorvaPath=" + folder + "\r\n") {
-    return true;
-  }
-  Status written = WriteConfig(platform_, program_folder_, game_folder_);
+  // A config.ini that names this very folder already is left as it is.
+  std::string saved;
+  if (ReadConfig(platform_, folders_.settings, &saved) && saved == folder) return true;
+  Status written = WriteConfig(platform_, folders_.settings, game_folder_);
   if (!written.ok()) {
     view_.ShowMessage("The game folder could not be saved in config.ini (" + written.message() +
                       (forThisRun ? "). It is used for this run; the next start asks again."
@@ -334,13 +331,17 @@ bool ModManager::PrepareGameFiles(bool unpack) {
 }
 
 void ModManager::FillModList() {
+  // The first start of a program whose mods folder is the user's own.
+  if (folders_.apart && !platform_.Exists(folders_.mods())) {
+    view_.ShowMessage(MakeModsFolder(platform_, folders_.mods()));
+  }
   for (const std::string& message : RefillModList()) view_.ShowMessage(message);
 }
 
 std::vector<std::string> ModManager::RefillModList() {
   std::vector<std::string> messages;
   ModList list;
-  Status filled = korva::FillModList(platform_, program_folder_, &list);
+  Status filled = korva::FillModList(platform_, folders_.user_files, &list);
   mod_folder_list_ = list.folders;
   mod_count_ = static_cast<int>(list.folders.size());
   view_.SetModRows(list.names);
@@ -371,10 +372,10 @@ bool ModManager::ImportMods(const std::vector<std::string>& sources,
                               BaseName(source) + "?",
                           "Import");
   };
-  options.rosters_folder = RosterFolder(program_folder_);
+  options.rosters_folder = folders_.rosters();
   // The mods and rosters folders only, outside any operation: straight to
   // the system, so the unpacked files are flushed together.
-  ImportReport report = korva::ImportMods(journal_.base(), program_folder_ + "/mods", sources, options);
+  ImportReport report = korva::ImportMods(journal_.base(), folders_.mods(), sources, options);
   std::string text = ImportMessage(report);
   for (const std::string& message : RefillModList()) text += "\n" + message;
   // The command line imports without a game: it says how to apply.

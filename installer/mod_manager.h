@@ -97,7 +97,7 @@ class ModManager {
   bool AdoptGameUpdate();
 
   // Rosters (installer/rosters.cpp): named lists of which package each
-  // place holds, kept in the program folder (see installer/roster_file.h).
+  // place holds, kept in the rosters folder (see installer/roster_file.h).
   // The names of the rosters there.
   std::vector<std::string> RosterNames();
   // The ten places as they are become roster `name` (replacing a roster of
@@ -131,7 +131,7 @@ class ModManager {
   // The managed game files found changed at start-up (empty when none).
   const std::vector<ChangedFile>& changed_files() const { return changed_files_; }
 
-  // Imports mod archives and package folders into the program's mods folder
+  // Imports mod archives and package folders into the mods folder
   // (see installer/import.h), asking before a package of the same folder
   // name is replaced; refills "Mod Database" and says in one message what
   // was imported and what was refused. `progress` (may be empty) hears how
@@ -157,6 +157,8 @@ class ModManager {
 
   const std::string& game_folder() const { return game_folder_; }
   const std::string& program_folder() const { return program_folder_; }
+  // Where config.ini, the mods folder and the rosters are.
+  const ProgramFolders& folders() const { return folders_; }
   // The package folder of each "Mod Database" row, and how many rows there are.
   const std::vector<std::string>& mod_folder_list() const { return mod_folder_list_; }
   int mod_count() const { return mod_count_; }
@@ -210,7 +212,8 @@ class ModManager {
   // said once they are done.
   Status PrepareSteps(std::vector<std::string>* notes, std::vector<std::string>* said);
   // Start-up step 14: fills "Mod Database" and the mod folder list from the
-  // packages under the program's mods folder.
+  // packages under the mods folder; the first start of a program whose
+  // mods folder is the user's own makes it and says where it is.
   void FillModList();
   // Fills "Mod Database" afresh; returns the messages that FillModList shows.
   std::vector<std::string> RefillModList();
@@ -317,7 +320,8 @@ class ModManager {
   bool said_game_runs_ = false;
   View& view_;
   std::string game_folder_;
-  std::string program_folder_;
+  ProgramFolders folders_;
+  std::string program_folder_;  // the program's own files (data/, tools/)
   std::vector<std::string> mod_folder_list_;
   int mod_count_ = 0;
   IconMap icon_map_;

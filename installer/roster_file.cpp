@@ -25,10 +25,10 @@ bool EndsWithExtension(const std::string& file) {
 
 }  // namespace
 
-std::string RosterFolder(const std::string& programFolder) { return programFolder + "/rosters"; }
+std::string RosterFolder(const std::string& userFolder) { return userFolder + "/rosters"; }
 
-std::string RosterPath(const std::string& programFolder, const std::string& name) {
-  return RosterFolder(programFolder) + "/" + name + kExtension;
+std::string RosterPath(const std::string& userFolder, const std::string& name) {
+  return RosterFolder(userFolder) + "/" + name + kExtension;
 }
 
 std::string WhyNotRosterName(const std::string& name) {
@@ -132,13 +132,13 @@ std::string RosterText(const std::string& name, const Roster& roster) {
   return text;
 }
 
-std::vector<std::string> ListRosterNames(Platform& platform, const std::string& programFolder) {
+std::vector<std::string> ListRosterNames(Platform& platform, const std::string& userFolder) {
   std::vector<std::string> names, files;
-  if (!platform.ListFolder(RosterFolder(programFolder), &files).ok()) return names;
+  if (!platform.ListFolder(RosterFolder(userFolder), &files).ok()) return names;
   for (const std::string& file : files) {
     if (!EndsWithExtension(file)) continue;
     const std::string name = file.substr(0, file.size() - std::string(kExtension).size());
-    if (WhyNotRosterName(name).empty() && !platform.IsFolder(RosterFolder(programFolder) + "/" + file)) {
+    if (WhyNotRosterName(name).empty() && !platform.IsFolder(RosterFolder(userFolder) + "/" + file)) {
       names.push_back(name);
     }
   }

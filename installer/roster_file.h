@@ -30,9 +30,10 @@ struct Roster {
   std::array<std::string, 10> packages;
 };
 
-// The program folder's "rosters" folder, and the file of roster `name`.
-std::string RosterFolder(const std::string& programFolder);
-std::string RosterPath(const std::string& programFolder, const std::string& name);
+// The "rosters" folder in the user's folder (ProgramFolders::user_files),
+// and the file of roster `name`.
+std::string RosterFolder(const std::string& userFolder);
+std::string RosterPath(const std::string& userFolder, const std::string& name);
 
 // Why `name` cannot name a roster, as words that follow the name in a
 // sentence ("holds a \"/\", ..."); "" when it can. A roster name is what an
@@ -61,8 +62,8 @@ Status WriteRosterBytes(Platform& platform, const std::string& path, std::string
 // The file's text for `roster` named `name` (LF line ends, as in memory).
 std::string RosterText(const std::string& name, const Roster& roster);
 
-// The names of the rosters in the program folder (the files NAME.txt whose
+// The names of the rosters in the user's folder (the files NAME.txt whose
 // NAME is a roster name), in the folder's order. None when it is missing.
-std::vector<std::string> ListRosterNames(Platform& platform, const std::string& programFolder);
+std::vector<std::string> ListRosterNames(Platform& platform, const std::string& userFolder);
 
 }  // namespace korva

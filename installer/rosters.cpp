@@ -50,7 +50,7 @@ std::string UnknownPlacesText(const std::vector<int>& unknown) {
 }  // namespace
 
 std::vector<std::string> ModManager::RosterNames() {
-  return ListRosterNames(platform_, program_folder_);
+  return ListRosterNames(platform_, folders_.user_files);
 }
 
 std::array<ModManager::PlaceHolding, kPlaceCount> ModManager::PlaceHoldings() {
@@ -93,11 +93,11 @@ bool ModManager::SaveRoster(const std::string& name, bool skipUnknown) {
                       " empty (on the command line: --skip-unknown).");
     return false;
   }
-  const std::string path = RosterPath(program_folder_, name);
+  const std::string path = RosterPath(folders_.user_files, name);
   const bool replaced = platform_.Exists(path);
   Status saved;
-  if (!platform_.IsFolder(RosterFolder(program_folder_))) {
-    saved = platform_.CreateFolder(RosterFolder(program_folder_));
+  if (!platform_.IsFolder(folders_.rosters())) {
+    saved = MakeFolders(platform_, folders_.rosters());
   }
   if (saved.ok()) saved = ReplaceText(platform_, path, RosterText(name, roster));
   if (!saved.ok()) {
@@ -116,7 +116,7 @@ bool ModManager::SaveRoster(const std::string& name, bool skipUnknown) {
 
 bool ModManager::DeleteRoster(const std::string& name) {
   const std::string why = WhyNotRosterName(name);
-  const std::string path = RosterPath(program_folder_, name);
+  const std::string path = RosterPath(folders_.user_files, name);
   if (!why.empty() || !platform_.Exists(path)) {
     view_.ShowMessage("There is no roster " + Quoted(name) + " (no file " + path + ").");
     return false;
@@ -132,7 +132,7 @@ bool ModManager::DeleteRoster(const std::string& name) {
 
 bool ModManager::ApplyRoster(const std::string& name) {
   const std::string why = WhyNotRosterName(name);
-  const std::string path = RosterPath(program_folder_, name);
+  const std::string path = RosterPath(folders_.user_files, name);
   if (!why.empty() || !platform_.Exists(path)) {
     view_.ShowMessage("There is no roster " + Quoted(name) + " (no file " + path + ").");
     return false;
@@ -175,7 +175,7 @@ bool ModManager::ReinstallPackage(const std::string& mod) {
     return false;
   }
   std::string shown;
-  ReadModListName(platform_, program_folder_ + "/mods/" + packages[places[0] - 1] + "/modfile.ini", &shown);
+  ReadModListName(platform_, folders_.mods() + "/" + packages[places[0] - 1] + "/modfile.ini", &shown);
   if (shown.empty()) shown = mod;
   return ChangePlaces(packages, change, "reinstallation of " + shown + " in " + PlacesText(places),
                       "The new version of " + shown + " could not be installed in " +
@@ -214,7 +214,7 @@ bool ModManager::ChangePlaces(const std::array<std::string, kPlaceCount>& packag
   for (int n : changed) {
     const std::string& package = packages[n - 1];
     if (package.empty()) continue;
-    const std::string folder = program_folder_ + "/mods/" + package;
+    const std::string folder = folders_.mods() + "/" + package;
     const std::string place = "Place " + std::to_string(n) + ", " + package + ": ";
     if (!platform_.IsFolder(folder) || !platform_.CanRead(folder + "/modfile.ini")) {
       problems.push_back(place + "there is no such mod package (" + folder +
@@ -288,7 +288,7 @@ bool ModManager::AskAndSaveRoster() {
   }
   name = Trimmed(name);
   const std::string why = WhyNotRosterName(name);
-  if (why.empty() && platform_.Exists(RosterPath(program_folder_, name)) &&
+  if (why.empty() && platform_.Exists(RosterPath(folders_.user_files, name)) &&
       !view_.AskYesNo("There is a roster " + Quoted(name) + " already. Replace it with the places "
                       "as they are now?", "Save roster")) {
     return false;
@@ -311,7 +311,7 @@ bool ModManager::AskAndSaveRoster() {
 bool ModManager::AskAndDeleteRoster() {
   const std::vector<std::string> names = RosterNames();
   if (names.empty()) {
-    view_.ShowMessage("There are no rosters to delete (" + RosterFolder(program_folder_) +
+    view_.ShowMessage("There are no rosters to delete (" + folders_.rosters() +
                       " holds none).");
     return false;
   }
@@ -337,7 +337,7 @@ void ModManager::OfferReinstall(const std::string& folder) {
   }
   if (places.empty()) return;
   std::string shown;
-  ReadModListName(platform_, program_folder_ + "/mods/" + folder + "/modfile.ini", &shown);
+  ReadModListName(platform_, folders_.mods() + "/" + folder + "/modfile.ini", &shown);
   if (shown.empty()) shown = folder;
   if (view_.AskYesNo(shown + " was updated. Install the new version in " + PlacesText(places) + "?",
                      kUpdatedPackageCaption)) {
@@ -356,7 +356,7 @@ void ModManager::OfferChangedPackages() {
     }
     const std::string key = FoldedName(record.package);
     if (std::find(offered.begin(), offered.end(), key) != offered.end()) continue;
-    const std::string now = PackageFingerprint(platform_, program_folder_ + "/mods/" + record.package);
+    const std::string now = PackageFingerprint(platform_, folders_.mods() + "/" + record.package);
     if (now.empty() || now == record.fingerprint) continue;
     offered.push_back(key);
     OfferReinstall(record.package);
@@ -368,7 +368,7 @@ bool ModManager::ExportRoster(const std::string& name, const std::string& path, 
     return view_.ShowProgress(done, total, doing);
   });
   RosterExport report;
-  Status status = korva::ExportRoster(platform_, program_folder_ + "/mods", RosterFolder(program_folder_),
+  Status status = korva::ExportRoster(platform_, folders_.mods(), folders_.rosters(),
                                       name, path, replace, &progress, &report);
   view_.EndProgress();
   if (!status.ok()) {
@@ -389,7 +389,7 @@ bool ModManager::ExportRoster(const std::string& name, const std::string& path, 
 bool ModManager::AskAndExportRoster() {
   const std::vector<std::string> names = RosterNames();
   if (names.empty()) {
-    view_.ShowMessage("There are no rosters to share (" + RosterFolder(program_folder_) +
+    view_.ShowMessage("There are no rosters to share (" + folders_.rosters() +
                       " holds none). Save one first with \"Save roster...\".");
     return false;
   }

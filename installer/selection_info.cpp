@@ -103,7 +103,7 @@ SelectionInfo ModManager::PlaceSelection(int placeRow) {
   if (!row.empty() && row.back() == '\\') row.pop_back();
   PlaceRecord record;
   const Status read = ReadPlaceRecord(platform_, game_folder_, placeRow, &record);
-  const std::string package = program_folder_ + "/mods/" + record.package;
+  const std::string package = folders_.mods() + "/" + record.package;
   if (!read.ok()) {
     shown.title = place + row + " (its record cannot be read: " + read.message() + ")";
     return shown;

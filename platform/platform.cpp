@@ -41,6 +41,39 @@ Status SameBytes(Platform& platform, const std::string& a, const std::string& b,
   return Status::Ok();
 }
 
+ProgramFolders ChooseProgramFolders(Platform& platform, const std::string& executableFolder,
+                                    const std::function<bool()>& writable,
+                                    const std::string& installedProgram,
+                                    const std::string& settingsBase, const std::string& dataBase) {
+  ProgramFolders folders;
+  if ((platform.Exists(executableFolder + "/config.ini") ||
+       platform.Exists(executableFolder + "/portable")) &&
+      writable()) {
+    folders.program = folders.settings = folders.user_files = executableFolder;
+    return folders;
+  }
+  folders.program = installedProgram;
+  folders.settings = settingsBase + "/korva-zid";
+  folders.user_files = dataBase + "/korva-zid";
+  folders.apart = true;
+  return folders;
+}
+
+Status MakeFolders(Platform& platform, const std::string& path) {
+  if (platform.IsFolder(path)) return Status::Ok();
+  // The missing folders, deepest first, up to the first that exists.
+  std::vector<std::string> missing;
+  for (std::string folder = path; !folder.empty() && !platform.Exists(folder);
+       folder = ParentFolder(folder)) {
+    missing.push_back(folder);
+  }
+  for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+    Status made = platform.CreateFolder(*folder);
+    if (!made.ok()) return made;
+  }
+  return platform.IsFolder(path) ? Status::Ok() : Status::PathError(path, "not a folder");
+}
+
 Status Platform::RemoveOwnTree(const std::string& path) {
   std::vector<std::string> stuck;
   std::function<void(const std::string&)> remove = [&](const std::string& folder) {

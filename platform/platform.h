@@ -53,6 +53,51 @@ class FileWriter {
   virtual Status Write(std::string_view bytes) = 0;
 };
 
+class Platform;
+
+// Where the program finds its own files and keeps the user's. It runs in
+// one of two forms, told apart by the folder of its executable:
+//  - portable: that folder can be written in and holds config.ini or a file
+//    named "portable" (a build folder, the unzipped download). Everything
+//    lies there, as it always has.
+//  - installed: otherwise (a Debian package, a Windows setup). The
+//    program's own files lie with it; the user's lie in the user's own
+//    folders of the system, which the program makes when they are missing.
+// Each system's half of the platform says where those folders are; the
+// rest of the program only asks for them.
+struct ProgramFolders {
+  std::string program;     // the program's own files: data/ and tools/
+  std::string settings;    // config.ini and the window's own settings
+  std::string user_files;  // the user's mod packages and rosters
+  // True when the user's files live apart from the program, in folders of
+  // the user's own that a first start makes.
+  bool apart = false;
+
+  std::string mods() const { return user_files + "/mods"; }
+  std::string rosters() const { return user_files + "/rosters"; }
+};
+
+// The value of an environment variable; "" when it is not set.
+using Environment = std::function<std::string(const std::string& name)>;
+// This process's environment.
+Environment SystemEnvironment();
+
+// The folders of a program whose executable lies in `executableFolder`,
+// with `environment` as its environment, by this system's rules:
+//  - POSIX (platform_posix.cpp): settings in $XDG_CONFIG_HOME/korva-zid,
+//    the user's files in $XDG_DATA_HOME/korva-zid (each variable only when
+//    it holds an absolute path; else ~/.config and ~/.local/share); an
+//    executable in a "bin" folder without data/ beside it takes its own
+//    files from ../lib/korva-zid (/usr/bin -> /usr/lib/korva-zid);
+//  - Windows (platform_windows.cpp): settings in %APPDATA%\korva-zid, the
+//    user's files in %LOCALAPPDATA%\korva-zid (the user's known folders
+//    when the variables are not set); the program's own files beside it.
+// Paths come with "/" separators. Looking costs a few file system calls
+// and writes nothing (whether a folder can be written in is asked of the
+// system).
+ProgramFolders FindProgramFolders(Platform& platform, const std::string& executableFolder,
+                                  const Environment& environment);
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -216,6 +261,11 @@ class Platform {
 
   // The folder of the running executable, without a trailing separator.
   virtual std::string ProgramFolder() = 0;
+  // Where the running program finds its own files and keeps the user's:
+  // FindProgramFolders for ProgramFolder() and this process's environment.
+  virtual ProgramFolders Folders() {
+    return FindProgramFolders(*this, ProgramFolder(), SystemEnvironment());
+  }
   // The path under which other programs and libraries find `path` (the name
   // as it is spelled on disk, resolved case-insensitively).
   virtual std::string NativePath(const std::string& path) = 0;
@@ -256,6 +306,11 @@ Platform& SystemPlatform();
 // Windows they are read from the wide-character command line, so names
 // outside the 8-bit code page arrive whole; elsewhere they are argv itself.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// Creates the folder `path` and every folder above it that is missing.
+// Succeeds when it is a folder already. Fails naming the first folder that
+// could not be made.
+Status MakeFolders(Platform& platform, const std::string& path);
 
 // Sets `*same` to whether the files `a` and `b` hold the same bytes (sizes
 // first, then their bytes a block at a time). Fails when either cannot be

@@ -37,4 +37,14 @@ std::vector<std::string> FindInstalls(
     const std::function<std::string(const std::string&)>& identity,
     std::vector<std::string>* problems);
 
+// The part of FindProgramFolders that both systems share. Portable when
+// `executableFolder` holds config.ini or the "portable" file and
+// `writable()` says it can be written in (asked only then); otherwise
+// installed, with the program's own files in `installedProgram` and the
+// user's in `settingsBase` + "/korva-zid" and `dataBase` + "/korva-zid".
+ProgramFolders ChooseProgramFolders(Platform& platform, const std::string& executableFolder,
+                                    const std::function<bool()>& writable,
+                                    const std::string& installedProgram,
+                                    const std::string& settingsBase, const std::string& dataBase);
+
 }  // namespace korva

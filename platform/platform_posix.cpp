@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
@@ -1137,6 +1138,47 @@ std::vector<std::string> FindGameInstalls(std::vector<std::string>* problems) {
     return realpath(path.c_str(), buffer) != nullptr ? std::string(buffer) : path;
   };
   return FindInstalls(SystemPlatform(), steamFolders, {}, identity, problems);
+}
+
+Environment SystemEnvironment() {
+  return [](const std::string& name) {
+    const char* value = getenv(name.c_str());
+    return value != nullptr ? std::string(value) : std::string();
+  };
+}
+
+ProgramFolders FindProgramFolders(Platform& platform, const std::string& executableFolder,
+                                  const Environment& environment) {
+  // The home folder: $HOME, else the user's entry in the password database.
+  std::string home = environment("HOME");
+  if (home.empty()) {
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr) {
+      home = found->pw_dir;
+    }
+  }
+  // A base folder of the XDG rules: the variable when it holds an absolute
+  // path (any other value is to be ignored), else its default in home.
+  auto base = [&](const char* variable, const char* inHome) {
+    std::string folder = environment(variable);
+    if (folder.empty() || folder[0] != '/') folder = home + inHome;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+  };
+  // A program installed under a prefix (/usr, /usr/local) has its
+  // executables in prefix/bin and its own files in prefix/lib/korva-zid.
+  std::string program = executableFolder;
+  const std::string installed = ParentFolder(executableFolder) + "/lib/korva-zid";
+  if (BaseName(executableFolder) == "bin" && !platform.IsFolder(executableFolder + "/data") &&
+      platform.IsFolder(installed)) {
+    program = installed;
+  }
+  return ChooseProgramFolders(
+      platform, executableFolder,
+      [&] { return access(executableFolder.c_str(), W_OK) == 0; }, program,
+      base("XDG_CONFIG_HOME", "/.config"), base("XDG_DATA_HOME", "/.local/share"));
 }
 
 }  // namespace korva

@@ -10,6 +10,7 @@
 #include <windows.h>
 // After windows.h:
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <tlhelp32.h>
 
@@ -1228,6 +1229,48 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   for (int i = 0; i < count; ++i) args.push_back(Narrow(wide[i]));
   LocalFree(wide);
   return args;
+}
+
+Environment SystemEnvironment() {
+  return [](const std::string& name) {
+    const std::wstring wide = Wide(name);
+    std::wstring value(256, L'\0');
+    for (;;) {
+      DWORD n = GetEnvironmentVariableW(wide.c_str(), &value[0], static_cast<DWORD>(value.size()));
+      if (n == 0) return std::string();
+      if (n < value.size()) return Narrow(value.substr(0, n));
+      value.resize(n);
+    }
+  };
+}
+
+ProgramFolders FindProgramFolders(Platform& platform, const std::string& executableFolder,
+                                  const Environment& environment) {
+  // A base folder: the variable, else the user's known folder that it
+  // names when Windows sets it.
+  auto base = [&](const char* variable, int knownFolder) {
+    std::string folder = environment(variable);
+    if (folder.empty()) {
+      wchar_t buffer[MAX_PATH];
+      if (SUCCEEDED(SHGetFolderPathW(nullptr, knownFolder, nullptr, SHGFP_TYPE_CURRENT, buffer))) {
+        folder = Narrow(buffer);
+      }
+    }
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    while (folder.size() > 3 && folder.back() == '/') folder.pop_back();
+    return folder;
+  };
+  // Writable when this user may add files to the folder; the folder is
+  // only opened for that, nothing is written.
+  auto writable = [&] {
+    HANDLE folder = CreateFileW(LongPath(executableFolder).c_str(), FILE_ADD_FILE, kShareAll,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(folder);
+    return true;
+  };
+  return ChooseProgramFolders(platform, executableFolder, writable, executableFolder,
+                              base("APPDATA", CSIDL_APPDATA), base("LOCALAPPDATA", CSIDL_LOCAL_APPDATA));
 }
 
 }  // namespace korva

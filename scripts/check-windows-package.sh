@@ -18,7 +18,7 @@ fresh=$(mktemp -d "${TMPDIR:-/tmp}/korva-unzipped-XXXXXX")
 trap 'rm -rf "$fresh"' EXIT
 (cd "$fresh" && cmake -E tar xf "$zip")
 for f in korva-zid.exe korva-zid-cli.exe tools/crunch.exe tools/quickbms.exe tools/vantrel.bms \
-  data/charicon.tga mods README.txt; do
+  data/charicon.tga mods README.txt portable; do
   [ -e "$fresh/$f" ] || { echo "FAIL: the zip has no $f" >&2; exit 1; }
 done
 if [ -n "$(find "$fresh" -iname '*.dll')" ]; then

@@ -35,14 +35,15 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/korva-compare-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # Two program folders, each a copy of its build's (or the Windows folder
-# itself).
+# itself), portable as the build is: their config.ini, mods and rosters in
+# themselves.
 for side in linux windows; do
   build=$linux exe=korva-zid-cli
   [ "$side" = windows ] && build=$windows exe=korva-zid-cli.exe
   if [ "$side" = linux ] || [ "$in_place" = no ]; then
     mkdir -p "$work/$side-program"
     cp "$build/$exe" "$work/$side-program/"
-    cp -r "$build/data" "$build/tools" "$build/mods" "$work/$side-program/"
+    cp -r "$build/data" "$build/tools" "$build/mods" "$build/portable" "$work/$side-program/"
   fi
   "$linux/sample/korva-make-sample" game "$work/$side-game"
 done

@@ -8,6 +8,7 @@ packages="
   libfreeimage-dev libsquish-dev libarchive-dev libxxhash-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool imagemagick
+  dpkg-dev lintian desktop-file-utils appstream nsis
 "
 # Nothing to do when every package is installed already.
 installed=$(dpkg-query -W -f='${Status}\n' $packages 2>/dev/null | grep -c 'install ok installed' || true)

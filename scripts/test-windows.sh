@@ -2,10 +2,12 @@
 # Runs the Windows build's tests under wine, in one wine session on a
 # virtual X server: the core's tests as one process, the unpacker against a
 # link out of its output folder, and the window's tests as one process. Then
-# it makes the downloadable zip (scripts/package-windows.sh), unzips it into
-# a fresh folder and compares a command-line run from there under wine with
-# the same run of the Linux build (scripts/check-windows-package.sh, through
-# scripts/compare-windows-cli.sh). A build without the window
+# it makes the downloadable zip and setup (scripts/package-windows.sh),
+# unzips the zip into a fresh folder and compares a command-line run from
+# there under wine with the same run of the Linux build
+# (scripts/check-windows-package.sh, through scripts/compare-windows-cli.sh),
+# and installs, uses and uninstalls the setup in a fresh wine prefix
+# (scripts/check-installed.sh --windows). A build without the window
 # (build-windows.sh --no-window) has its build folder compared instead.
 #
 #   scripts/test-windows.sh [windows build] [linux build]
@@ -122,6 +124,10 @@ if [ "$window" = yes ]; then
   # What people download, run as they run it.
   "$repo/scripts/package-windows.sh" "$windows" || status=1
   "$repo/scripts/check-windows-package.sh" "$windows/korva-zid-win64.zip" "$linux" || status=1
+  # The setup, as a new user meets it (a fresh wine prefix of its own).
+  start=$SECONDS
+  "$repo/scripts/check-installed.sh" --windows "$windows/korva-zid-setup.exe" "$linux" || status=1
+  echo "test-windows.sh: the setup was checked in $((SECONDS - start)) s"
 else
   "$repo/scripts/compare-windows-cli.sh" "$windows" "$linux" || status=1
 fi

@@ -33,6 +33,7 @@ class CliTest : public ::testing::Test {
         fs::copy(built + "/" + folder, program / folder, fs::copy_options::recursive);
       }
     }
+    MarkPortable(program.path());
     MakeSampleGame(game.path());
   }
 
@@ -96,6 +97,14 @@ TEST_F(CliTest, WithoutAGameFolderEveryCommandAsksOnStderrAndTouchesNothing) {
     }
   }
   EXPECT_EQ(Snapshot(game.path()), gameBefore);
+}
+
+TEST_F(CliTest, PathsNamesTheFoldersInUse) {
+  Result result = Run({"paths"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  const std::string p = program.path();
+  EXPECT_EQ(result.out, "program\t" + p + "\nsettings\t" + p + "\nmods\t" + p + "/mods\nrosters\t" + p +
+                            "/rosters\n");
 }
 
 TEST_F(CliTest, SetGameRemembersTheExecutablesFolder) {

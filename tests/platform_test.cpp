@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -732,6 +733,108 @@ TEST_F(PlatformTest, PathsLongerThan260CharactersWork) {
     ASSERT_TRUE(platform.RemoveEmptyFolder(*folder).ok()) << *folder;
   }
   EXPECT_FALSE(platform.Exists(folders.front()));
+}
+
+// Portable or installed, by what lies beside the executable; the user's
+// folders by the system's rules and the environment.
+TEST_F(PlatformTest, ProgramFoldersFollowTheFormAndTheEnvironment) {
+#ifdef _WIN32
+  constexpr bool kWindows = true;
+#else
+  constexpr bool kWindows = false;
+#endif
+  std::string roaming = dir / "roaming";
+  std::replace(roaming.begin(), roaming.end(), '/', '\\');  // as Windows sets it
+  // Both systems' variables; each reads its own.
+  const std::map<std::string, std::string> environment = {
+      {"HOME", dir / "home"}, {"XDG_CONFIG_HOME", dir / "xdg-config"},
+      {"XDG_DATA_HOME", dir / "xdg-data/"}, {"APPDATA", roaming}, {"LOCALAPPDATA", dir / "local"}};
+  // The installed form's settings and user's folders, relative to dir.
+  using Users = std::pair<const char*, const char*>;
+  const Users kSet = {"xdg-config/korva-zid", "xdg-data/korva-zid"};
+  const Users kDefault = {"home/.config/korva-zid", "home/.local/share/korva-zid"};
+  const Users kWindowsUsers = {"roaming/korva-zid", "local/korva-zid"};
+  struct Case {
+    const char* name;
+    const char* exe;                          // the executable's folder
+    std::vector<const char*> made;            // files, and folders ending in "/"
+    std::map<std::string, std::string> vars;  // variables changed ("" unsets)
+    bool portable;
+    Users posix;               // installed: where the user's files go on POSIX
+    const char* posixProgram;  // on POSIX the program's own files, when not beside it
+  };
+  const std::vector<Case> cases = {
+      {"a build folder", "build", {"build/portable", "build/data/"}, {}, true, {}, nullptr},
+      {"a program folder with config.ini", "old", {"old/config.ini"}, {}, true, {}, nullptr},
+      {"installed, variables set", "app", {"app/data/"}, {}, false, kSet, nullptr},
+      {"installed, XDG variables unset", "app", {"app/data/"},
+       {{"XDG_CONFIG_HOME", ""}, {"XDG_DATA_HOME", ""}}, false, kDefault, nullptr},
+      {"installed, XDG variables not absolute", "app", {"app/data/"},
+       {{"XDG_CONFIG_HOME", "relative"}, {"XDG_DATA_HOME", "~/data"}}, false, kDefault, nullptr},
+      {"installed in a prefix", "usr/bin", {"usr/bin/", "usr/lib/korva-zid/data/"}, {}, false,
+       kSet, "usr/lib/korva-zid"},
+      {"a bin folder with data beside it", "opt/bin", {"opt/bin/data/", "opt/lib/korva-zid/data/"},
+       {}, false, kSet, nullptr},
+      {"a portable program in a bin folder", "p/bin", {"p/bin/portable", "p/lib/korva-zid/data/"},
+       {}, true, {}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string made : c.made) {
+      if (made.back() == '/') {
+        fs::create_directories(fs::u8path(dir / made));
+      } else {
+        WriteBytes(dir / made, "");
+      }
+    }
+    std::map<std::string, std::string> vars = environment;
+    for (const auto& [name, value] : c.vars) vars[name] = value;
+    const ProgramFolders folders = FindProgramFolders(
+        platform, dir / c.exe, [&](const std::string& name) { return vars[name]; });
+    const std::string exe = dir / c.exe;
+    EXPECT_EQ(folders.apart, !c.portable);
+    if (c.portable) {
+      EXPECT_EQ(folders.program, exe);
+      EXPECT_EQ(folders.settings, exe);
+      EXPECT_EQ(folders.user_files, exe);
+      continue;
+    }
+    const Users users = kWindows ? kWindowsUsers : c.posix;
+    EXPECT_EQ(folders.program, kWindows || !c.posixProgram ? exe : dir / c.posixProgram);
+    EXPECT_EQ(folders.settings, dir / users.first);
+    EXPECT_EQ(folders.user_files, dir / users.second);
+    EXPECT_EQ(folders.mods(), dir / users.second + "/mods");
+  }
+  if (kWindows) return;
+  // Without HOME the system's record of the user names the home folder.
+  const std::string settings =
+      FindProgramFolders(platform, dir / "app", [](const std::string&) { return ""; }).settings;
+  const std::string tail = "/.config/korva-zid";
+  EXPECT_TRUE(settings.size() > tail.size() + 1 && settings[0] == '/' &&
+              settings.compare(settings.size() - tail.size(), tail.size(), tail) == 0)
+      << settings;
+  // A portable folder that its user may not write in is an installed one.
+  WriteBytes(dir / "shared/portable", "");
+  fs::permissions(fs::u8path(dir / "shared"), fs::perms::owner_write, fs::perm_options::remove);
+  std::string said, whyNot;
+  const bool ran = RunAsOrdinaryUser({dir.path()}, [&] {
+    return FindProgramFolders(platform, dir / "shared",
+                              [&](const std::string& name) { return environment.at(name); })
+        .settings;
+  }, &said, &whyNot);
+  fs::permissions(fs::u8path(dir / "shared"), fs::perms::owner_write, fs::perm_options::add);
+  if (!ran) GTEST_SKIP() << whyNot;
+  EXPECT_EQ(said, dir / "xdg-config/korva-zid");
+}
+
+TEST_F(PlatformTest, MakeFoldersMakesEveryMissingFolderOnTheWay) {
+  ASSERT_TRUE(MakeFolders(platform, dir / "a/b/c").ok());
+  EXPECT_TRUE(platform.IsFolder(dir / "a/b/c"));
+  EXPECT_TRUE(MakeFolders(platform, dir / "a/b").ok());  // there already
+  WriteBytes(dir / "a/file", "x");
+  Status status = MakeFolders(platform, dir / "a/file/d");
+  EXPECT_FALSE(status.ok());
+  EXPECT_EQ(status.message().rfind(dir / "a/file", 0), 0u) << status.message();
 }
 
 }  // namespace

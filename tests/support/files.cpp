@@ -136,6 +136,10 @@ void CopyBuiltData(const std::string& programFolder) {
            fs::copy_options::recursive);
 }
 
+void MarkPortable(const std::string& programFolder) {
+  WriteBytes(programFolder + "/portable", ReadBytes(BuiltProgramFolder() + "/portable"));
+}
+
 void MakeProgramFolderFor(const std::string& programFolder, const std::string& gameFolder) {
   CopyBuiltData(programFolder);
   fs::copy(fs::u8path(BuiltProgramFolder() + "/tools"), fs::u8path(programFolder + "/tools"),

@@ -64,6 +64,10 @@ void WriteStandIn(const std::string& path, const std::string& script);
 // Copies the built program folder's prepared data folder into
 // `programFolder` + "/data", as a start-up on a real game needs it.
 void CopyBuiltData(const std::string& programFolder);
+// Makes a copy of the program in `programFolder` keep the user's files
+// there (the portable form), as a build folder does, rather than in the
+// user's own folders.
+void MarkPortable(const std::string& programFolder);
 // Makes `programFolder` a program folder set up for the game in
 // `gameFolder`: the built data and tools, the sample packages under "mods",
 // and a config.ini that names the game.

@@ -59,6 +59,7 @@ class PowerCutPlatform : public Platform {
   }
   void UnlockFile(const std::string& path, intptr_t handle) override { base_.UnlockFile(path, handle); }
   std::string ProgramFolder() override { return base_.ProgramFolder(); }
+  ProgramFolders Folders() override { return base_.Folders(); }
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
 

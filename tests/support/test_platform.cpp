@@ -134,6 +134,13 @@ Status TestPlatform::SyncFile(const std::string& path) {
 std::string TestPlatform::ProgramFolder() {
   return program_folder_.empty() ? base_.ProgramFolder() : program_folder_;
 }
+ProgramFolders TestPlatform::Folders() {
+  if (folders_) return *folders_;
+  if (program_folder_.empty()) return base_.Folders();
+  ProgramFolders folders;
+  folders.program = folders.settings = folders.user_files = program_folder_;
+  return folders;
+}
 bool TestPlatform::IsRunning(const std::string& executablePath) {
   Called(Op::IsRunning, executablePath);
   return game_running_ ? *game_running_ : base_.IsRunning(executablePath);

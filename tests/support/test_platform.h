@@ -24,8 +24,11 @@ class TestPlatform : public Platform {
  public:
   explicit TestPlatform(Platform& base = SystemPlatform()) : base_(base) {}
 
-  // The folder that ProgramFolder() reports.
+  // The folder that ProgramFolder() reports. Folders() then answers with
+  // the portable form in that folder, unless set_folders says otherwise.
   void set_program_folder(const std::string& folder) { program_folder_ = folder; }
+  // What Folders() answers from now on (the installed form, say).
+  void set_folders(const ProgramFolders& folders) { folders_ = folders; }
   // What IsRunning answers from now on, for any program: true pretends the
   // game runs. std::nullopt (the default) asks the real platform.
   void set_game_running(std::optional<bool> running) { game_running_ = running; }
@@ -97,6 +100,7 @@ class TestPlatform : public Platform {
   }
   void UnlockFile(const std::string& path, intptr_t handle) override { base_.UnlockFile(path, handle); }
   std::string ProgramFolder() override;
+  ProgramFolders Folders() override;
   std::string NativePath(const std::string& path) override { return base_.NativePath(path); }
   std::string AbsolutePath(const std::string& path) override { return base_.AbsolutePath(path); }
   // Logged; the answer comes from set_game_running, not from Fail.
@@ -117,6 +121,7 @@ class TestPlatform : public Platform {
 
   Platform& base_;
   std::string program_folder_;
+  std::optional<ProgramFolders> folders_;
   std::optional<bool> game_running_;
   std::vector<Failure> failures_;
   std::vector<std::string> calls_;
