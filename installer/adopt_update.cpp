@@ -139,40 +139,35 @@ bool ModManager::AdoptGameUpdate() {
         }
         if (status.ok()) status = LoadIconMap(platform_, game_folder_, &icon_map_);
         if (!status.ok()) return status;
-        std::vector<CellEdit> edits;
-        struct Gathering {
-          std::vector<CellEdit>*& edits;
-          ~Gathering() { edits = nullptr; }
-        } gathering{icon_edits_};
-        icon_edits_ = &edits;
-        for (int i = 0; i < kPlaceCount; ++i) {
-          const PlaceHolding& holding = holdings[i];
-          if (holding.unknown) {
-            emptied.push_back(names[i] + ": the program does not know its mod package (installed "
-                              "by an older version of the program, or by hand); install it again "
-                              "with \"Add -->\".");
-            continue;
+        return WithIconEditsGathered([&]() -> Status {
+          for (int i = 0; i < kPlaceCount; ++i) {
+            const PlaceHolding& holding = holdings[i];
+            if (holding.unknown) {
+              emptied.push_back(names[i] + ": the program does not know its mod package "
+                                "(installed by an older version of the program, or by hand); "
+                                "install it again with \"Add -->\".");
+              continue;
+            }
+            if (holding.package.empty()) continue;
+            const std::string folder = folders_.mods() + "/" + holding.package;
+            if (!IsPackage(folder)) {
+              emptied.push_back(names[i] + ": its mod package " + holding.package +
+                                " is no longer in the mods folder (" + folder + ").");
+              continue;
+            }
+            InstallPlan plan;
+            const std::string refusal = CheckInstallable(folder, slot_tables_, &plan);
+            if (!refusal.empty()) {
+              emptied.push_back(names[i] + ": " + refusal);
+              continue;
+            }
+            StoreReport store;
+            Status installedOne = InstallSteps(i + 1, plan, &store);
+            if (!installedOne.ok()) return installedOne;
+            installed.push_back(names[i]);
           }
-          if (holding.package.empty()) continue;
-          const std::string folder = folders_.mods() + "/" + holding.package;
-          if (!platform_.IsFolder(folder) || !platform_.CanRead(folder + "/modfile.ini")) {
-            emptied.push_back(names[i] + ": its mod package " + holding.package +
-                              " is no longer in the mods folder (" + folder + ").");
-            continue;
-          }
-          InstallPlan plan;
-          const std::string refusal = CheckInstallable(folder, slot_tables_, &plan);
-          if (!refusal.empty()) {
-            emptied.push_back(names[i] + ": " + refusal);
-            continue;
-          }
-          StoreReport store;
-          status = InstallSteps(i + 1, plan, &store);
-          if (!status.ok()) return status;
-          installed.push_back(names[i]);
-        }
-        icon_edits_ = nullptr;
-        return EditIconCells(platform_, game_folder_, program_folder_, edits);
+          return Status::Ok();
+        });
       },
       RecordRule::kTakeAll);
   if (!adopted.ok()) {

@@ -101,6 +101,19 @@ std::string ModManager::CheckInstallable(const std::string& package, const SlotT
   return "";
 }
 
+Status ModManager::WithIconEditsGathered(const std::function<Status()>& steps) {
+  std::vector<CellEdit> edits;
+  icon_edits_ = &edits;
+  Status status = steps();
+  icon_edits_ = nullptr;
+  if (!status.ok()) return status;
+  return EditIconCells(platform_, game_folder_, program_folder_, edits);
+}
+
+bool ModManager::IsPackage(const std::string& folder) {
+  return platform_.IsFolder(folder) && platform_.CanRead(folder + "/modfile.ini");
+}
+
 Status ModManager::InstallSteps(int n, const InstallPlan& plan, StoreReport* store) {
   const int i = n - 1;
   const std::string& package = plan.package;

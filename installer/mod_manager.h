@@ -285,6 +285,12 @@ class ModManager {
   // operation: the place emptied (its slots kept), then the package's
   // collection entry, blocks, slots, record, files and icons.
   Status InstallSteps(int n, const InstallPlan& plan, StoreReport* store);
+  // Runs `steps` with the icon page's edits gathered, then makes them in
+  // one cycle of the page (when the steps succeeded).
+  Status WithIconEditsGathered(const std::function<Status()>& steps);
+  // Whether `folder` is a package folder that can be installed from: a
+  // folder with a readable modfile.ini.
+  bool IsPackage(const std::string& folder);
   // Which package each place holds, by its store list: the folder name, ""
   // for an empty place; `unknown` for a place holding a character whose
   // package is not recorded.

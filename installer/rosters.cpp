@@ -216,7 +216,7 @@ bool ModManager::ChangePlaces(const std::array<std::string, kPlaceCount>& packag
     if (package.empty()) continue;
     const std::string folder = folders_.mods() + "/" + package;
     const std::string place = "Place " + std::to_string(n) + ", " + package + ": ";
-    if (!platform_.IsFolder(folder) || !platform_.CanRead(folder + "/modfile.ini")) {
+    if (!IsPackage(folder)) {
       problems.push_back(place + "there is no such mod package (" + folder +
                          " is missing or holds no modfile.ini).");
       continue;
@@ -237,26 +237,20 @@ bool ModManager::ChangePlaces(const std::array<std::string, kPlaceCount>& packag
   }
 
   std::array<StoreReport, kPlaceCount> stores;
-  std::vector<CellEdit> edits;
   Status result = RunOperation(name, failed, [&]() -> Status {
-    // The icon page's edits are gathered, and made in one cycle at the end.
-    struct Gathering {
-      std::vector<CellEdit>*& edits;
-      ~Gathering() { edits = nullptr; }
-    } gathering{icon_edits_};
-    icon_edits_ = &edits;
-    for (int n : changed) {
-      StoreReport emptied;
-      Status status = EmptyPlace(n, true, &emptied);
-      if (!status.ok()) return status;
-    }
-    for (int n : changed) {
-      if (packages[n - 1].empty()) continue;
-      Status status = InstallSteps(n, plans[n - 1], &stores[n - 1]);
-      if (!status.ok()) return status;
-    }
-    icon_edits_ = nullptr;
-    return EditIconCells(platform_, game_folder_, program_folder_, edits);
+    return WithIconEditsGathered([&]() -> Status {
+      for (int n : changed) {
+        StoreReport emptied;
+        Status status = EmptyPlace(n, true, &emptied);
+        if (!status.ok()) return status;
+      }
+      for (int n : changed) {
+        if (packages[n - 1].empty()) continue;
+        Status status = InstallSteps(n, plans[n - 1], &stores[n - 1]);
+        if (!status.ok()) return status;
+      }
+      return Status::Ok();
+    });
   });
   if (!result.ok()) {
     view_.ShowMessage(result.message());
