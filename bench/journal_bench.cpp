@@ -10,7 +10,7 @@
 
 #include "installer/mod_manager.h"
 #include "journal/game_lock.h"
-#include "journal/managed_files.h"
+#include "gamedata/managed_files.h"
 #include "sample/sample_game.h"
 #include "tests/support/files.h"
 #include "tests/support/icon_pictures.h"

@@ -4,7 +4,7 @@
 #include <set>
 #include <sstream>
 
-#include "journal/managed_files.h"
+#include "gamedata/managed_files.h"
 #include "platform/file_names.h"
 
 namespace korva {

@@ -23,7 +23,7 @@
 #include "installer/view.h"
 #include "journal/game_lock.h"
 #include "journal/journal.h"
-#include "journal/managed_files.h"
+#include "gamedata/managed_files.h"
 #include "platform/platform.h"
 #include "slots/slot_table.h"
 

@@ -1,7 +1,7 @@
 // The record of managed game files: a file that the game (an update, a check
 // of its files) or anything else changed after the program last left it is
 // never written into, and the start-up offers to take it as the new original.
-#include "journal/managed_files.h"
+#include "gamedata/managed_files.h"
 
 #include <gtest/gtest.h>
 

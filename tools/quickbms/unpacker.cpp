@@ -17,7 +17,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "journal/managed_files.h"
+#include "gamedata/managed_files.h"
 #include "platform/file_names.h"
 #include "platform/platform.h"
 

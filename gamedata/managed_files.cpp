@@ -1,4 +1,4 @@
-#include "journal/managed_files.h"
+#include "gamedata/managed_files.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
