@@ -155,7 +155,9 @@ TEST_F(FirstStartProgressTest, TheWindowStaysAliveAndCancelUndoesTheFirstStart) 
   wxTEST_DIALOG(frame_->StartUp(), ExpectMessage(&unpacking), ExpectMessage(&finished));
   EXPECT_EQ(finished.text, "Initial unpacking finished.");
   EXPECT_TRUE(watch.dialog());
-  EXPECT_LT(watch.longest(), 250);
+  // The loop turns every ~100 ms; the bound leaves room for a loaded
+  // machine while a loop that waits for a whole file's unpacking fails it.
+  EXPECT_LT(watch.longest(), 1000);
   std::cout << "[ loop     ] longest wait of the first start: " << watch.longest() << " ms\n";
   EXPECT_EQ(ReadBytes(game / "big/part63.bin"), std::string(4 << 20, 'a' + 63 % 26));
 }
