@@ -156,7 +156,7 @@ TEST_F(FirstStartProgressTest, TheWindowStaysAliveAndCancelUndoesTheFirstStart) 
   EXPECT_EQ(finished.text, "Initial unpacking finished.");
   EXPECT_TRUE(watch.dialog());
   // The loop turns every ~100 ms; the bound leaves room for a loaded
-  // machine while a loop that waits for a whole file's unpacking fails it.
+  // machine, while a loop that waits out the 256 MB unpacking fails it.
   EXPECT_LT(watch.longest(), 1000);
   std::cout << "[ loop     ] longest wait of the first start: " << watch.longest() << " ms\n";
   EXPECT_EQ(ReadBytes(game / "big/part63.bin"), std::string(4 << 20, 'a' + 63 % 26));

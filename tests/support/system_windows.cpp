@@ -141,6 +141,11 @@ std::string HeldFile::ReadAll() {
 
 // Every registry value the records change, with what to put back.
 struct MadeUpInstallRecords::Saved {
+  // The registry is the machine's, and test processes may run side by
+  // side: one set of made-up records at a time, the others wait.
+  HANDLE turn = CreateMutexW(nullptr, FALSE, L"korva-tests-install-records");
+  Saved() { WaitForSingleObject(turn, INFINITE); }
+
   struct Change {
     HKEY root;
     std::wstring key, value;
@@ -199,6 +204,8 @@ struct MadeUpInstallRecords::Saved {
         RegDeleteKeyValueW(change->root, change->key.c_str(), change->value.c_str());
       }
     }
+    ReleaseMutex(turn);
+    CloseHandle(turn);
   }
 };
 
